@@ -1,0 +1,3 @@
+#include "framework/clock.h"
+
+time_t ClockNow() { return time(nullptr); }

@@ -1,0 +1,112 @@
+// CDialog: a modal dialog made from a template, talking to its controls by id.
+// The Windows build drives a real HWND (dialog_win32.cpp); the native build drives
+// an in-memory model of the template (tests/support), so one class runs in both.
+#pragma once
+
+#include <string>
+
+#include "framework/win32_types.h"
+
+struct CRect {
+    int left = 0, top = 0, right = 0, bottom = 0;
+    int Width() const { return right - left; }
+    int Height() const { return bottom - top; }
+    bool operator==(const CRect &o) const {
+        return left == o.left && top == o.top && right == o.right && bottom == o.bottom;
+    }
+};
+
+class CDialog;
+
+// Data exchange between members and controls, with range checks.
+class CDataExchange {
+public:
+    CDataExchange(CDialog *dlg, BOOL saveAndValidate)
+        : m_pDlgWnd(dlg), m_bSaveAndValidate(saveAndValidate) {}
+    // Marks the exchange as failed after a message was shown; focus goes to the control.
+    void Fail();
+
+    CDialog *m_pDlgWnd;
+    BOOL m_bSaveAndValidate;
+    BOOL m_bFailed = FALSE;
+    int m_idLastControl = 0;
+};
+
+void DDX_Text(CDataExchange *pDX, int id, std::string &value);
+void DDX_Text(CDataExchange *pDX, int id, UINT &value);
+void DDX_Check(CDataExchange *pDX, int id, BOOL &value);
+void DDV_MaxChars(CDataExchange *pDX, const std::string &value, int maxChars);
+void DDV_MinMaxUInt(CDataExchange *pDX, UINT value, UINT minVal, UINT maxVal);
+
+class CDialog {
+public:
+    CDialog(UINT templateId, CDialog *parent = nullptr);
+    virtual ~CDialog();
+    CDialog(const CDialog &) = delete;
+    CDialog &operator=(const CDialog &) = delete;
+
+    UINT GetTemplateId() const { return m_nTemplateId; }
+    HWND GetSafeHwnd() const { return m_hWnd; }
+
+    // Runs the dialog modally; returns the code given to EndDialog.
+    int DoModal();
+    void EndDialog(int result);
+
+    // Handlers, dispatched from the window's messages.
+    virtual BOOL OnInitDialog();
+    virtual void OnOK();
+    virtual void OnCancel();
+    // A button or menu command; the default sends IDOK and IDCANCEL to OnOK and OnCancel.
+    virtual BOOL OnCommand(UINT id, UINT notifyCode);
+    virtual void OnTimer(UINT_PTR id);
+    virtual void OnDestroy();
+    virtual BOOL OnHelpInfo();
+    virtual void OnEndSession(BOOL ending);
+    virtual void DoDataExchange(CDataExchange *pDX);
+
+    BOOL UpdateData(BOOL saveAndValidate = TRUE);
+
+    // Controls by id.
+    void SetDlgItemText(int id, const std::string &text);
+    std::string GetDlgItemText(int id) const;
+    void ShowDlgItem(int id, BOOL show);
+    BOOL IsDlgItemVisible(int id) const;
+    void EnableDlgItem(int id, BOOL enable);
+    BOOL IsDlgItemEnabled(int id) const;
+    void CheckDlgButton(int id, UINT check);
+    UINT IsDlgButtonChecked(int id) const;
+    void GotoDlgCtrl(int id);
+    void LimitText(int id, int maxChars);
+    // A control's rectangle in the dialog's client coordinates, and moving it there.
+    CRect GetDlgItemRect(int id) const;
+    void MoveDlgItem(int id, const CRect &rect);
+
+    // The window as a whole.
+    void SetWindowText(const std::string &text);
+    // Off-screen: not topmost, moved to 10000, 10000 and hidden.
+    void Hide();
+    // Centred and topmost, shown.
+    void ShowOnTop();
+    void RedrawNow();
+    BOOL IsWindowVisible() const;
+
+    UINT_PTR SetTimer(UINT_PTR id, UINT elapseMs);
+    BOOL KillTimer(UINT_PTR id);
+
+    // A message box owned by this dialog.
+    int MessageBox(const std::string &text, const std::string &caption, UINT type);
+
+protected:
+    UINT m_nTemplateId;
+    CDialog *m_pParent;
+    HWND m_hWnd = nullptr;
+
+    friend struct DialogBackend;
+};
+
+// A message box owned by the given window (or none); the platform seam under every box.
+int PlatformMessageBox(HWND owner, const std::string &text, const std::string &caption,
+                       UINT type);
+
+// Whether the Alt key is down now (GetKeyState(VK_MENU) negative).
+BOOL IsAltKeyDown();

@@ -1,0 +1,164 @@
+// The Win32 backend of CDialog: a real dialog box from the template, with `this`
+// kept under DWLP_USER and messages dispatched to the virtual handlers.
+#include "framework/dialog.h"
+
+#include "framework/app.h"
+
+struct DialogBackend {
+    static INT_PTR CALLBACK Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) noexcept {
+        try {
+            return Dispatch(hwnd, msg, wp, lp);
+        } catch (...) {
+            // Nothing may unwind through the window manager.
+            return FALSE;
+        }
+    }
+
+    static INT_PTR Dispatch(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+        if (msg == WM_INITDIALOG) {
+            auto *dlg = reinterpret_cast<CDialog *>(lp);
+            SetWindowLongPtrA(hwnd, DWLP_USER, lp);
+            dlg->m_hWnd = hwnd;
+            return dlg->OnInitDialog();
+        }
+        auto *dlg = reinterpret_cast<CDialog *>(GetWindowLongPtrA(hwnd, DWLP_USER));
+        if (!dlg)
+            return FALSE;
+        switch (msg) {
+        case WM_COMMAND:
+            return dlg->OnCommand(LOWORD(wp), HIWORD(wp));
+        case WM_TIMER:
+            dlg->OnTimer(wp);
+            return TRUE;
+        case WM_HELP:
+            return dlg->OnHelpInfo();
+        case WM_ENDSESSION:
+            dlg->OnEndSession(wp ? TRUE : FALSE);
+            SetWindowLongPtrA(hwnd, DWLP_MSGRESULT, 0);
+            return TRUE;
+        case WM_DESTROY:
+            dlg->OnDestroy();
+            return FALSE;
+        case WM_NCDESTROY:
+            SetWindowLongPtrA(hwnd, DWLP_USER, 0);
+            dlg->m_hWnd = nullptr;
+            return FALSE;
+        default:
+            return FALSE;
+        }
+    }
+};
+
+int CDialog::DoModal() {
+    HWND owner = m_pParent ? m_pParent->GetSafeHwnd() : nullptr;
+    INT_PTR r = DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(m_nTemplateId), owner,
+                                DialogBackend::Proc, reinterpret_cast<LPARAM>(this));
+    m_hWnd = nullptr;
+    return int(r);
+}
+
+void CDialog::EndDialog(int result) {
+    if (m_hWnd)
+        ::EndDialog(m_hWnd, result);
+}
+
+void CDialog::SetDlgItemText(int id, const std::string &text) {
+    ::SetDlgItemTextA(m_hWnd, id, text.c_str());
+}
+
+std::string CDialog::GetDlgItemText(int id) const {
+    HWND ctl = ::GetDlgItem(m_hWnd, id);
+    int len = ctl ? GetWindowTextLengthA(ctl) : 0;
+    std::string text(size_t(len) + 1, '\0');
+    int got = len > 0 ? ::GetWindowTextA(ctl, &text[0], len + 1) : 0;
+    text.resize(size_t(got > 0 ? got : 0));
+    return text;
+}
+
+void CDialog::ShowDlgItem(int id, BOOL show) {
+    ::ShowWindow(::GetDlgItem(m_hWnd, id), show ? SW_SHOW : SW_HIDE);
+}
+
+BOOL CDialog::IsDlgItemVisible(int id) const {
+    HWND ctl = ::GetDlgItem(m_hWnd, id);
+    return ctl && (GetWindowLongA(ctl, GWL_STYLE) & WS_VISIBLE) ? TRUE : FALSE;
+}
+
+void CDialog::EnableDlgItem(int id, BOOL enable) { ::EnableWindow(::GetDlgItem(m_hWnd, id), enable); }
+
+BOOL CDialog::IsDlgItemEnabled(int id) const {
+    HWND ctl = ::GetDlgItem(m_hWnd, id);
+    return ctl && ::IsWindowEnabled(ctl) ? TRUE : FALSE;
+}
+
+void CDialog::CheckDlgButton(int id, UINT check) { ::CheckDlgButton(m_hWnd, id, check); }
+UINT CDialog::IsDlgButtonChecked(int id) const { return ::IsDlgButtonChecked(m_hWnd, id); }
+
+void CDialog::GotoDlgCtrl(int id) {
+    if (HWND ctl = ::GetDlgItem(m_hWnd, id))
+        ::SendMessageA(m_hWnd, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(ctl), TRUE);
+}
+
+void CDialog::LimitText(int id, int maxChars) {
+    ::SendDlgItemMessageA(m_hWnd, id, EM_LIMITTEXT, WPARAM(maxChars), 0);
+}
+
+CRect CDialog::GetDlgItemRect(int id) const {
+    RECT r = {};
+    HWND ctl = ::GetDlgItem(m_hWnd, id);
+    if (ctl) {
+        ::GetWindowRect(ctl, &r);
+        ::MapWindowPoints(HWND_DESKTOP, m_hWnd, reinterpret_cast<POINT *>(&r), 2);
+    }
+    return CRect{int(r.left), int(r.top), int(r.right), int(r.bottom)};
+}
+
+void CDialog::MoveDlgItem(int id, const CRect &rect) {
+    ::MoveWindow(::GetDlgItem(m_hWnd, id), rect.left, rect.top, rect.Width(), rect.Height(), TRUE);
+}
+
+void CDialog::SetWindowText(const std::string &text) { ::SetWindowTextA(m_hWnd, text.c_str()); }
+
+void CDialog::Hide() {
+    ::SetWindowPos(m_hWnd, HWND_NOTOPMOST, 10000, 10000, 0, 0, SWP_NOSIZE | SWP_HIDEWINDOW);
+}
+
+void CDialog::ShowOnTop() {
+    // Centre on the owner when it is visible, else on the work area.
+    RECT area = {};
+    HWND owner = ::GetWindow(m_hWnd, GW_OWNER);
+    if (owner && ::IsWindowVisible(owner))
+        ::GetWindowRect(owner, &area);
+    else
+        ::SystemParametersInfoA(SPI_GETWORKAREA, 0, &area, 0);
+    RECT me = {};
+    ::GetWindowRect(m_hWnd, &me);
+    int w = me.right - me.left, h = me.bottom - me.top;
+    int x = area.left + ((area.right - area.left) - w) / 2;
+    int y = area.top + ((area.bottom - area.top) - h) / 2;
+    ::SetWindowPos(m_hWnd, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    ::SetWindowPos(m_hWnd, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE | SWP_SHOWWINDOW);
+}
+
+void CDialog::RedrawNow() {
+    ::RedrawWindow(m_hWnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+}
+
+BOOL CDialog::IsWindowVisible() const { return m_hWnd && ::IsWindowVisible(m_hWnd); }
+
+UINT_PTR CDialog::SetTimer(UINT_PTR id, UINT elapseMs) {
+    return ::SetTimer(m_hWnd, id, elapseMs, nullptr);
+}
+
+BOOL CDialog::KillTimer(UINT_PTR id) { return ::KillTimer(m_hWnd, id); }
+
+int CDialog::MessageBox(const std::string &text, const std::string &caption, UINT type) {
+    return PlatformMessageBox(m_hWnd, text, caption, type);
+}
+
+int PlatformMessageBox(HWND owner, const std::string &text, const std::string &caption,
+                       UINT type) {
+    return ::MessageBoxA(owner, text.c_str(), caption.c_str(), type);
+}
+
+BOOL IsAltKeyDown() { return ::GetKeyState(VK_MENU) < 0 ? TRUE : FALSE; }

@@ -1,0 +1,28 @@
+// Texts: the string table, %1/%2 substitution and printf-style formatting.
+#pragma once
+
+#include <string>
+
+#include "framework/win32_types.h"
+
+// The string-table entry with this id; empty when there is none.
+std::string LoadStr(UINT id);
+
+// Replaces %1 and %2 in a pattern. A '%' followed by anything else is kept.
+std::string FormatText(const std::string &pattern, const std::string &arg1,
+                       const std::string &arg2 = std::string());
+
+// The classic pair: the pattern is a string-table entry.
+void AfxFormatString1(std::string &out, UINT id, const std::string &arg1);
+void AfxFormatString2(std::string &out, UINT id, const std::string &arg1,
+                      const std::string &arg2);
+
+// printf into a std::string.
+std::string StrFormat(const char *fmt, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 1, 2)))
+#endif
+    ;
+
+// ASCII lower case, as the C runtime's _strlwr does in the "C" locale.
+std::string ToLower(std::string s);

@@ -1,0 +1,87 @@
+// The Win32 vocabulary the portable code speaks. The Windows build takes it from
+// <windows.h>; the native build gets just the subset the program uses, with the
+// same values, so behaviour code reads the same in both.
+#pragma once
+
+#ifdef _WIN32
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+// CTime::GetCurrentTime is a member name; the old macro would rename it.
+#undef GetCurrentTime
+#else
+#include <cstdint>
+
+typedef int BOOL;
+typedef unsigned int UINT;
+typedef uint32_t DWORD;
+typedef uint16_t WORD;
+typedef unsigned char BYTE;
+typedef long LONG;
+typedef uintptr_t UINT_PTR;
+typedef uintptr_t WPARAM;
+typedef intptr_t LPARAM;
+typedef intptr_t LRESULT;
+typedef void *HWND;
+typedef void *HANDLE;
+
+#ifndef TRUE
+#define TRUE 1
+#define FALSE 0
+#endif
+
+#define IDOK 1
+#define IDCANCEL 2
+#define IDABORT 3
+#define IDRETRY 4
+#define IDIGNORE 5
+#define IDYES 6
+#define IDNO 7
+
+#define MB_OK 0x00000000u
+#define MB_OKCANCEL 0x00000001u
+#define MB_YESNOCANCEL 0x00000003u
+#define MB_YESNO 0x00000004u
+#define MB_ICONHAND 0x00000010u
+#define MB_ICONERROR MB_ICONHAND
+#define MB_ICONSTOP MB_ICONHAND
+#define MB_ICONQUESTION 0x00000020u
+#define MB_ICONEXCLAMATION 0x00000030u
+#define MB_ICONWARNING MB_ICONEXCLAMATION
+#define MB_ICONASTERISK 0x00000040u
+#define MB_ICONINFORMATION MB_ICONASTERISK
+#define MB_HELP 0x00004000u
+#define MB_TYPEMASK 0x0000000Fu
+#define MB_ICONMASK 0x000000F0u
+
+#define WM_USER 0x0400
+#define ERROR_SUCCESS 0L
+#define ERROR_FILE_NOT_FOUND 2L
+#define ERROR_ACCESS_DENIED 5L
+#define ERROR_MORE_DATA 234L
+#define ERROR_ALREADY_EXISTS 183L
+
+#define REG_NONE 0
+#define REG_SZ 1
+#define REG_EXPAND_SZ 2
+#define REG_BINARY 3
+#define REG_DWORD 4
+#define REG_MULTI_SZ 7
+
+#define VK_MENU 0x12
+
+#define LOCALE_STIME 0x0000001E
+#define LOCALE_ITIME 0x00000023
+#define LOCALE_S1159 0x00000028
+#define LOCALE_S2359 0x00000029
+
+#define EWX_LOGOFF 0x00000000u
+#define EWX_SHUTDOWN 0x00000001u
+#define EWX_REBOOT 0x00000002u
+#define EWX_FORCE 0x00000004u
+#define EWX_POWEROFF 0x00000008u
+#endif

@@ -1,0 +1,112 @@
+#include "scheduler/vespra_app.h"
+
+#include <memory>
+
+#include "framework/text.h"
+#include "resources/resource.h"
+#include "scheduler/vespra_dlg.h"
+#include "settings/run_state.h"
+#include "system/files.h"
+#include "system/log.h"
+#include "system/os.h"
+#include "system/platform.h"
+#include "system/program_disable.h"
+#include "system/registry.h"
+
+StartupFlags ParseSwitches(const std::string &commandTail) {
+    StartupFlags f;
+    const std::string tail = ToLower(commandTail);
+    if (tail == "/settings")
+        f.settings = TRUE;
+    else if (tail == "/test")
+        f.test = TRUE;
+    else if (tail == "/uninstall")
+        f.uninstall = TRUE;
+    else if (tail == "/service")
+        f.service = TRUE;
+    else if (tail == "/logon")
+        f.logon = TRUE;
+    return f;
+}
+
+BOOL IsNetworkClient() {
+    if (!FileFoundOnSearchPath("vespra.ini"))
+        return FALSE;
+    RegKey key;
+    if (key.Open(kSettingsKey, RegAccess::Read) != ERROR_SUCCESS)
+        return TRUE;
+    DWORD type = 0, size = 0;
+    return key.QueryValue("status", &type, nullptr, &size) == ERROR_SUCCESS ? FALSE : TRUE;
+}
+
+BOOL CVespraApp::InitInstance() {
+    RegisterAsServiceProcess(true);
+
+    const StartupFlags flags = ParseSwitches(m_lpCmdLine);
+
+    BOOL alreadyRunning = FALSE;
+    CreateInstanceMutex("Vespra", IsWindowsNT(), alreadyRunning);
+
+    if (flags.logon && !alreadyRunning && ReadStatusValue("already_canceled") != 0) {
+        WriteLog("Aborting logon start - already canceled");
+        WriteStatusValue("already_canceled", 0);
+        return FALSE;
+    }
+    WriteStatusValue("already_canceled", 0);
+
+    const BOOL networkClient = IsNetworkClient();
+
+    auto dlg = std::make_unique<CVespraDlg>(nullptr, flags.settings, flags.service, alreadyRunning);
+    m_pSchedulerDlg = dlg.get();
+
+    if (!alreadyRunning) {
+        EnableDateTimeControlPanel(true);
+        EnableRegistryPrograms(true);
+        WriteStatusValue("curr_settings", 0);
+    }
+
+    if (flags.test) {
+        RunTestMode();
+    } else if (flags.uninstall) {
+        RunUninstallCheck(alreadyRunning);
+    } else if (!alreadyRunning) {
+        if (!IsWindowsNT() || flags.settings || flags.service || networkClient) {
+            WriteLog(">>>>>> Starting main app");
+            m_pMainWnd = dlg.get();
+            dlg->DoModal();
+            WriteLog("<<<<<< Exiting main app");
+        } else {
+            // A plain or log-on start on NT: the service starts the scheduler.
+            WriteLog("Main app restarting as service");
+            UtilServiceControl(Start);
+        }
+    } else if (!flags.logon) {
+        RunSecondInstance(flags.settings);
+    }
+
+    m_pMainWnd = nullptr;
+    m_pSchedulerDlg = nullptr;
+    return FALSE;
+}
+
+BOOL CVespraApp::PreTranslateMessage(MSG *msg) {
+    if (msg->message == WM_STOP_SCHEDULER && msg->hwnd == nullptr) {
+        if (m_pSchedulerDlg)
+            m_pSchedulerDlg->EndDialog(IDOK);
+        return TRUE;
+    }
+    return CWinApp::PreTranslateMessage(msg);
+}
+
+void CVespraApp::WinHelp(DWORD data, UINT cmd) {
+    // The main window is only ever the scheduler dialog.
+    if (!m_pMainWnd || static_cast<CVespraDlg *>(m_pMainWnd)->CanShowHelp())
+        CWinApp::WinHelp(data, cmd);
+}
+
+int CVespraApp::ShowMessage(const std::string &text, UINT type) {
+    HWND owner = m_pMainWnd ? m_pMainWnd->GetSafeHwnd() : nullptr;
+    return PlatformMessageBox(owner, text, LoadStr(IDS_VESPRA), type);
+}
+
+int CVespraApp::ShowMessage(UINT stringId, UINT type) { return ShowMessage(LoadStr(stringId), type); }

@@ -1,0 +1,314 @@
+// The scheduler dialog: construction, start-up, and the computations of the next
+// shut-down that the timer and the handlers use.
+#include "scheduler/vespra_dlg.h"
+
+#include <algorithm>
+#include <climits>
+
+#include "framework/app.h"
+#include "framework/text.h"
+#include "resources/resource.h"
+#include "settings/run_state.h"
+#include "system/log.h"
+#include "system/logon.h"
+#include "system/platform.h"
+#include "system/program_disable.h"
+#include "ui/password_dlg.h"
+#include "ui/settings_dlg.h"
+
+namespace {
+// String ids of "on <weekday> at %1", by day index 1..7 (Sunday first).
+const UINT kOnDayIds[kDays] = {IDS_ON_SUNDAY,   IDS_ON_MONDAY, IDS_ON_TUESDAY, IDS_ON_WEDNESDAY,
+                               IDS_ON_THURSDAY, IDS_ON_FRIDAY, IDS_ON_SATURDAY};
+
+int ClampToInt(UINT n) { return int(std::min<UINT>(n, INT_MAX)); }
+} // namespace
+
+CVespraDlg::CVespraDlg(CDialog *parent, BOOL bSettingsMode, BOOL bServiceMode,
+                       BOOL bAlreadyRunning)
+    : CDialog(IDD_VESPRA_DIALOG, parent), m_tsLimitDelay(300), m_tsTimeTolerance(60),
+      m_bSettingsMode(bSettingsMode), m_bServiceMode(bServiceMode),
+      m_bAlreadyRunning(bAlreadyRunning) {
+    if (IsWindowsNT())
+        EnableShutdownPrivilege();
+    ReadLocale();
+    SetDefaults();
+    m_nCountdown = ClampToInt(m_nWelcomeTime);
+}
+
+void CVespraDlg::SetDefaults() {
+    m_bShutdown = 1;
+    m_bRestart = 0;
+    m_bAmWarn = 1;
+    m_bKillDosApps = 0;
+    for (int d = 0; d < kDays; ++d) {
+        m_nHour[d] = 23;
+        m_nMinute[d] = 0;
+        m_bDay[d] = d <= 4 ? 1 : 0; // Sunday to Thursday
+    }
+    m_sPassword.clear();
+    m_bWelcome = 1;
+    m_nWelcomeTime = 10;
+    m_bLimit = 0;
+    m_nLimitHours = 9;
+    m_bShowWarning = 1;
+    m_nWarningMinutes = 5;
+    ComputeWarningTimes();
+    m_nNextDay = GetNextDay();
+    m_bDisableCpl = 0;
+    m_bDisableRegPgms = 0;
+}
+
+void CVespraDlg::ComputeWarningTimes() {
+    // Whole days don't change the time of day, and keep the arithmetic in range for
+    // any stored warning period.
+    const int64_t lead = int64_t(m_nWarningMinutes % (24 * 60)) * 60;
+    for (int d = 0; d < kDays; ++d) {
+        if (m_nHour[d] < 0 || m_nHour[d] > 23 || m_nMinute[d] < 0 || m_nMinute[d] > 59) {
+            m_nWarnHour[d] = 99;
+            m_nWarnMinute[d] = 99;
+            continue;
+        }
+        CTime warn = CTime(1971, 1, 1, m_nHour[d], m_nMinute[d], 0) - CTimeSpan(lead);
+        m_nWarnHour[d] = warn.GetHour();
+        m_nWarnMinute[d] = warn.GetMinute();
+    }
+}
+
+int CVespraDlg::GetNextDay() const {
+    const CTime now = CTime::GetCurrentTime();
+    const int w = now.GetDayOfWeek() - 1;
+    const int h = now.GetHour(), m = now.GetMinute();
+
+    int first = (w + 6) % 7;
+    for (int i = 0; i < 7; ++i)
+        if (m_bDay[(w + i) % 7]) {
+            first = (w + i) % 7;
+            break;
+        }
+    int second = w;
+    for (int i = 1; i <= 7; ++i)
+        if (m_bDay[(w + i) % 7]) {
+            second = (w + i) % 7;
+            break;
+        }
+
+    if (first != w)
+        return first + 1;
+    const bool passed = h > m_nHour[w] || (h == m_nHour[w] && m > m_nMinute[w]);
+    return passed ? second + 1 : w + 1;
+}
+
+std::string CVespraDlg::MakeNextTimeText() {
+    const int d = GetNextDay();
+    const std::string t = FormatTime(m_nHour[d - 1], m_nMinute[d - 1]);
+    UINT id;
+    if (d == CTime::GetCurrentTime().GetDayOfWeek())
+        id = m_nHour[d - 1] <= 18 ? IDS_TODAY_AT : IDS_TONIGHT_AT;
+    else
+        id = kOnDayIds[d - 1];
+    const std::string text = FormatText(LoadStr(id), t);
+
+    WriteStatusValue("curr_restarting", DWORD(m_bRestart));
+    WriteStatusValue("curr_useregistry", DWORD(m_bUseRegistry));
+    WriteCurrShutdownTime(text);
+    return text;
+}
+
+void CVespraDlg::ShowCountdown(UINT seconds) {
+    seconds = std::min(seconds, m_nWelcomeTime);
+    SetDlgItemText(IDC_MESSAGE, FormatText(LoadStr(m_bRestart ? IDS_COUNTDOWN_RESTART : IDS_COUNTDOWN),
+                                           MakeNextTimeText(), StrFormat("%u", seconds)));
+}
+
+void CVespraDlg::EnterWaitingState() {
+    m_bStartupPhase = FALSE;
+    m_nCountdown = 0;
+    ShowDlgItem(IDCANCEL, FALSE);
+    EnableDlgItem(IDCANCEL, FALSE);
+    ShowDlgItem(IDC_STARTUP_OK, FALSE);
+    ShowDlgItem(IDC_SETTINGS, FALSE);
+    ShowDlgItem(IDOK, TRUE);
+    SetDlgItemText(IDC_MESSAGE, FormatText(LoadStr(m_bRestart ? IDS_SCHEDULED_RESTART : IDS_SCHEDULED),
+                                           MakeNextTimeText()));
+    KillTimer(IDT_SCHEDULER);
+    Hide();
+    m_timeLast = CTime::GetCurrentTime();
+    if (!StartSchedulerTimer(20000))
+        return; // the dialog is ending: leave the programs enabled
+    if (m_bDisableCpl)
+        EnableDateTimeControlPanel(false);
+    if (m_bDisableRegPgms)
+        EnableRegistryPrograms(false);
+}
+
+bool CVespraDlg::IsLimitUseDue() const {
+    if (m_bRestart || m_bLimit != 1 || m_nLimitHours == 0)
+        return false;
+    const CTime now = CTime::GetCurrentTime();
+    const CTimeSpan window(int64_t(m_nLimitHours) * 3600);
+    auto dueAfter = [&](const CTime &day) {
+        const int d = day.GetDayOfWeek() - 1;
+        if (!m_bDay[d])
+            return false;
+        const CTime t(day.GetYear(), day.GetMonth(), day.GetDay(), m_nHour[d], m_nMinute[d], 0);
+        return t <= now && now < t + window;
+    };
+    return dueAfter(now - CTimeSpan(86400)) || dueAfter(now);
+}
+
+SettingsDlgData CVespraDlg::GetData() {
+    SettingsDlgData data;
+    data.bShutdown = m_bShutdown;
+    data.bRestart = m_bRestart;
+    data.bAmWarn = m_bAmWarn;
+    data.bKillDosApps = m_bKillDosApps;
+    if (m_sTimeSep.empty()) {
+        AfxMessageBox("CVespraDlg::GetData: m_sTimeSep was uninitialized", MB_OK);
+        ReadLocale();
+    }
+    data.b24Hour = m_b24Hour;
+    data.sTimeSep = m_sTimeSep;
+    data.sPassword = m_sPassword;
+    return data;
+}
+
+BOOL CVespraDlg::OnInitDialog() {
+    CDialog::OnInitDialog();
+    MoveDlgItem(IDC_SETTINGS, GetDlgItemRect(IDOK));
+
+    if (!ReadRegistry()) {
+        if (ReadIni()) {
+            m_bUseRegistry = FALSE; // a network client: the INI file is its only store
+        } else {
+            SetDefaults();
+            WriteRegistry();
+        }
+    }
+    ComputeWarningTimes();
+    m_nNextDay = GetNextDay();
+
+    const bool actionOff = !m_bShutdown && !m_bRestart;
+    if (m_bUseRegistry && (m_bSettingsMode || actionOff)) {
+        if (!m_sPassword.empty()) {
+            CEnterPasswordDlg password(FALSE, nullptr);
+            password.DoModal();
+            if (password.m_sPassword != m_sPassword) {
+                if (!password.m_sPassword.empty())
+                    ShowMessage(IDS_WRONG_PASSWORD_SETTINGS, MB_ICONHAND);
+                StopServiceIfServiceMode();
+                EndDialog(IDOK);
+                return TRUE;
+            }
+        }
+        if (m_sTimeSep.empty()) {
+            AfxMessageBox("CVespraDlg::OnInitDialog: m_sTimeSep was uninitialized", MB_OK);
+            ReadLocale();
+        }
+        CSettingsDlg settings(GetData(), nullptr);
+        CopyToSettingsDlg(settings);
+        const int result = settings.DoModal();
+        // A dialog that could not be shown (-1) changes nothing, like a cancel.
+        if (result == IDCANCEL || result == -1) {
+            StopServiceIfServiceMode();
+            EndDialog(IDOK);
+            return TRUE;
+        }
+        CopyFromSettingsDlg(settings);
+        BOOL iniWritten = FALSE;
+        if (IsAltKeyDown()) {
+            WriteIni();
+            iniWritten = TRUE;
+        } else if (m_bUseRegistry) {
+            WriteRegistry();
+        }
+        if ((!m_bShutdown && !m_bRestart) || iniWritten) {
+            StopServiceIfServiceMode();
+            EndDialog(IDOK);
+            return TRUE;
+        }
+        if (ShowMessage(IDS_START_NOW, MB_YESNO | MB_ICONINFORMATION) != IDYES) {
+            StopServiceIfServiceMode();
+            EndDialog(IDOK);
+            return TRUE;
+        }
+        if (IsWindowsNT()) {
+            // The service restarts the scheduler with the new settings.
+            UtilServiceControl(Restart);
+            EndDialog(IDOK);
+            return TRUE;
+        }
+    }
+
+    // Don't act twice on the scheduled time of a shut-down or restart just requested.
+    CTime last;
+    ReadLastShutdownTime(last);
+    if (last + CTimeSpan(60) >= CTime::GetCurrentTime())
+        m_nNextDay = m_nNextDay % 7 + 1;
+
+    MakeNextTimeText();
+    const bool loggedOn = IsUserLoggedOn();
+
+    if (m_bWelcome) {
+        m_nCountdown = ClampToInt(m_nWelcomeTime);
+        if (!m_bUseRegistry)
+            ShowDlgItem(IDC_SETTINGS, FALSE);
+        GotoDlgCtrl(IDC_STARTUP_OK);
+        ShowCountdown(UINT(m_nCountdown));
+        if (loggedOn) {
+            // A zero-second countdown must not turn into the limit-use count.
+            if (m_nCountdown > 0)
+                --m_nCountdown;
+            ShowOnTop();
+        } else {
+            Hide(); // the countdown waits for a log-on
+        }
+        StartSchedulerTimer(1000);
+        return FALSE;
+    }
+
+    SetDlgItemText(IDC_MESSAGE, FormatText(LoadStr(m_bRestart ? IDS_SCHEDULED_RESTART : IDS_SCHEDULED),
+                                           MakeNextTimeText()));
+    Hide();
+    m_nCountdown = 0;
+    if (!StartSchedulerTimer(1000))
+        return TRUE;
+    if (m_bDisableCpl)
+        EnableDateTimeControlPanel(false);
+    if (m_bDisableRegPgms)
+        EnableRegistryPrograms(false);
+    return TRUE;
+}
+
+BOOL CVespraDlg::OnCommand(UINT id, UINT notifyCode) {
+    switch (id) {
+    case IDC_SETTINGS:
+        OnOptions();
+        return TRUE;
+    case IDC_STARTUP_OK:
+        OnStartupOK();
+        return TRUE;
+    default:
+        return CDialog::OnCommand(id, notifyCode);
+    }
+}
+
+int CVespraDlg::ShowMessage(const std::string &text, UINT type) {
+    return MessageBox(text, LoadStr(IDS_VESPRA), type);
+}
+
+int CVespraDlg::ShowMessage(UINT stringId, UINT type) { return ShowMessage(LoadStr(stringId), type); }
+
+BOOL CVespraDlg::StartSchedulerTimer(UINT elapseMs) {
+    if (SetTimer(IDT_SCHEDULER, elapseMs) == IDT_SCHEDULER)
+        return TRUE;
+    ShowMessage(IDS_SETTIMER_FAILED, MB_ICONHAND);
+    StopServiceIfServiceMode();
+    EndDialog(IDOK);
+    return FALSE;
+}
+
+void CVespraDlg::StopServiceIfServiceMode() {
+    if (m_bServiceMode)
+        UtilServiceControl(Stop);
+}

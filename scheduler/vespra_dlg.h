@@ -1,0 +1,95 @@
+// CVespraDlg: the scheduler. One modal dialog, hidden most of the time, that shows
+// the startup countdown, the warning and the shut-down notices, and watches the
+// clock with its timer.
+#pragma once
+
+#include <string>
+
+#include "framework/datetime.h"
+#include "framework/dialog.h"
+#include "settings/schedule_settings.h"
+
+class CSettingsDlg;
+
+constexpr UINT_PTR IDT_SCHEDULER = 99;
+constexpr UINT_PTR IDT_SHARING = 100;
+constexpr UINT WM_STOP_SCHEDULER = WM_USER + 1;
+
+class CVespraDlg : public CDialog, public ScheduleSettings {
+public:
+    CVespraDlg(CDialog *parent, BOOL bSettingsMode, BOOL bServiceMode, BOOL bAlreadyRunning);
+
+    // Set-up and the shut-down time.
+    void SetDefaults();
+    void ComputeWarningTimes();
+    int GetNextDay() const;
+    std::string MakeNextTimeText();
+    void ShowCountdown(UINT seconds);
+    void EnterWaitingState();
+    bool IsLimitUseDue() const;
+    SettingsDlgData GetData();
+    BOOL OnInitDialog() override;
+
+    // Locale and time texts.
+    void ReadLocale();
+    std::string FormatTime(int hour, int minute);
+    void CopyToSettingsDlg(CSettingsDlg &dlg) const;
+    void CopyFromSettingsDlg(const CSettingsDlg &dlg);
+
+    // Stores.
+    BOOL ReadRegistry();
+    BOOL WriteRegistry();
+    BOOL ReadIni();
+    void WriteIni();
+
+    // Timer and shut-down sequence.
+    void OnTimer(UINT_PTR id) override;
+
+    // User-facing handlers.
+    BOOL OnCommand(UINT id, UINT notifyCode) override;
+    void OnOK() override;
+    void OnCancel() override;
+    void OnOptions();
+    void OnStartupOK();
+    void OnDestroy() override;
+    BOOL OnHelpInfo() override;
+    void OnEndSession(BOOL ending) override;
+    BOOL CanShowHelp() const;
+
+    // Message boxes captioned "Vespra", owned by this dialog.
+    int ShowMessage(const std::string &text, UINT type);
+    int ShowMessage(UINT stringId, UINT type);
+
+    // Starts timer 99; on failure tells the user, stops the service when in service
+    // mode and ends the dialog. Returns whether the timer runs.
+    BOOL StartSchedulerTimer(UINT elapseMs);
+    // Ends this run of the scheduler: stops the service when in service mode.
+    void StopServiceIfServiceMode();
+
+    // Scheduler state (settings are the ScheduleSettings base).
+    CTimeSpan m_tsLimitDelay;
+    CTimeSpan m_tsTimeTolerance;
+    BOOL m_bActionPending = FALSE;
+    BOOL m_bShuttingDown = FALSE;
+    BOOL m_bStartupPhase = TRUE;
+    int m_nCountdown = 0;
+    int m_nNextDay = 1;
+    // Warning time per day, by day-of-week; 99 = none.
+    int m_nWarnHour[kDays] = {};
+    int m_nWarnMinute[kDays] = {};
+    BOOL m_bSettingsMode;
+    int m_nForceCountdown = 0;
+    BOOL m_bNetworkHelp = FALSE;
+    std::string m_sTimeSep;
+    std::string m_sAM;
+    std::string m_sPM;
+    BOOL m_b24Hour = 1;
+    CTime m_timeLast;
+    BOOL m_bDetectTimeChange = TRUE;
+    BOOL m_bUseRegistry = TRUE;
+    BOOL m_bServiceMode;
+    BOOL m_bAlreadyRunning;
+    BOOL m_bUserLoggedOn = FALSE;
+    BOOL m_bAfterLogoff = FALSE;
+    BOOL m_bLogoffPending = FALSE;
+};

@@ -1,0 +1,4 @@
+// Whether an interactive user is logged on.
+#pragma once
+
+bool IsUserLoggedOn();

@@ -1,0 +1,44 @@
+// The registry seam: keys under HKEY_LOCAL_MACHINE, with the semantics of the
+// RegXxxA calls (error codes, value types, ERROR_MORE_DATA on a short buffer).
+// Windows: registry_win32.cpp. Native tests: an in-memory stand-in.
+#pragma once
+
+#include <string>
+
+#include "framework/win32_types.h"
+
+enum class RegAccess { Read, Write };
+
+// The settings key of all three programs.
+extern const char *const kSettingsKey; // "SOFTWARE\\Vespra"
+
+class RegKey {
+public:
+    RegKey() = default;
+    ~RegKey();
+    RegKey(RegKey &&other) noexcept;
+    RegKey &operator=(RegKey &&other) noexcept;
+    RegKey(const RegKey &) = delete;
+    RegKey &operator=(const RegKey &) = delete;
+
+    // RegCreateKeyExA: opens HKLM\path, creating it when missing.
+    LONG Create(const char *path, RegAccess access);
+    // RegOpenKeyExA: opens HKLM\path only when it exists.
+    LONG Open(const char *path, RegAccess access);
+    bool IsOpen() const { return m_key != nullptr; }
+    void Close();
+
+    // RegQueryValueExA: data may be null to ask for type and size only.
+    LONG QueryValue(const char *name, DWORD *type, void *data, DWORD *size) const;
+    // RegSetValueExA.
+    LONG SetValue(const char *name, DWORD type, const void *data, DWORD size);
+    // RegDeleteValueA.
+    LONG DeleteValue(const char *name);
+
+    // Conveniences on top of the calls above.
+    LONG SetString(const char *name, const std::string &text); // REG_SZ with its NUL
+    LONG SetDword(const char *name, DWORD value);               // REG_DWORD
+
+private:
+    void *m_key = nullptr;
+};

@@ -1,0 +1,50 @@
+#include "system/registry.h"
+
+namespace {
+HKEY Hkey(void *k) { return static_cast<HKEY>(k); }
+REGSAM Sam(RegAccess access) { return access == RegAccess::Read ? KEY_READ : KEY_WRITE; }
+} // namespace
+
+void RegKey::Close() {
+    if (m_key)
+        RegCloseKey(Hkey(m_key));
+    m_key = nullptr;
+}
+
+LONG RegKey::Create(const char *path, RegAccess access) {
+    Close();
+    HKEY key = nullptr;
+    DWORD disposition = 0;
+    LONG rc = RegCreateKeyExA(HKEY_LOCAL_MACHINE, path, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                              Sam(access), nullptr, &key, &disposition);
+    if (rc == ERROR_SUCCESS)
+        m_key = key;
+    return rc;
+}
+
+LONG RegKey::Open(const char *path, RegAccess access) {
+    Close();
+    HKEY key = nullptr;
+    LONG rc = RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, Sam(access), &key);
+    if (rc == ERROR_SUCCESS)
+        m_key = key;
+    return rc;
+}
+
+LONG RegKey::QueryValue(const char *name, DWORD *type, void *data, DWORD *size) const {
+    if (!m_key)
+        return ERROR_INVALID_HANDLE;
+    return RegQueryValueExA(Hkey(m_key), name, nullptr, type, static_cast<BYTE *>(data), size);
+}
+
+LONG RegKey::SetValue(const char *name, DWORD type, const void *data, DWORD size) {
+    if (!m_key)
+        return ERROR_INVALID_HANDLE;
+    return RegSetValueExA(Hkey(m_key), name, 0, type, static_cast<const BYTE *>(data), size);
+}
+
+LONG RegKey::DeleteValue(const char *name) {
+    if (!m_key)
+        return ERROR_INVALID_HANDLE;
+    return RegDeleteValueA(Hkey(m_key), name);
+}

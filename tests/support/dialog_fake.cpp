@@ -1,0 +1,251 @@
+// The in-memory backend of CDialog and CWinApp.
+#include <algorithm>
+#include <memory>
+
+#include "framework/text.h"
+#include "tests/support/fake_ui.h"
+#include "tests/support/rc_reader.h"
+
+struct DialogBackend {
+    static void Attach(CDialog &dlg, HWND hwnd) { dlg.m_hWnd = hwnd; }
+};
+
+namespace fake {
+
+namespace {
+Ui g_ui;
+time_t g_now = 0;
+std::vector<std::unique_ptr<Window>> g_windows;
+
+Window *Make(CDialog &dlg) {
+    auto w = std::make_unique<Window>();
+    w->dialog = &dlg;
+    w->templateId = dlg.GetTemplateId();
+    const RcData &rc = ProgramResources();
+    auto it = rc.dialogs.find(int(dlg.GetTemplateId()));
+    if (it != rc.dialogs.end()) {
+        w->caption = it->second.caption;
+        for (const RcControl &c : it->second.controls) {
+            Control ctl;
+            ctl.id = c.id;
+            ctl.kind = c.kind + (c.className.empty() ? "" : ":" + c.className);
+            ctl.text = c.text;
+            ctl.visible = c.visible;
+            ctl.enabled = c.enabled;
+            ctl.rect = CRect{c.x, c.y, c.x + c.cx, c.y + c.cy};
+            w->controls[c.id] = ctl;
+        }
+    }
+    Window *raw = w.get();
+    g_windows.push_back(std::move(w));
+    return raw;
+}
+} // namespace
+
+Ui &State() { return g_ui; }
+
+void Reset() {
+    g_ui = Ui();
+    g_windows.clear();
+}
+
+Window *WindowOf(const CDialog &dlg) { return static_cast<Window *>(dlg.GetSafeHwnd()); }
+
+Control &Ctl(const CDialog &dlg, int id) {
+    static Control missing;
+    Window *w = WindowOf(dlg);
+    if (!w)
+        return missing = Control();
+    auto it = w->controls.find(id);
+    if (it == w->controls.end())
+        return missing = Control();
+    return it->second;
+}
+
+bool IsEnded(const CDialog &dlg) {
+    Window *w = WindowOf(dlg);
+    return w && w->ended;
+}
+
+int Result(const CDialog &dlg) {
+    Window *w = WindowOf(dlg);
+    return w ? w->result : 0;
+}
+
+bool Click(CDialog &dlg, int id) {
+    Window *w = WindowOf(dlg);
+    if (!w || w->ended)
+        return false;
+    auto it = w->controls.find(id);
+    if (it == w->controls.end() || !it->second.visible || !it->second.enabled)
+        return false;
+    if (it->second.kind == "AUTOCHECKBOX" || it->second.kind == "AUTORADIOBUTTON")
+        it->second.checked = it->second.checked ? 0 : 1;
+    dlg.OnCommand(UINT(id), 0);
+    return true;
+}
+
+void Type(CDialog &dlg, int id, const std::string &text) {
+    Control &c = Ctl(dlg, id);
+    c.text = c.limit > 0 && int(text.size()) > c.limit ? text.substr(0, size_t(c.limit)) : text;
+}
+
+bool FireTimer(CDialog &dlg, UINT_PTR id) {
+    Window *w = WindowOf(dlg);
+    if (!w || w->ended || !w->timers.count(id))
+        return false;
+    dlg.OnTimer(id);
+    return true;
+}
+
+void PostThreadMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    MSG msg{nullptr, message, wParam, lParam};
+    if (CWinApp *app = AfxGetApp())
+        app->PreTranslateMessage(&msg);
+}
+
+void AnswerNextMessageBox(int answer) { g_ui.boxAnswers.push_back(answer); }
+
+void RespondToDialog(UINT templateId, Responder responder) {
+    g_ui.responders[templateId].push_back(std::move(responder));
+}
+
+void SetNow(time_t now) { g_now = now; }
+time_t Now() { return g_now; }
+void AdvanceClock(long seconds) { g_now += seconds; }
+
+BOOL Open(CDialog &dlg) {
+    Window *w = Make(dlg);
+    DialogBackend::Attach(dlg, w);
+    g_ui.modalRuns.push_back(dlg.GetTemplateId());
+    return dlg.OnInitDialog();
+}
+
+void Close(CDialog &dlg) {
+    Window *w = WindowOf(dlg);
+    if (!w)
+        return;
+    dlg.OnDestroy();
+    w->timers.clear();
+    w->visible = false;
+}
+
+} // namespace fake
+
+using namespace fake;
+
+
+time_t ClockNow() { return fake::Now(); }
+
+std::string LoadStr(UINT id) {
+    const RcData &rc = ProgramResources();
+    auto it = rc.strings.find(int(id));
+    return it == rc.strings.end() ? std::string() : it->second;
+}
+
+int CDialog::DoModal() {
+    BOOL focusDefault = fake::Open(*this);
+    (void)focusDefault;
+    Window *w = WindowOf(*this);
+    if (!w->ended) {
+        auto &queue = g_ui.responders[m_nTemplateId];
+        if (!queue.empty()) {
+            Responder r = std::move(queue.front());
+            queue.pop_front();
+            r(*this);
+        }
+    }
+    if (!w->ended) {
+        // Nobody scripted an answer: the dialog can't be left open in a modal call.
+        w->ended = true;
+        w->result = -1;
+    }
+    fake::Close(*this);
+    return w->result;
+}
+
+void CDialog::EndDialog(int result) {
+    Window *w = WindowOf(*this);
+    if (!w || w->ended)
+        return;
+    w->ended = true;
+    w->result = result;
+}
+
+void CDialog::SetDlgItemText(int id, const std::string &text) { Ctl(*this, id).text = text; }
+std::string CDialog::GetDlgItemText(int id) const { return Ctl(*this, id).text; }
+void CDialog::ShowDlgItem(int id, BOOL show) { Ctl(*this, id).visible = show != FALSE; }
+BOOL CDialog::IsDlgItemVisible(int id) const { return Ctl(*this, id).visible; }
+void CDialog::EnableDlgItem(int id, BOOL enable) { Ctl(*this, id).enabled = enable != FALSE; }
+BOOL CDialog::IsDlgItemEnabled(int id) const { return Ctl(*this, id).enabled; }
+void CDialog::CheckDlgButton(int id, UINT check) { Ctl(*this, id).checked = check; }
+UINT CDialog::IsDlgButtonChecked(int id) const { return Ctl(*this, id).checked; }
+void CDialog::GotoDlgCtrl(int id) {
+    if (Window *w = WindowOf(*this))
+        w->focus = id;
+}
+void CDialog::LimitText(int id, int maxChars) { Ctl(*this, id).limit = maxChars; }
+CRect CDialog::GetDlgItemRect(int id) const { return Ctl(*this, id).rect; }
+void CDialog::MoveDlgItem(int id, const CRect &rect) { Ctl(*this, id).rect = rect; }
+
+void CDialog::SetWindowText(const std::string &text) {
+    if (Window *w = WindowOf(*this))
+        w->caption = text;
+}
+
+void CDialog::Hide() {
+    if (Window *w = WindowOf(*this)) {
+        w->visible = false;
+        w->topmost = false;
+        w->x = w->y = 10000;
+    }
+}
+
+void CDialog::ShowOnTop() {
+    if (Window *w = WindowOf(*this)) {
+        w->visible = true;
+        w->topmost = true;
+        w->x = w->y = 0;
+    }
+}
+
+void CDialog::RedrawNow() {
+    if (Window *w = WindowOf(*this))
+        ++w->redraws;
+}
+
+BOOL CDialog::IsWindowVisible() const {
+    Window *w = WindowOf(*this);
+    return w && w->visible;
+}
+
+UINT_PTR CDialog::SetTimer(UINT_PTR id, UINT elapseMs) {
+    Window *w = WindowOf(*this);
+    if (!w || g_ui.failTimers)
+        return 0;
+    w->timers[id] = elapseMs;
+    return id;
+}
+
+BOOL CDialog::KillTimer(UINT_PTR id) {
+    Window *w = WindowOf(*this);
+    return w && w->timers.erase(id) ? TRUE : FALSE;
+}
+
+int CDialog::MessageBox(const std::string &text, const std::string &caption, UINT type) {
+    return PlatformMessageBox(m_hWnd, text, caption, type);
+}
+
+int PlatformMessageBox(HWND owner, const std::string &text, const std::string &caption,
+                       UINT type) {
+    g_ui.boxes.push_back(MessageBoxCall{owner, text, caption, type});
+    if (g_ui.boxAnswers.empty())
+        return IDOK;
+    int answer = g_ui.boxAnswers.front();
+    g_ui.boxAnswers.pop_front();
+    return answer;
+}
+
+BOOL IsAltKeyDown() { return g_ui.altDown; }
+
+void CWinApp::WinHelp(DWORD data, UINT cmd) { g_ui.helpCalls.emplace_back(data, cmd); }

@@ -1,0 +1,27 @@
+// Scripted answers of the small platform calls: the locale, the single-instance
+// mutex and the log-on probe.
+#pragma once
+
+#include <map>
+#include <string>
+
+#include "framework/win32_types.h"
+
+namespace fake {
+
+struct Os {
+    std::map<DWORD, std::string> locale = {
+        {LOCALE_STIME, ":"}, {LOCALE_S1159, "AM"}, {LOCALE_S2359, "PM"}, {LOCALE_ITIME, "0"}};
+    bool localeFails = false;
+    int localeCalls = 0;
+    bool mutexExists = false;   // another instance holds it
+    bool mutexFails = false;    // CreateMutexA returns no handle
+    bool mutexNullDacl = false; // what the last creation asked for
+    int mutexCreations = 0;
+    bool userLoggedOn = true;
+};
+
+Os &OsState();
+void ResetOs();
+
+} // namespace fake

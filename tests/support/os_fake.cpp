@@ -1,0 +1,39 @@
+#include <cstring>
+
+#include "system/logon.h"
+#include "system/os.h"
+#include "tests/support/fake_os.h"
+
+namespace fake {
+namespace {
+Os g_os;
+}
+Os &OsState() { return g_os; }
+void ResetOs() { g_os = Os(); }
+} // namespace fake
+
+BOOL GetUserLocaleInfo(DWORD item, char *buffer, int size) {
+    fake::Os &os = fake::OsState();
+    ++os.localeCalls;
+    auto it = os.locale.find(item);
+    if (os.localeFails || it == os.locale.end() || size <= 0)
+        return FALSE;
+    // Like GetLocaleInfoA: fails when the answer and its NUL don't fit.
+    if (it->second.size() + 1 > size_t(size))
+        return FALSE;
+    memcpy(buffer, it->second.c_str(), it->second.size() + 1);
+    return TRUE;
+}
+
+BOOL CreateInstanceMutex(const char *, bool nullDacl, BOOL &alreadyExisted) {
+    fake::Os &os = fake::OsState();
+    alreadyExisted = FALSE;
+    if (os.mutexFails)
+        return FALSE;
+    ++os.mutexCreations;
+    os.mutexNullDacl = nullDacl;
+    alreadyExisted = os.mutexExists ? TRUE : FALSE;
+    return TRUE;
+}
+
+bool IsUserLoggedOn() { return fake::OsState().userLoggedOn; }

@@ -1,0 +1,156 @@
+#include <cstring>
+
+#include "framework/text.h"
+#include "system/registry.h"
+#include "tests/support/fake_registry.h"
+
+namespace fake {
+
+namespace {
+Registry g_reg;
+
+struct OpenKey {
+    std::string path;
+    RegAccess access;
+};
+} // namespace
+
+Registry &Reg() { return g_reg; }
+void ResetRegistry() { g_reg = Registry(); }
+
+bool HasValue(const std::string &path, const std::string &name) {
+    auto k = g_reg.keys.find(ToLower(path));
+    return k != g_reg.keys.end() && k->second.values.count(ToLower(name));
+}
+
+void PutRaw(const std::string &path, const std::string &name, DWORD type,
+            const std::vector<unsigned char> &data) {
+    RegistryKeyData &k = g_reg.keys[ToLower(path)];
+    k.values[ToLower(name)] = RegValue{type, data};
+    k.writeOrder.push_back(name);
+}
+
+void PutString(const std::string &path, const std::string &name, const std::string &text) {
+    std::vector<unsigned char> d(text.begin(), text.end());
+    d.push_back(0);
+    PutRaw(path, name, REG_SZ, d);
+}
+
+void PutDword(const std::string &path, const std::string &name, DWORD value) {
+    std::vector<unsigned char> d(4);
+    memcpy(d.data(), &value, 4);
+    PutRaw(path, name, REG_DWORD, d);
+}
+
+static const RegValue *Find(const std::string &path, const std::string &name) {
+    auto k = g_reg.keys.find(ToLower(path));
+    if (k == g_reg.keys.end())
+        return nullptr;
+    auto v = k->second.values.find(ToLower(name));
+    return v == k->second.values.end() ? nullptr : &v->second;
+}
+
+std::string GetString(const std::string &path, const std::string &name) {
+    const RegValue *v = Find(path, name);
+    if (!v)
+        return std::string();
+    std::string s(v->data.begin(), v->data.end());
+    size_t nul = s.find('\0');
+    return nul == std::string::npos ? s : s.substr(0, nul);
+}
+
+DWORD GetDword(const std::string &path, const std::string &name) {
+    const RegValue *v = Find(path, name);
+    DWORD d = 0;
+    if (v && v->data.size() >= 4)
+        memcpy(&d, v->data.data(), 4);
+    return d;
+}
+
+DWORD GetType(const std::string &path, const std::string &name) {
+    const RegValue *v = Find(path, name);
+    return v ? v->type : REG_NONE;
+}
+
+} // namespace fake
+
+using fake::g_reg;
+
+namespace {
+fake::OpenKey *Key(void *k) { return static_cast<fake::OpenKey *>(k); }
+
+LONG OpenImpl(void *&slot, const char *path, RegAccess access, bool create) {
+    std::string p = ToLower(path);
+    const auto &fails = access == RegAccess::Read ? g_reg.failOpenRead : g_reg.failOpenWrite;
+    if (fails.count(p))
+        return ERROR_ACCESS_DENIED;
+    if (!g_reg.keys.count(p)) {
+        if (!create)
+            return ERROR_FILE_NOT_FOUND;
+        g_reg.keys[p];
+    }
+    slot = new fake::OpenKey{p, access};
+    ++g_reg.opens;
+    return ERROR_SUCCESS;
+}
+} // namespace
+
+void RegKey::Close() {
+    if (m_key) {
+        delete Key(m_key);
+        ++g_reg.closes;
+    }
+    m_key = nullptr;
+}
+
+LONG RegKey::Create(const char *path, RegAccess access) {
+    Close();
+    return OpenImpl(m_key, path, access, true);
+}
+
+LONG RegKey::Open(const char *path, RegAccess access) {
+    Close();
+    return OpenImpl(m_key, path, access, false);
+}
+
+LONG RegKey::QueryValue(const char *name, DWORD *type, void *data, DWORD *size) const {
+    if (!m_key)
+        return 6; // ERROR_INVALID_HANDLE
+    auto k = g_reg.keys.find(Key(m_key)->path);
+    if (k == g_reg.keys.end())
+        return ERROR_FILE_NOT_FOUND;
+    auto v = k->second.values.find(ToLower(name ? name : ""));
+    if (v == k->second.values.end())
+        return ERROR_FILE_NOT_FOUND;
+    if (type)
+        *type = v->second.type;
+    DWORD need = DWORD(v->second.data.size());
+    if (!size)
+        return data ? 87 /* ERROR_INVALID_PARAMETER */ : ERROR_SUCCESS;
+    if (data && *size < need) {
+        *size = need;
+        return ERROR_MORE_DATA;
+    }
+    if (data && need)
+        memcpy(data, v->second.data.data(), need);
+    *size = need;
+    return ERROR_SUCCESS;
+}
+
+LONG RegKey::SetValue(const char *name, DWORD type, const void *data, DWORD size) {
+    if (!m_key || Key(m_key)->access != RegAccess::Write)
+        return ERROR_ACCESS_DENIED;
+    if (g_reg.failSet.count(ToLower(name ? name : "")))
+        return ERROR_ACCESS_DENIED;
+    const unsigned char *p = static_cast<const unsigned char *>(data);
+    fake::PutRaw(Key(m_key)->path, name ? name : "", type,
+                 std::vector<unsigned char>(p, p + size));
+    return ERROR_SUCCESS;
+}
+
+LONG RegKey::DeleteValue(const char *name) {
+    if (!m_key || Key(m_key)->access != RegAccess::Write)
+        return ERROR_ACCESS_DENIED;
+    auto &vals = g_reg.keys[Key(m_key)->path].values;
+    return vals.erase(ToLower(name ? name : "")) ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
+}

@@ -1,0 +1,110 @@
+// The resource script the Windows build compiles is the one the tests read: check
+// the scheduler dialog's template and the string table against what users see.
+#include <gtest/gtest.h>
+
+#include "framework/text.h"
+#include "resources/resource.h"
+#include "tests/support/rc_reader.h"
+
+namespace {
+
+const RcControl *Find(const RcDialog &d, int id) {
+    for (const RcControl &c : d.controls)
+        if (c.id == id)
+            return &c;
+    return nullptr;
+}
+
+TEST(Resources, SchedulerDialogTemplate) {
+    const RcData &rc = ProgramResources();
+    ASSERT_TRUE(rc.dialogs.count(IDD_VESPRA_DIALOG));
+    const RcDialog &d = rc.dialogs.at(IDD_VESPRA_DIALOG);
+    EXPECT_EQ(d.caption, "Vespra");
+    EXPECT_EQ(d.fontName, "MS Sans Serif");
+    EXPECT_EQ(d.fontSize, 8);
+    EXPECT_NE(d.style.find("WS_CAPTION"), std::string::npos);
+    EXPECT_NE(d.style.find("DS_MODALFRAME"), std::string::npos);
+    EXPECT_NE(d.style.find("WS_POPUP"), std::string::npos);
+    EXPECT_EQ(d.style.find("WS_SYSMENU"), std::string::npos);
+    EXPECT_NE(d.exStyle.find("WS_EX_TOOLWINDOW"), std::string::npos);
+
+    struct Expected {
+        int id;
+        const char *kind;
+        const char *text;
+        bool visible;
+    };
+    const Expected expected[] = {
+        {1001, "LTEXT", nullptr, true},        {1002, "DEFPUSHBUTTON", "OK", true},
+        {1005, "PUSHBUTTON", "&Settings...", true}, {2, "PUSHBUTTON", "Cancel", true},
+        {1, "DEFPUSHBUTTON", "OK", false},     {1016, "LTEXT", nullptr, false},
+    };
+    ASSERT_EQ(d.controls.size(), std::size(expected));
+    for (const Expected &e : expected) {
+        const RcControl *c = Find(d, e.id);
+        ASSERT_NE(c, nullptr) << e.id;
+        EXPECT_EQ(c->kind, e.kind) << e.id;
+        if (e.text)
+            EXPECT_EQ(c->text, e.text) << e.id;
+        EXPECT_EQ(c->visible, e.visible) << e.id;
+    }
+}
+
+TEST(Resources, StringsAreExactlyTheUsersTexts) {
+    EXPECT_EQ(LoadStr(IDS_COUNTDOWN),
+              "This computer is scheduled to shut down %1.\n\n%2 seconds left to cancel.");
+    EXPECT_EQ(LoadStr(IDS_VESPRA), "Vespra");
+    EXPECT_EQ(LoadStr(IDS_PSAPI_LOAD_FAILED), "Internal Error:\n\nLoadLibrary(\"PSAPI.DLL\") failed");
+    EXPECT_EQ(LoadStr(IDS_PENDING), "Sorry! This computer is going to shut down soon, and this "
+                                    "function is not available when shut down is pending.");
+    EXPECT_EQ(LoadStr(IDS_NETWORK_SAVED),
+              "Settings for network clients have been saved in:\n%1\n\nClick Help for more "
+              "information about using Vespra on a network.");
+    EXPECT_EQ(LoadStr(IDS_SETTINGS_VERSION), "4.0");
+    EXPECT_EQ(LoadStr(IDS_SHARING), "Sharing");
+    EXPECT_EQ(LoadStr(9999), "");
+}
+
+TEST(Resources, EveryStringIdHasItsText) {
+    const RcData &rc = ProgramResources();
+    int checked = 0;
+    for (const auto &[name, value] : rc.symbols) {
+        if (name.rfind("IDS_", 0) != 0)
+            continue;
+        ++checked;
+        auto it = rc.strings.find(int(value));
+        ASSERT_NE(it, rc.strings.end()) << name;
+        EXPECT_FALSE(it->second.empty()) << name;
+    }
+    EXPECT_GT(checked, 60);
+}
+
+TEST(Resources, RestartFormsMirrorTheirShutdownForms) {
+    for (auto [shutdown, restart] : {std::pair{IDS_WARNING, IDS_WARNING_RESTART},
+                                     {IDS_COUNTDOWN, IDS_COUNTDOWN_RESTART},
+                                     {IDS_SCHEDULED, IDS_SCHEDULED_RESTART},
+                                     {IDS_FORCING, IDS_FORCING_RESTART},
+                                     {IDS_PENDING, IDS_PENDING_RESTART}}) {
+        std::string s = LoadStr(shutdown), r = LoadStr(restart);
+        EXPECT_NE(r.find("restart"), std::string::npos) << r;
+        // The same placeholders, so the same arguments fill both.
+        EXPECT_EQ(s.find("%1") != std::string::npos, r.find("%1") != std::string::npos);
+        EXPECT_EQ(s.find("%2") != std::string::npos, r.find("%2") != std::string::npos);
+    }
+}
+
+TEST(Resources, ReaderHandlesEscapesAndSymbols) {
+    RcData rc = ParseRc("STRINGTABLE\nBEGIN\n  IDS_A, \"a\"\"b\\\\c\\td\"\n  7 \"x\\ny\"\nEND\n"
+                        "9 DIALOGEX 0, 0, 10, 10\nSTYLE WS_POPUP\nCAPTION \"T\"\nFONT 8, \"F\"\n"
+                        "BEGIN\n CONTROL \"c\", IDC_X, \"Button\", BS_AUTOCHECKBOX | "
+                        "WS_TABSTOP, 1, 2, 3, 4\n EDITTEXT IDC_X, 1, 2, 3, 4, NOT WS_VISIBLE\nEND\n",
+                        "#define IDS_A 5\n#define IDC_X 42\n");
+    EXPECT_EQ(rc.strings.at(5), "a\"b\\c\td");
+    EXPECT_EQ(rc.strings.at(7), "x\ny");
+    ASSERT_EQ(rc.dialogs.at(9).controls.size(), 2u);
+    EXPECT_EQ(rc.dialogs.at(9).controls[0].className, "Button");
+    EXPECT_EQ(rc.dialogs.at(9).controls[0].cx, 3);
+    EXPECT_FALSE(rc.dialogs.at(9).controls[1].visible);
+}
+
+} // namespace

@@ -1,0 +1,145 @@
+// Start-up: the switch, the single instance, the log-on abort, and the three ways
+// the scheduler dialog's initialisation can end.
+#include "framework/text.h"
+#include "resources/resource.h"
+#include "scheduler/vespra_app.h"
+#include "scheduler/vespra_dlg.h"
+#include "settings/run_state.h"
+#include "system/registry.h"
+#include "tests/unit/scheduler_fixture.h"
+
+namespace {
+
+TEST(Switches, WholeTailIgnoringCase) {
+    EXPECT_TRUE(ParseSwitches("/SETTINGS").settings);
+    EXPECT_TRUE(ParseSwitches("/Service").service);
+    EXPECT_TRUE(ParseSwitches("/logon").logon);
+    EXPECT_TRUE(ParseSwitches("/TEST").test);
+    EXPECT_TRUE(ParseSwitches("/uninstall").uninstall);
+    for (const char *normal : {"/settings ", "/settings x", " /settings", "", "/foo", "settings"}) {
+        StartupFlags f = ParseSwitches(normal);
+        EXPECT_FALSE(f.settings || f.test || f.uninstall || f.service || f.logon) << normal;
+    }
+}
+
+class InitDialogTest : public SchedulerTest {
+protected:
+    std::string Text(int id) { return dlg.GetDlgItemText(id); }
+    CVespraDlg dlg{nullptr, FALSE, TRUE, FALSE};
+};
+
+TEST_F(InitDialogTest, StartupCountdownForTheDefaults) {
+    EXPECT_FALSE(fake::Open(dlg)); // focus was set to the OK button
+    EXPECT_EQ(Text(IDC_MESSAGE), std::string("This computer is scheduled to shut down tonight at "
+                                             "11:00") +
+                                     NBSP + "PM.\n\n10 seconds left to cancel.");
+    fake::Window *w = fake::WindowOf(dlg);
+    EXPECT_TRUE(w->visible);
+    EXPECT_TRUE(w->topmost);
+    EXPECT_EQ(w->focus, IDC_STARTUP_OK);
+    EXPECT_EQ(w->timers.at(IDT_SCHEDULER), 1000u);
+    EXPECT_EQ(dlg.m_nCountdown, 9);
+    EXPECT_TRUE(dlg.m_bStartupPhase);
+    // The Settings button sits where the centre OK button is.
+    EXPECT_EQ(dlg.GetDlgItemRect(IDC_SETTINGS), dlg.GetDlgItemRect(IDOK));
+    EXPECT_TRUE(dlg.IsDlgItemVisible(IDC_SETTINGS));
+    EXPECT_FALSE(dlg.IsDlgItemVisible(IDOK));
+    // What a second instance reads.
+    EXPECT_EQ(fake::GetString(kSettingsKey, "curr_shutdowntime"),
+              std::string("tonight at 11:00") + NBSP + "PM");
+    EXPECT_TRUE(fake::State().boxes.empty());
+}
+
+TEST_F(InitDialogTest, NobodyLoggedOnKeepsTheCountdownHidden) {
+    fake::OsState().userLoggedOn = false;
+    EXPECT_FALSE(fake::Open(dlg));
+    fake::Window *w = fake::WindowOf(dlg);
+    EXPECT_FALSE(w->visible);
+    EXPECT_EQ(w->x, 10000);
+    EXPECT_EQ(dlg.m_nCountdown, 10); // it waits for a log-on
+    EXPECT_EQ(w->timers.at(IDT_SCHEDULER), 1000u);
+    EXPECT_NE(Text(IDC_MESSAGE).find("10 seconds left to cancel."), std::string::npos);
+}
+
+TEST_F(InitDialogTest, WithoutStartupDialogItWaitsHidden) {
+    dlg.m_bWelcome = 0; // what the stores would load; the defaults are written first
+    fake::PutString(kSettingsKey, "version", "4.0");
+    fake::PutDword(kSettingsKey, "welcome", 0);
+    fake::PutDword(kSettingsKey, "restart", 1);
+    fake::PutDword(kSettingsKey, "status", 0);
+    EXPECT_TRUE(fake::Open(dlg));
+    EXPECT_EQ(Text(IDC_MESSAGE),
+              std::string("This computer is scheduled to restart tonight at 11:00") + NBSP + "PM.");
+    EXPECT_FALSE(fake::WindowOf(dlg)->visible);
+    EXPECT_EQ(dlg.m_nCountdown, 0);
+    EXPECT_TRUE(dlg.m_bStartupPhase);
+    EXPECT_EQ(fake::WindowOf(dlg)->timers.at(IDT_SCHEDULER), 1000u);
+}
+
+TEST_F(InitDialogTest, ZeroSecondCountdownNeverBecomesALimitUseCount) {
+    fake::PutString(kSettingsKey, "version", "4.0");
+    fake::PutDword(kSettingsKey, "welcometime", 0);
+    fake::Open(dlg);
+    EXPECT_EQ(dlg.m_nCountdown, 0);
+}
+
+TEST_F(InitDialogTest, TimerFailureEndsTheDialog) {
+    fake::State().failTimers = true;
+    fake::Open(dlg);
+    ASSERT_EQ(fake::State().boxes.size(), 1u);
+    EXPECT_EQ(fake::State().boxes[0].text, "Internal Error:\n\nSetTimer() failed");
+    EXPECT_EQ(fake::State().boxes[0].caption, "Vespra");
+    EXPECT_EQ(fake::State().boxes[0].type, UINT(MB_ICONHAND));
+    EXPECT_TRUE(fake::IsEnded(dlg));
+    EXPECT_EQ(fake::Result(dlg), IDOK);
+}
+
+TEST_F(InitDialogTest, RecentShutdownMovesTheNextDayOn) {
+    // Only Tuesday and Thursday: a restart requested at 23:00:10 on Tuesday.
+    for (int d = 0; d < kDays; ++d)
+        dlg.m_bDay[d] = d == 2 || d == 4;
+    auto storeDays = [] { fake::PutString(kSettingsKey, "days", "0 0 1 0 1 0 0"); };
+    fake::PutString(kSettingsKey, "version", "4.0");
+    storeDays();
+    SetNow(2026, 12, 8, 23, 0, 10);
+    WriteLastShutdownTime();
+
+    SetNow(2026, 12, 8, 23, 0, 50); // today still; advanced to Wednesday though it is off
+    fake::Open(dlg);
+    EXPECT_EQ(dlg.m_nNextDay, 4);
+
+    CVespraDlg later(nullptr, FALSE, TRUE, FALSE);
+    SetNow(2026, 12, 8, 23, 1, 5); // Thursday already, and one more
+    fake::Open(later);
+    EXPECT_EQ(later.m_nNextDay, 6);
+
+    CVespraDlg afterAMinute(nullptr, FALSE, TRUE, FALSE);
+    SetNow(2026, 12, 8, 23, 1, 11);
+    fake::Open(afterAMinute);
+    EXPECT_EQ(afterAMinute.m_nNextDay, 5);
+}
+
+TEST_F(InitDialogTest, StopMessageEndsTheSchedulerDialog) {
+    CVespraApp app;
+    app.m_pSchedulerDlg = &dlg;
+    fake::Open(dlg);
+    fake::PostThreadMessage(WM_STOP_SCHEDULER);
+    EXPECT_TRUE(fake::IsEnded(dlg));
+    EXPECT_EQ(fake::Result(dlg), IDOK);
+    MSG other{nullptr, WM_USER + 2, 0, 0};
+    EXPECT_FALSE(app.PreTranslateMessage(&other));
+}
+
+TEST_F(InitDialogTest, GetDataRereadsAMissingSeparator) {
+    dlg.m_sTimeSep.clear();
+    dlg.m_sPassword = "abc";
+    dlg.m_bRestart = 1;
+    SettingsDlgData data = dlg.GetData();
+    ASSERT_EQ(fake::State().boxes.size(), 1u);
+    EXPECT_EQ(fake::State().boxes[0].text, "CVespraDlg::GetData: m_sTimeSep was uninitialized");
+    EXPECT_EQ(data.sTimeSep, ":");
+    EXPECT_EQ(data.sPassword, "abc");
+    EXPECT_EQ(data.bRestart, 1);
+}
+
+} // namespace
