@@ -44,8 +44,9 @@ TEST(Resources, SchedulerDialogTemplate) {
         const RcControl *c = Find(d, e.id);
         ASSERT_NE(c, nullptr) << e.id;
         EXPECT_EQ(c->kind, e.kind) << e.id;
-        if (e.text)
+        if (e.text) {
             EXPECT_EQ(c->text, e.text) << e.id;
+        }
         EXPECT_EQ(c->visible, e.visible) << e.id;
     }
 }

@@ -8,7 +8,9 @@
 #include <ctime>
 #include <string>
 
+#include "tests/support/fake_files.h"
 #include "tests/support/fake_os.h"
+#include "tests/support/fake_platform.h"
 #include "tests/support/fake_registry.h"
 #include "tests/support/fake_ui.h"
 
@@ -34,6 +36,8 @@ protected:
         fake::Reset();
         fake::ResetRegistry();
         fake::ResetOs();
+        fake::ResetPlatform();
+        fake::ResetFiles();
         // Tuesday 8 December 2026, noon.
         SetNow(2026, 12, 8, 12, 0, 0);
     }

@@ -143,3 +143,101 @@ TEST_F(InitDialogTest, GetDataRereadsAMissingSeparator) {
 }
 
 } // namespace
+
+namespace {
+
+class InitInstanceTest : public SchedulerTest {
+protected:
+    void SetUp() override {
+        SchedulerTest::SetUp();
+        log = fake::UseTempLogFile();
+        fake::PutDword(kSettingsKey, "logfile", 1);
+    }
+    BOOL Start(const char *tail) {
+        app.m_lpCmdLine = tail;
+        return app.InitInstance();
+    }
+    bool Logged(const std::string &line) {
+        for (const std::string &l : fake::LogLines())
+            if (l.size() >= line.size() && l.compare(l.size() - line.size(), line.size(), line) == 0)
+                return true;
+        return false;
+    }
+    std::string log;
+    CVespraApp app;
+};
+
+TEST_F(InitInstanceTest, LogonStartAfterACancelQuitsOnceAndClearsTheFlag) {
+    fake::PutDword(kSettingsKey, "already_canceled", 1);
+    EXPECT_FALSE(Start("/logon"));
+    EXPECT_TRUE(Logged(": Aborting logon start - already canceled"));
+    EXPECT_EQ(fake::GetDword(kSettingsKey, "already_canceled"), 0u);
+    EXPECT_TRUE(fake::State().modalRuns.empty());
+    EXPECT_TRUE(fake::Plat().starts.empty());
+    EXPECT_FALSE(fake::HasValue(kSettingsKey, "curr_settings")); // no dialog was constructed
+
+    // The next log-on start runs: on NT it hands over to the service.
+    EXPECT_FALSE(Start("/logon"));
+    EXPECT_TRUE(Logged(": Main app restarting as service"));
+    ASSERT_EQ(fake::Plat().starts.size(), 1u);
+    EXPECT_EQ(fake::Plat().starts[0].commandLine, " /start");
+    EXPECT_TRUE(fake::State().modalRuns.empty());
+}
+
+TEST_F(InitInstanceTest, ServiceStartRunsTheScheduler) {
+    fake::PutDword(kSettingsKey, "already_canceled", 1);
+    fake::PutDword(kSettingsKey, "curr_settings", 1);
+    EXPECT_FALSE(Start("/SERVICE"));
+    EXPECT_EQ(fake::State().modalRuns, std::vector<UINT>{IDD_VESPRA_DIALOG});
+    EXPECT_TRUE(Logged(": >>>>>> Starting main app"));
+    EXPECT_TRUE(Logged(": <<<<<< Exiting main app"));
+    EXPECT_EQ(fake::GetDword(kSettingsKey, "already_canceled"), 0u);
+    EXPECT_EQ(fake::GetDword(kSettingsKey, "curr_settings"), 0u);
+    EXPECT_TRUE(fake::OsState().mutexNullDacl); // NT: every account sees the mutex
+    EXPECT_EQ(app.m_pMainWnd, nullptr);
+    EXPECT_EQ(app.m_pSchedulerDlg, nullptr);
+}
+
+TEST_F(InitInstanceTest, PlainStartOnWindows9xSchedulesItself) {
+    fake::Plat().platformId = 1;
+    Start("");
+    EXPECT_EQ(fake::State().modalRuns, std::vector<UINT>{IDD_VESPRA_DIALOG});
+    EXPECT_FALSE(fake::OsState().mutexNullDacl);
+    EXPECT_TRUE(fake::Plat().starts.empty());
+    ASSERT_FALSE(fake::Plat().registerServiceProcessCalls.empty());
+    EXPECT_EQ(fake::Plat().registerServiceProcessCalls[0], 1u);
+}
+
+TEST_F(InitInstanceTest, NetworkClientOnNtSchedulesItself) {
+    fake::Files().onSearchPath.insert("vespra.ini");
+    EXPECT_TRUE(IsNetworkClient());
+    Start("");
+    EXPECT_EQ(fake::State().modalRuns, std::vector<UINT>{IDD_VESPRA_DIALOG});
+    EXPECT_TRUE(fake::Plat().starts.empty());
+    // Settings of its own in the registry make it an ordinary machine.
+    fake::PutDword(kSettingsKey, "status", 1);
+    EXPECT_FALSE(IsNetworkClient());
+}
+
+TEST_F(InitInstanceTest, SecondInstanceLeavesTheRunningOneAlone) {
+    fake::OsState().mutexExists = true;
+    fake::PutDword(kSettingsKey, "curr_settings", 1);
+    Start("/logon");
+    EXPECT_TRUE(fake::State().modalRuns.empty());
+    EXPECT_TRUE(fake::State().boxes.empty());
+    EXPECT_TRUE(fake::Plat().starts.empty());
+    EXPECT_EQ(fake::GetDword(kSettingsKey, "curr_settings"), 1u); // not reset by a second start
+}
+
+TEST_F(InitInstanceTest, UnknownSwitchIsANormalStart) {
+    Start("/bogus");
+    EXPECT_TRUE(Logged(": Main app restarting as service"));
+}
+
+TEST_F(InitInstanceTest, FailedMutexCountsAsFirstInstance) {
+    fake::OsState().mutexFails = true;
+    Start("/service");
+    EXPECT_EQ(fake::State().modalRuns, std::vector<UINT>{IDD_VESPRA_DIALOG});
+}
+
+} // namespace
