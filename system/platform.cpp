@@ -1,0 +1,82 @@
+#include "system/platform.h"
+
+#include <string>
+
+#include "framework/app.h"
+#include "framework/dialog.h"
+#include "framework/text.h"
+#include "resources/resource.h"
+#include "system/files.h"
+#include "system/platform_calls.h"
+
+namespace {
+const DWORD kPlatformWin32Nt = 2; // VER_PLATFORM_WIN32_NT
+const DWORD kRspSimpleService = 1;
+const DWORD kRspUnregisterService = 0;
+
+bool g_familyKnown = false;
+bool g_isNt = false;
+
+// The installer lies beside the program: its own path, lower-cased, cut at the
+// first ".exe", plus "si.exe". A path without ".exe" is used as it is.
+std::string InstallerPath() {
+    std::string path = ToLower(GetProgramPath());
+    size_t exe = path.find(".exe");
+    if (exe != std::string::npos)
+        path = path.substr(0, exe) + "si.exe";
+    return path;
+}
+
+void ShowServiceControlError(const std::string &text) {
+    PlatformMessageBox(nullptr, text, "Vespra", MB_ICONERROR);
+}
+} // namespace
+
+bool IsWindowsNT() {
+    if (!g_familyKnown) {
+        DWORD platformId = 0;
+        g_isNt = QueryPlatformId(platformId) && platformId == kPlatformWin32Nt;
+        g_familyKnown = true; // also after a failed query: the answer stays "not NT"
+    }
+    return g_isNt;
+}
+
+void ForgetPlatformFamily() {
+    g_familyKnown = false;
+    g_isNt = false;
+}
+
+void EnableShutdownPrivilege() {
+    if (!EnableTokenPrivilege("SeShutdownPrivilege"))
+        AfxMessageBox(LoadStr(IDS_NO_PRIVILEGE), MB_ICONERROR);
+}
+
+void RegisterAsServiceProcess(bool bRegister) {
+    if (IsWindowsNT())
+        return;
+    CallRegisterServiceProcess(bRegister ? kRspSimpleService : kRspUnregisterService);
+}
+
+void UtilServiceControl(int command) {
+    std::string installer = InstallerPath();
+    const char *commandLine = nullptr;
+    switch (command) {
+    case Stop:
+        commandLine = " /stop";
+        break;
+    case Start:
+        commandLine = " /start";
+        break;
+    case Restart:
+        commandLine = " /restart";
+        break;
+    default:
+        ShowServiceControlError(
+            StrFormat("Internal Error:\nUtilServiceControl bad param = %d", command));
+        return;
+    }
+    DWORD error = 0;
+    if (!StartProcess(installer, commandLine, error))
+        ShowServiceControlError(
+            StrFormat("Internal Error:\nCreateProcess failed = %lu", (unsigned long)error));
+}

@@ -1,0 +1,92 @@
+#include "system/platform_calls.h"
+
+#include <cstring>
+
+#include "framework/unique_handle.h"
+
+namespace {
+struct HandleCloser {
+    void operator()(HANDLE h) const { ::CloseHandle(h); }
+};
+struct LibraryFreer {
+    void operator()(HMODULE h) const { ::FreeLibrary(h); }
+};
+using Handle = UniqueHandle<HANDLE, HandleCloser>;
+using Library = UniqueHandle<HMODULE, LibraryFreer>;
+
+// Windows 95/98/Me only; absent from the NT family's kernel32.
+typedef DWORD(WINAPI *RegisterServiceProcessFn)(DWORD processId, DWORD type);
+} // namespace
+
+BOOL QueryPlatformId(DWORD &platformId) {
+    OSVERSIONINFOA info;
+    memset(&info, 0, sizeof info);
+    info.dwOSVersionInfoSize = sizeof info; // 148
+#if defined(__GNUC__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+#endif
+    if (!::GetVersionExA(&info))
+        return FALSE;
+#if defined(__GNUC__)
+#pragma GCC diagnostic pop
+#endif
+    platformId = info.dwPlatformId;
+    return TRUE;
+}
+static_assert(sizeof(OSVERSIONINFOA) == 148, "GetVersionExA size field");
+
+BOOL EnableTokenPrivilege(const char *privilege) {
+    Handle token;
+    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY,
+                            token.Put()))
+        return FALSE;
+    TOKEN_PRIVILEGES tp;
+    memset(&tp, 0, sizeof tp);
+    ::LookupPrivilegeValueA(nullptr, privilege, &tp.Privileges[0].Luid);
+    tp.PrivilegeCount = 1;
+    tp.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+    ::AdjustTokenPrivileges(token.Get(), FALSE, &tp, 0, nullptr, nullptr);
+    return TRUE;
+}
+
+BOOL CallRegisterServiceProcess(DWORD type) {
+    Library kernel(::LoadLibraryA("kernel32.dll"));
+    if (!kernel)
+        return FALSE;
+    auto fn = reinterpret_cast<RegisterServiceProcessFn>(
+        reinterpret_cast<void (*)()>(::GetProcAddress(kernel.Get(), "RegisterServiceProcess")));
+    return fn ? fn(0, type) != 0 : FALSE;
+}
+
+BOOL StartProcess(const std::string &application, const std::string &commandLine, DWORD &error) {
+    // CreateProcessA may write into the command line, so it gets its own buffer.
+    char cmd[100];
+    strncpy(cmd, commandLine.c_str(), sizeof cmd - 1);
+    cmd[sizeof cmd - 1] = '\0';
+    STARTUPINFOA si;
+    memset(&si, 0, sizeof si);
+    si.cb = sizeof si; // 68 in the 32-bit layout
+    PROCESS_INFORMATION pi;
+    memset(&pi, 0, sizeof pi);
+    if (!::CreateProcessA(application.c_str(), cmd, nullptr, nullptr, FALSE, NORMAL_PRIORITY_CLASS,
+                          nullptr, nullptr, &si, &pi)) {
+        error = ::GetLastError();
+        return FALSE;
+    }
+    ::CloseHandle(pi.hThread);
+    ::CloseHandle(pi.hProcess);
+    return TRUE;
+}
+
+BOOL PlayBeep(DWORD frequency, DWORD duration) {
+    return ::Beep(frequency, duration);
+}
+
+BOOL PlayMessageBeep(UINT type) {
+    return ::MessageBeep(type);
+}
+
+std::string LogFilePath() {
+    return "c:\\vespra.log";
+}

@@ -1,0 +1,53 @@
+// The native stand-in behind system/platform_calls.h: scripted answers for the
+// version query, the process token and process creation, and a record of what the
+// program asked for.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "framework/win32_types.h"
+
+namespace fake {
+
+struct ProcessStart {
+    std::string application;
+    std::string commandLine;
+};
+
+struct BeepCall {
+    bool messageBeep; // MessageBeep rather than Beep
+    DWORD frequency;  // Beep
+    DWORD duration;   // Beep
+    UINT type;        // MessageBeep
+};
+
+struct Platform {
+    // Answers. The default is an NT-family system on which every call succeeds.
+    DWORD platformId = 2; // VER_PLATFORM_WIN32_NT; 1 = Windows 95/98/Me
+    bool versionQueryFails = false;
+    bool openTokenFails = false;
+    bool startFails = false;
+    DWORD startError = 2; // GetLastError after a failed start
+
+    // Record.
+    int versionQueries = 0;
+    std::vector<std::string> privilegesEnabled;
+    std::vector<DWORD> registerServiceProcessCalls; // the type argument
+    std::vector<ProcessStart> starts;               // also the failed attempts
+    std::vector<BeepCall> beeps;
+
+    std::string logFile; // the diagnostic log's path; empty: no log file can be opened
+};
+
+Platform &Plat();
+// A fresh stand-in; also forgets the platform family and the log and beep switches
+// that the program caches per process, and removes a log file made by UseTempLogFile.
+void ResetPlatform();
+
+// Points the diagnostic log at a new empty temporary file and returns its path.
+std::string UseTempLogFile();
+// The log file's lines, each without its line end.
+std::vector<std::string> LogLines();
+
+} // namespace fake
