@@ -77,6 +77,7 @@
 #define IDS_REGEDIT_DISABLED 103
 #define IDS_MSCONFIG_EXE 104
 #define IDS_MSCONFIG_DISABLED 105
+#define IDS_INI_PASSWORD_NOT_STORED 106
 
 // The dialog framework's own data-exchange messages
 #define IDS_PARSE_UINT 61440

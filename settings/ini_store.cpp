@@ -1,0 +1,133 @@
+// CVespraDlg::ReadIni and WriteIni: the settings of network clients in an INI file
+// beside the shared program.
+#include "settings/ini_store.h"
+
+#include "framework/text.h"
+#include "resources/resource.h"
+#include "scheduler/vespra_dlg.h"
+#include "settings/password.h"
+#include "settings/settings_text.h"
+#include "system/files.h"
+#include "system/log.h"
+#include "system/profile.h"
+
+namespace {
+
+const char kSection[] = "Vespra";
+// String keys are read into buffers of this many characters.
+constexpr DWORD kIniStringBuffer = 100;
+
+// A string key as the reader sees it. A value that fills the whole buffer may have
+// been cut, so it counts as missing and the default applies.
+std::string ReadString(const char *key, const char *defaultValue, const std::string &path) {
+    char buffer[kIniStringBuffer] = {};
+    const DWORD n = IniReadString(kSection, key, defaultValue, buffer, kIniStringBuffer, path);
+    if (n >= kIniStringBuffer - 1)
+        return defaultValue;
+    return std::string(buffer, n);
+}
+
+UINT ReadInt(const char *key, int defaultValue, const std::string &path) {
+    return IniReadInt(kSection, key, defaultValue, path);
+}
+
+void WriteUInt(const char *key, UINT value, const std::string &path) {
+    IniWriteString(kSection, key, StrFormat("%u", value).c_str(), path);
+}
+
+bool NeedsQuotes(unsigned char first, unsigned char last) {
+    // Blanks and control characters at either end are dropped by profile readers
+    // (Wine also drops ^Z); a leading quote that the last byte matches is removed.
+    auto trimmed = [](unsigned char c) { return c <= ' ' || c == 0x7F || c == 0xA0; };
+    return trimmed(first) || trimmed(last) || first == '"' || first == '\'';
+}
+
+} // namespace
+
+std::string GetIniPath() {
+    std::string path = GetProgramPath();
+    const size_t dot = path.rfind('.');
+    if (dot != std::string::npos)
+        path = path.substr(0, dot) + ".ini";
+    return ToLower(path);
+}
+
+std::string IniPasswordValue(const std::string &stored) {
+    if (stored.empty() || stored.size() > kMaxStoredPassword ||
+        stored.find_first_of(std::string("\0\r\n", 3)) != std::string::npos)
+        return std::string();
+    if (NeedsQuotes(static_cast<unsigned char>(stored.front()),
+                    static_cast<unsigned char>(stored.back())))
+        return "\"" + stored + "\"";
+    return stored;
+}
+
+BOOL CVespraDlg::ReadIni() {
+    const std::string path = GetIniPath();
+    if (ReadInt("shutdown", 999, path) == 999)
+        return FALSE;
+
+    const std::string stored = ReadString("password", "", path);
+    if (!stored.empty())
+        m_sPassword = UnscramblePassword(stored);
+
+    m_bShutdown = BOOL(ReadInt("shutdown", 1, path));
+    m_bRestart = BOOL(ReadInt("restart", 0, path));
+    m_bKillDosApps = BOOL(ReadInt("killdosapps", 1, path));
+
+    ParseIniDays(ReadString("days", "1,1,1,1,1,0,0", path).c_str(), m_bDay);
+    ParseIniTimes(ReadString("time", "23:00,23:00,23:00,23:00,23:00,23:00,23:00", path).c_str(),
+                  m_nHour, m_nMinute);
+
+    m_nWelcomeTime = ReadInt("show_startup", 10, path);
+    m_bWelcome = m_nWelcomeTime != 0;
+    m_bShowWarning = BOOL(ReadInt("show_warning", 1, path));
+    m_nWarningMinutes = ReadInt("warning_minutes", 5, path);
+    m_nLimitHours = ReadInt("limit_use", 8, path);
+    m_bLimit = m_nLimitHours != 0;
+    m_bDisableCpl = BOOL(ReadInt("disable_datetime", 0, path));
+    m_bDisableRegPgms = BOOL(ReadInt("disable_regpgms", 0, path));
+    return TRUE;
+}
+
+void CVespraDlg::WriteIni() {
+    const std::string path = GetIniPath();
+
+    std::string password;
+    if (!m_sPassword.empty()) {
+        password = IniPasswordValue(ScramblePassword(m_sPassword));
+        if (password.empty()) {
+            // Only a password taken from a hand-edited registry value gets here (the
+            // password dialogs refuse such passwords). Writing the file without it
+            // would leave the network clients unprotected, so the old file stays.
+            ShowMessage(IDS_INI_PASSWORD_NOT_STORED, MB_ICONEXCLAMATION);
+            return;
+        }
+    }
+
+    // Drop anything the system has cached of the old file, then start afresh, so
+    // the file holds exactly the keys below.
+    IniFlush(path);
+    DeleteFilePath(path);
+
+    if (!password.empty())
+        IniWriteString(kSection, "password", password.c_str(), path);
+    WriteUInt("shutdown", UINT(m_bShutdown), path);
+    WriteUInt("restart", UINT(m_bRestart), path);
+    WriteUInt("killdosapps", UINT(m_bKillDosApps), path);
+    IniWriteString(kSection, "days", FormatIniDays(m_bDay).c_str(), path);
+    IniWriteString(kSection, "time", FormatIniTimes(m_nHour, m_nMinute).c_str(), path);
+    WriteUInt("show_startup", m_bWelcome ? m_nWelcomeTime : 0, path);
+    WriteUInt("show_warning", UINT(m_bShowWarning), path);
+    WriteUInt("warning_minutes", m_nWarningMinutes, path);
+    WriteUInt("limit_use", m_bLimit ? m_nLimitHours : 0, path);
+    WriteUInt("disable_datetime", UINT(m_bDisableCpl), path);
+    WriteUInt("disable_regpgms", UINT(m_bDisableRegPgms), path);
+
+    WriteLog("Settings written to INI file");
+
+    std::string text;
+    AfxFormatString1(text, IDS_NETWORK_SAVED, path);
+    m_bNetworkHelp = TRUE;
+    ShowMessage(text, MB_ICONINFORMATION | MB_HELP);
+}

@@ -1,0 +1,113 @@
+// Fuzz target: the registry store's text readers, and ReadRegistry over the
+// in-memory registry with arbitrary, over-long and mistyped values. Checks that the
+// reader stays in bounds, leaves every time in range, and that what WriteRegistry
+// stores for the record it read reads back as the same record.
+#include <fuzzer/FuzzedDataProvider.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "scheduler/vespra_dlg.h"
+#include "settings/settings_text.h"
+#include "system/registry.h"
+#include "tests/support/fake_files.h"
+#include "tests/support/fake_platform.h"
+#include "tests/support/fake_registry.h"
+#include "tests/support/fake_ui.h"
+
+namespace {
+
+// A broken invariant is a finding: say which one, then crash for the fuzzer.
+#define Check(cond)                                                                                \
+    do {                                                                                           \
+        if (!(cond)) {                                                                             \
+            fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #cond);               \
+            abort();                                                                               \
+        }                                                                                          \
+    } while (0)
+
+void PutBytes(const char *name, DWORD type, const std::string &bytes) {
+    fake::PutRaw(kSettingsKey, name, type, std::vector<unsigned char>(bytes.begin(), bytes.end()));
+}
+
+bool SameRecord(const ScheduleSettings &a, const ScheduleSettings &b) {
+    for (int d = 0; d < kDays; ++d)
+        if (a.m_nHour[d] != b.m_nHour[d] || a.m_nMinute[d] != b.m_nMinute[d] ||
+            a.m_bDay[d] != b.m_bDay[d])
+            return false;
+    return a.m_sPassword == b.m_sPassword && a.m_bWelcome == b.m_bWelcome &&
+           a.m_nWelcomeTime == b.m_nWelcomeTime && a.m_bLimit == b.m_bLimit &&
+           a.m_nLimitHours == b.m_nLimitHours && a.m_nWarningMinutes == b.m_nWarningMinutes &&
+           a.m_bShowWarning == b.m_bShowWarning && a.m_bDisableCpl == b.m_bDisableCpl &&
+           a.m_bDisableRegPgms == b.m_bDisableRegPgms && a.m_bShutdown == b.m_bShutdown &&
+           a.m_bRestart == b.m_bRestart && a.m_bAmWarn == b.m_bAmWarn &&
+           a.m_bKillDosApps == b.m_bKillDosApps;
+}
+
+const char *const kNumbers[] = {"status",      "restart",        "amwarn",     "killdosapps",
+                                "welcome",     "welcometime",    "limit",      "limithours",
+                                "showwarning", "warningminutes", "disablecpl", "disableregpgms"};
+
+// Leaves the stand-ins empty after each input: what an input leaves allocated makes
+// libFuzzer run a leak scan after it, which slows the run down many times over.
+struct ResetStandIns {
+    ResetStandIns() { Reset(); }
+    ~ResetStandIns() { Reset(); }
+    static void Reset() {
+        fake::Reset();
+        fake::ResetRegistry();
+        fake::ResetPlatform();
+        fake::ResetFiles();
+    }
+};
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+    ResetStandIns standIns;
+    FuzzedDataProvider in(data, size);
+
+    // The pure parsers, on a NUL-terminated copy of arbitrary bytes.
+    {
+        const std::string text = in.ConsumeRandomLengthString(300);
+        int h[kDays] = {}, m[kDays] = {};
+        BOOL days[kDays] = {};
+        Check(ParseRegistryTimes(text.c_str(), h, m) <= kDays);
+        Check(ParseRegistryDays(text.c_str(), days) <= kDays);
+        Check(ParseIniTimes(text.c_str(), h, m) <= kDays);
+        Check(ParseIniDays(text.c_str(), days) <= kDays);
+        uint32_t v[4];
+        Check(ScanNumbers(text.c_str(), "%u %d,%u:%d", v, 4) <= 4);
+    }
+
+    fake::Plat().platformId = in.ConsumeBool() ? 2 : 1;
+
+    // A key as a hand edit, an older program or a damaged hive might leave it.
+    PutBytes("version", in.ConsumeBool() ? REG_SZ : in.ConsumeIntegral<uint8_t>(),
+             in.ConsumeBool() ? std::string("4.0", 4) : in.ConsumeRandomLengthString(8));
+    for (const char *name : {"times", "days", "lock"})
+        if (in.ConsumeBool())
+            PutBytes(name, in.ConsumeBool() ? REG_SZ : REG_BINARY,
+                     in.ConsumeRandomLengthString(260));
+    for (const char *name : kNumbers)
+        if (in.ConsumeBool())
+            PutBytes(name, in.ConsumeBool() ? REG_DWORD : REG_SZ, in.ConsumeRandomLengthString(8));
+
+    CVespraDlg first(nullptr, FALSE, FALSE, FALSE);
+    if (!first.ReadRegistry())
+        return 0;
+    for (int d = 0; d < kDays; ++d)
+        Check(!IsTimeOutOfRange(first.m_nHour[d], first.m_nMinute[d]));
+    Check(first.m_sPassword.size() < 100);
+
+    Check(first.WriteRegistry());
+    CVespraDlg second(nullptr, FALSE, FALSE, FALSE);
+    const size_t boxes = fake::State().boxes.size();
+    Check(second.ReadRegistry());
+    Check(fake::State().boxes.size() == boxes); // what we wrote is in range
+    Check(SameRecord(first, second));
+    return 0;
+}

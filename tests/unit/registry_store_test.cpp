@@ -1,0 +1,423 @@
+// The registry settings store against the in-memory registry: the exact stored
+// forms, the start entries, the messages, and round trips of the whole record.
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "framework/text.h"
+#include "resources/resource.h"
+#include "scheduler/vespra_dlg.h"
+#include "settings/password.h"
+#include "settings/registry_store.h"
+#include "system/registry.h"
+#include "tests/unit/scheduler_fixture.h"
+
+namespace {
+
+const char kProgram[] = "c:\\program files\\vespra\\vespra.exe";
+
+class RegistryStoreTest : public SchedulerTest {
+  protected:
+    void SetUp() override {
+        SchedulerTest::SetUp();
+        fake::Files().programPath = kProgram;
+    }
+    void TearDown() override { fake::ResetPlatform(); }
+
+    static std::string Str(const char *name) { return fake::GetString(kSettingsKey, name); }
+    static DWORD Dword(const char *name) { return fake::GetDword(kSettingsKey, name); }
+    static DWORD Type(const char *name) { return fake::GetType(kSettingsKey, name); }
+    static std::vector<unsigned char> Raw(const char *path, const char *name) {
+        return fake::Reg().keys[ToLower(path)].values[ToLower(name)].data;
+    }
+    static bool KeyExists(const char *path) { return fake::Reg().keys.count(ToLower(path)) > 0; }
+
+    // The message boxes shown so far, as string ids where the text is one.
+    static std::vector<std::string> Texts() {
+        std::vector<std::string> t;
+        for (const auto &b : fake::State().boxes)
+            t.push_back(b.text);
+        return t;
+    }
+
+    // A valid set of this version, as WriteRegistry leaves it for the defaults.
+    static void PutValidSet() {
+        fake::PutString(kSettingsKey, "version", "4.0");
+        fake::PutDword(kSettingsKey, "status", 1);
+        fake::PutDword(kSettingsKey, "restart", 0);
+        fake::PutString(kSettingsKey, "days", "1 1 1 1 1 0 0");
+        fake::PutString(kSettingsKey, "times", "23:00 23:00 23:00 23:00 23:00 23:00 23:00");
+        fake::PutString(kSettingsKey, "lock", "");
+    }
+
+    // A record with no field at its default.
+    static void FillNonDefault(ScheduleSettings &s) {
+        const int hours[kDays] = {0, 7, 12, 19, 23, 5, 22};
+        const int minutes[kDays] = {0, 5, 30, 59, 1, 45, 10};
+        const BOOL days[kDays] = {0, 1, 0, 1, 0, 1, 1};
+        for (int d = 0; d < kDays; ++d) {
+            s.m_nHour[d] = hours[d];
+            s.m_nMinute[d] = minutes[d];
+            s.m_bDay[d] = days[d];
+        }
+        s.m_sPassword = "Pa55w0rd!x";
+        s.m_bWelcome = 0;
+        s.m_nWelcomeTime = 33;
+        s.m_bLimit = 1;
+        s.m_nLimitHours = 12;
+        s.m_nWarningMinutes = 60;
+        s.m_bShowWarning = 0;
+        s.m_bDisableCpl = 1;
+        s.m_bDisableRegPgms = 1;
+        s.m_bShutdown = 0;
+        s.m_bRestart = 1;
+        s.m_bAmWarn = 0;
+        s.m_bKillDosApps = 1;
+    }
+
+    static void ExpectSameRecord(const ScheduleSettings &a, const ScheduleSettings &b) {
+        for (int d = 0; d < kDays; ++d) {
+            EXPECT_EQ(a.m_nHour[d], b.m_nHour[d]) << d;
+            EXPECT_EQ(a.m_nMinute[d], b.m_nMinute[d]) << d;
+            EXPECT_EQ(a.m_bDay[d], b.m_bDay[d]) << d;
+        }
+        EXPECT_EQ(a.m_sPassword, b.m_sPassword);
+        EXPECT_EQ(a.m_bWelcome, b.m_bWelcome);
+        EXPECT_EQ(a.m_nWelcomeTime, b.m_nWelcomeTime);
+        EXPECT_EQ(a.m_bLimit, b.m_bLimit);
+        EXPECT_EQ(a.m_nLimitHours, b.m_nLimitHours);
+        EXPECT_EQ(a.m_nWarningMinutes, b.m_nWarningMinutes);
+        EXPECT_EQ(a.m_bShowWarning, b.m_bShowWarning);
+        EXPECT_EQ(a.m_bDisableCpl, b.m_bDisableCpl);
+        EXPECT_EQ(a.m_bDisableRegPgms, b.m_bDisableRegPgms);
+        EXPECT_EQ(a.m_bShutdown, b.m_bShutdown);
+        EXPECT_EQ(a.m_bRestart, b.m_bRestart);
+        EXPECT_EQ(a.m_bAmWarn, b.m_bAmWarn);
+        EXPECT_EQ(a.m_bKillDosApps, b.m_bKillDosApps);
+    }
+
+    CVespraDlg dlg{nullptr, FALSE, FALSE, FALSE};
+};
+
+TEST_F(RegistryStoreTest, DefaultsAreWrittenInOrderWithTheirTypes) {
+    fake::PutDword(kSettingsKey, "logfile", 1);
+    const std::string log = fake::UseTempLogFile();
+    fake::Reg().keys[ToLower(kSettingsKey)].writeOrder.clear();
+
+    ASSERT_TRUE(dlg.WriteRegistry());
+
+    const std::vector<std::string> order = {
+        "version",     "status",         "restart",        "days",  "times",      "welcome",
+        "welcometime", "showwarning",    "warningminutes", "limit", "limithours", "lock",
+        "disablecpl",  "disableregpgms", "killdosapps",    "amwarn"};
+    EXPECT_EQ(fake::Reg().keys[ToLower(kSettingsKey)].writeOrder, order);
+
+    EXPECT_EQ(Type("version"), DWORD(REG_SZ));
+    EXPECT_EQ(Raw(kSettingsKey, "version"), (std::vector<unsigned char>{'4', '.', '0', 0}));
+    EXPECT_EQ(Str("days"), "1 1 1 1 1 0 0");
+    EXPECT_EQ(Type("days"), DWORD(REG_SZ));
+    EXPECT_EQ(Str("times"), "23:00 23:00 23:00 23:00 23:00 23:00 23:00");
+    EXPECT_EQ(Type("times"), DWORD(REG_SZ));
+    // No password: an empty string, its NUL counted.
+    EXPECT_EQ(Type("lock"), DWORD(REG_SZ));
+    EXPECT_EQ(Raw(kSettingsKey, "lock"), std::vector<unsigned char>{0});
+
+    const std::pair<const char *, DWORD> numbers[] = {
+        {"status", 1},      {"restart", 0},        {"welcome", 1},     {"welcometime", 10},
+        {"showwarning", 1}, {"warningminutes", 5}, {"limit", 0},       {"limithours", 9},
+        {"disablecpl", 0},  {"disableregpgms", 0}, {"killdosapps", 0}, {"amwarn", 1}};
+    for (const auto &n : numbers) {
+        EXPECT_EQ(Type(n.first), DWORD(REG_DWORD)) << n.first;
+        EXPECT_EQ(Raw(kSettingsKey, n.first).size(), 4u) << n.first;
+        EXPECT_EQ(Dword(n.first), n.second) << n.first;
+    }
+
+    EXPECT_EQ(fake::GetString(kRunKey, "Vespra"),
+              "\"c:\\program files\\vespra\\vespra.exe\" /logon");
+    EXPECT_FALSE(KeyExists(kRunServicesKey)) << "never touched on the NT family";
+    EXPECT_TRUE(fake::State().boxes.empty());
+    ASSERT_EQ(fake::LogLines().size(), 1u);
+    EXPECT_NE(fake::LogLines()[0].find(": Settings written to registry"), std::string::npos);
+}
+
+TEST_F(RegistryStoreTest, HoursWithoutLeadingZeroMinutesWithTwoDigits) {
+    const int hours[kDays] = {7, 0, 23, 10, 9, 12, 1};
+    const int minutes[kDays] = {0, 0, 5, 59, 9, 30, 1};
+    std::copy(hours, hours + kDays, dlg.m_nHour);
+    std::copy(minutes, minutes + kDays, dlg.m_nMinute);
+    const BOOL days[kDays] = {0, 0, 1, 0, 1, 1, 0};
+    std::copy(days, days + kDays, dlg.m_bDay);
+    ASSERT_TRUE(dlg.WriteRegistry());
+    EXPECT_EQ(Str("times"), "7:00 0:00 23:05 10:59 9:09 12:30 1:01");
+    EXPECT_EQ(Str("days"), "0 0 1 0 1 1 0");
+}
+
+TEST_F(RegistryStoreTest, WholeRecordRoundTrips) {
+    FillNonDefault(dlg);
+    ASSERT_TRUE(dlg.WriteRegistry());
+    EXPECT_EQ(Str("times"), "0:00 7:05 12:30 19:59 23:01 5:45 22:10");
+    EXPECT_EQ(Str("days"), "0 1 0 1 0 1 1");
+    EXPECT_EQ(Str("lock"), ScramblePassword("Pa55w0rd!x"));
+    EXPECT_EQ(Str("lock").size(), 10u);
+
+    CVespraDlg other(nullptr, FALSE, FALSE, FALSE);
+    ASSERT_TRUE(other.ReadRegistry());
+    ExpectSameRecord(other, dlg);
+    EXPECT_TRUE(fake::State().boxes.empty());
+}
+
+TEST_F(RegistryStoreTest, PasswordsOfAnyBytesRoundTrip) {
+    // Even bytes the password dialogs refuse: the form is written whole, its own NUL
+    // bytes included, and read back by its length.
+    for (const std::string &password :
+         {std::string(), std::string("abc"), std::string(1, char(0xFD)),
+          std::string("ab\x07\xFF\xF5", 5), std::string(kMaxStoredPassword, 'z'),
+          std::string(99, char(0xF6))}) {
+        dlg.m_sPassword = password;
+        ASSERT_TRUE(dlg.WriteRegistry());
+        CVespraDlg other(nullptr, FALSE, FALSE, FALSE);
+        other.m_sPassword = "previous";
+        ASSERT_TRUE(other.ReadRegistry());
+        EXPECT_EQ(other.m_sPassword, password) << password.size();
+    }
+}
+
+TEST_F(RegistryStoreTest, ShortMinuteReadsAndIsWrittenBackWithTwoDigits) {
+    PutValidSet();
+    fake::PutString(kSettingsKey, "times", "23:5 6:7 23:00 23:00 23:00 23:00 0:0");
+    ASSERT_TRUE(dlg.ReadRegistry());
+    EXPECT_EQ(dlg.m_nHour[0], 23);
+    EXPECT_EQ(dlg.m_nMinute[0], 5);
+    EXPECT_EQ(dlg.m_nHour[1], 6);
+    EXPECT_EQ(dlg.m_nMinute[1], 7);
+    ASSERT_TRUE(dlg.WriteRegistry());
+    EXPECT_EQ(Str("times"), "23:05 6:07 23:00 23:00 23:00 23:00 0:00");
+}
+
+TEST_F(RegistryStoreTest, OutOfRangeDaysAreResetWithOneMessageEach) {
+    PutValidSet();
+    fake::PutString(kSettingsKey, "times", "22:00 21:00 24:00 20:00 19:00 18:00 17:00");
+    ASSERT_TRUE(dlg.ReadRegistry());
+    EXPECT_EQ(dlg.m_nHour[2], 23);
+    EXPECT_EQ(dlg.m_nMinute[2], 0);
+    EXPECT_EQ(dlg.m_nHour[1], 21);
+    EXPECT_EQ(dlg.m_nHour[3], 20);
+    ASSERT_EQ(fake::State().boxes.size(), 1u);
+    EXPECT_EQ(fake::State().boxes[0].text, LoadStr(IDS_TIME_OUT_OF_RANGE));
+    EXPECT_EQ(fake::State().boxes[0].caption, "Vespra");
+    EXPECT_EQ(fake::State().boxes[0].type, UINT(MB_ICONEXCLAMATION));
+
+    // Two bad days: two messages, and every later day still read.
+    fake::Reset();
+    fake::PutString(kSettingsKey, "times", "22:60 21:00 20:00 -1:00 19:00 4294967295:00 17:30");
+    ASSERT_TRUE(dlg.ReadRegistry());
+    EXPECT_EQ(Texts(), std::vector<std::string>(3, LoadStr(IDS_TIME_OUT_OF_RANGE)));
+    const int hours[kDays] = {23, 21, 20, 23, 19, 23, 17};
+    const int minutes[kDays] = {0, 0, 0, 0, 0, 0, 30};
+    for (int d = 0; d < kDays; ++d) {
+        EXPECT_EQ(dlg.m_nHour[d], hours[d]) << d;
+        EXPECT_EQ(dlg.m_nMinute[d], minutes[d]) << d;
+    }
+}
+
+TEST_F(RegistryStoreTest, MalformedAndShortListsKeepTheCurrentValues) {
+    PutValidSet();
+    dlg.m_nHour[4] = 6;
+    dlg.m_nMinute[4] = 15;
+    // Parsing stops at the first thing that does not fit: Wednesday has no minute.
+    fake::PutString(kSettingsKey, "times", "1:01 2:02 3:03 4:x 5:05");
+    fake::PutString(kSettingsKey, "days", "0 0 1");
+    ASSERT_TRUE(dlg.ReadRegistry());
+    EXPECT_EQ(dlg.m_nHour[0], 1);
+    EXPECT_EQ(dlg.m_nMinute[2], 3);
+    EXPECT_EQ(dlg.m_nHour[3], 23); // unparsed pair: as before
+    EXPECT_EQ(dlg.m_nMinute[3], 0);
+    EXPECT_EQ(dlg.m_nHour[4], 6); // after the failure: as before
+    EXPECT_EQ(dlg.m_nMinute[4], 15);
+    const BOOL days[kDays] = {0, 0, 1, 1, 1, 0, 0};
+    for (int d = 0; d < kDays; ++d)
+        EXPECT_EQ(dlg.m_bDay[d], days[d]) << d;
+    EXPECT_TRUE(fake::State().boxes.empty());
+}
+
+TEST_F(RegistryStoreTest, OverlongStringValuesCountAsMissing) {
+    PutValidSet();
+    dlg.m_nHour[0] = 5;
+    dlg.m_sPassword = "before";
+    const std::string padding(200, ' ');
+    // Sensible content, too long for the 100-byte buffer: nothing of it is taken.
+    fake::PutString(kSettingsKey, "times", "1:00 1:00 1:00 1:00 1:00 1:00 1:00" + padding);
+    fake::PutString(kSettingsKey, "days", "0 0 0 0 0 0 0" + padding);
+    fake::PutString(kSettingsKey, "lock", std::string(150, 'q'));
+    ASSERT_TRUE(dlg.ReadRegistry());
+    EXPECT_EQ(dlg.m_nHour[0], 5);
+    EXPECT_EQ(dlg.m_bDay[0], 1);
+    EXPECT_EQ(dlg.m_sPassword, ""); // like a missing "lock"
+
+    // 99 characters and the NUL fill the buffer exactly and are read.
+    const std::string lock = ScramblePassword(std::string(99, 'p'));
+    fake::PutString(kSettingsKey, "lock", lock);
+    ASSERT_TRUE(dlg.ReadRegistry());
+    EXPECT_EQ(dlg.m_sPassword, std::string(99, 'p'));
+
+    // 100 bytes without a terminating NUL leave no room for one: too long as well.
+    fake::PutRaw(kSettingsKey, "lock", REG_SZ, std::vector<unsigned char>(100, 'q'));
+    ASSERT_TRUE(dlg.ReadRegistry());
+    EXPECT_EQ(dlg.m_sPassword, "");
+
+    // An over-long version is not "4.0".
+    fake::PutString(kSettingsKey, "version", "4.0" + padding);
+    dlg.m_sPassword = "kept";
+    EXPECT_FALSE(dlg.ReadRegistry());
+    EXPECT_EQ(dlg.m_sPassword, "kept");
+}
+
+TEST_F(RegistryStoreTest, MissingNumbersKeepTheirFields) {
+    PutValidSet();
+    fake::PutDword(kSettingsKey, "welcometime", 42);
+    // Of another type but four bytes long: taken, the type is not looked at.
+    fake::PutRaw(kSettingsKey, "limithours", REG_BINARY, {3, 0, 0, 0});
+    // Not four bytes: left alone.
+    fake::PutRaw(kSettingsKey, "warningminutes", REG_BINARY, {7, 0});
+    fake::PutRaw(kSettingsKey, "limit", REG_BINARY, {1, 0, 0, 0, 0, 0, 0, 0});
+    dlg.m_bKillDosApps = 7;
+    dlg.m_nWarningMinutes = 9;
+    ASSERT_TRUE(dlg.ReadRegistry());
+    EXPECT_EQ(dlg.m_nWelcomeTime, 42u);
+    EXPECT_EQ(dlg.m_nLimitHours, 3u);
+    EXPECT_EQ(dlg.m_nWarningMinutes, 9u);
+    EXPECT_EQ(dlg.m_bLimit, 0);
+    EXPECT_EQ(dlg.m_bKillDosApps, 7);
+    EXPECT_EQ(dlg.m_bAmWarn, 1);
+}
+
+TEST_F(RegistryStoreTest, OtherVersionsAreIgnoredAsAWhole) {
+    for (const char *version : {"3.0", "", "4.0 ", "4"}) {
+        PutValidSet();
+        fake::PutString(kSettingsKey, "version", version);
+        fake::PutDword(kSettingsKey, "status", 0);
+        fake::PutString(kSettingsKey, "lock", ScramblePassword("abc"));
+        dlg.SetDefaults();
+        EXPECT_FALSE(dlg.ReadRegistry()) << version;
+        EXPECT_EQ(dlg.m_bShutdown, 1);
+        EXPECT_EQ(dlg.m_sPassword, "");
+    }
+    // A version stored under another type.
+    fake::PutDword(kSettingsKey, "version", 4);
+    EXPECT_FALSE(dlg.ReadRegistry());
+    EXPECT_TRUE(fake::State().boxes.empty());
+}
+
+TEST_F(RegistryStoreTest, NoKeyIsCreatedEmptyWithoutAMessage) {
+    EXPECT_FALSE(dlg.ReadRegistry());
+    EXPECT_TRUE(KeyExists(kSettingsKey));
+    EXPECT_TRUE(fake::Reg().keys[ToLower(kSettingsKey)].values.empty());
+    EXPECT_TRUE(fake::State().boxes.empty());
+    EXPECT_EQ(fake::Reg().opens, fake::Reg().closes);
+}
+
+TEST_F(RegistryStoreTest, NetworkClientNeitherReadsNorWrites) {
+    PutValidSet();
+    fake::PutDword(kSettingsKey, "status", 0);
+    dlg.m_bUseRegistry = FALSE;
+    const int opens = fake::Reg().opens;
+    EXPECT_TRUE(dlg.ReadRegistry());
+    EXPECT_EQ(dlg.m_bShutdown, 1);
+    EXPECT_TRUE(dlg.WriteRegistry());
+    EXPECT_EQ(Dword("status"), 0u);
+    EXPECT_EQ(fake::Reg().opens, opens);
+    EXPECT_FALSE(KeyExists(kRunKey));
+}
+
+TEST_F(RegistryStoreTest, UnreadableKeyShowsMessage26) {
+    fake::Reg().failOpenRead.insert(ToLower(kSettingsKey));
+    EXPECT_FALSE(dlg.ReadRegistry());
+    ASSERT_EQ(fake::State().boxes.size(), 1u);
+    EXPECT_EQ(fake::State().boxes[0].text, LoadStr(IDS_REG_READ_FAILED));
+    EXPECT_EQ(fake::State().boxes[0].type, UINT(MB_ICONEXCLAMATION));
+}
+
+TEST_F(RegistryStoreTest, WriteFailures) {
+    // Settings key: message 29, nothing written.
+    fake::Reg().failOpenWrite.insert(ToLower(kSettingsKey));
+    EXPECT_FALSE(dlg.WriteRegistry());
+    EXPECT_EQ(Texts(), std::vector<std::string>{LoadStr(IDS_REG_WRITE_FAILED)});
+    EXPECT_FALSE(KeyExists(kRunKey));
+
+    // "version": message 91, nothing else written.
+    fake::ResetRegistry();
+    fake::Reset();
+    fake::Reg().failSet.insert("version");
+    EXPECT_FALSE(dlg.WriteRegistry());
+    EXPECT_EQ(Texts(), std::vector<std::string>{LoadStr(IDS_REG_SETVALUE_FAILED)});
+    EXPECT_FALSE(fake::HasValue(kSettingsKey, "status"));
+    EXPECT_FALSE(KeyExists(kRunKey));
+    EXPECT_EQ(fake::Reg().opens, fake::Reg().closes);
+
+    // A later value: ignored.
+    fake::ResetRegistry();
+    fake::Reset();
+    fake::Reg().failSet.insert("times");
+    EXPECT_TRUE(dlg.WriteRegistry());
+    EXPECT_TRUE(fake::State().boxes.empty());
+    EXPECT_TRUE(fake::HasValue(kSettingsKey, "amwarn"));
+
+    // Run key: message 29, the values stay, no RunServices and no log line.
+    fake::ResetRegistry();
+    fake::Reset();
+    fake::ResetPlatform();
+    fake::Plat().platformId = 1;
+    fake::PutDword(kSettingsKey, "logfile", 1);
+    fake::UseTempLogFile();
+    fake::Reg().failOpenWrite.insert(ToLower(kRunKey));
+    EXPECT_FALSE(dlg.WriteRegistry());
+    EXPECT_EQ(Texts(), std::vector<std::string>{LoadStr(IDS_REG_WRITE_FAILED)});
+    EXPECT_EQ(Str("version"), "4.0");
+    EXPECT_FALSE(KeyExists(kRunServicesKey));
+    EXPECT_TRUE(fake::LogLines().empty());
+
+    // RunServices key on Windows 95/98/Me: message 29, no log line.
+    fake::Reg().failOpenWrite.clear();
+    fake::Reg().failOpenWrite.insert(ToLower(kRunServicesKey));
+    fake::Reset();
+    EXPECT_FALSE(dlg.WriteRegistry());
+    EXPECT_EQ(Texts(), std::vector<std::string>{LoadStr(IDS_REG_WRITE_FAILED)});
+    EXPECT_TRUE(fake::HasValue(kRunKey, "Vespra"));
+    EXPECT_TRUE(fake::LogLines().empty());
+}
+
+TEST_F(RegistryStoreTest, StartEntriesFollowTheAction) {
+    fake::Plat().platformId = 1; // Windows 95/98/Me
+    ASSERT_TRUE(dlg.WriteRegistry());
+    EXPECT_EQ(fake::GetString(kRunKey, "Vespra"),
+              "\"c:\\program files\\vespra\\vespra.exe\" /logon");
+    EXPECT_EQ(fake::GetString(kRunServicesKey, "Vespra"),
+              "\"c:\\program files\\vespra\\vespra.exe\"");
+    EXPECT_EQ(fake::GetType(kRunKey, "Vespra"), DWORD(REG_SZ));
+
+    dlg.m_bShutdown = 0;
+    dlg.m_bRestart = 0;
+    ASSERT_TRUE(dlg.WriteRegistry());
+    EXPECT_FALSE(fake::HasValue(kRunKey, "Vespra"));
+    EXPECT_FALSE(fake::HasValue(kRunServicesKey, "Vespra"));
+    // Deleting what is already gone is no error.
+    ASSERT_TRUE(dlg.WriteRegistry());
+    EXPECT_TRUE(fake::State().boxes.empty());
+
+    dlg.m_bRestart = 1;
+    ASSERT_TRUE(dlg.WriteRegistry());
+    EXPECT_TRUE(fake::HasValue(kRunKey, "Vespra"));
+    EXPECT_TRUE(fake::HasValue(kRunServicesKey, "Vespra"));
+}
+
+TEST_F(RegistryStoreTest, OffOnTheNtFamilyDeletesOnlyTheRunEntry) {
+    fake::PutString(kRunKey, "Vespra", "old");
+    fake::PutString(kRunServicesKey, "Vespra", "left alone");
+    dlg.m_bShutdown = 0;
+    ASSERT_TRUE(dlg.WriteRegistry());
+    EXPECT_FALSE(fake::HasValue(kRunKey, "Vespra"));
+    EXPECT_EQ(fake::GetString(kRunServicesKey, "Vespra"), "left alone");
+}
+
+} // namespace
