@@ -189,6 +189,13 @@ BOOL CVespraDlg::OnInitDialog() {
     m_nNextDay = GetNextDay();
 
     const bool actionOff = !m_bShutdown && !m_bRestart;
+    if (!m_bUseRegistry && actionOff) {
+        // A network client whose shared settings say Off has nothing to schedule, and
+        // it has no settings of its own to open.
+        StopServiceIfServiceMode();
+        EndDialog(IDOK);
+        return TRUE;
+    }
     if (m_bUseRegistry && (m_bSettingsMode || actionOff)) {
         if (!m_sPassword.empty()) {
             CEnterPasswordDlg password(FALSE, nullptr);

@@ -1,5 +1,9 @@
 // Start-up: the switch, the single instance, the log-on abort, and the three ways
 // the scheduler dialog's initialisation can end.
+#include <unistd.h>
+
+#include <filesystem>
+
 #include "framework/text.h"
 #include "resources/resource.h"
 #include "scheduler/vespra_app.h"
@@ -238,6 +242,56 @@ TEST_F(InitInstanceTest, FailedMutexCountsAsFirstInstance) {
     fake::OsState().mutexFails = true;
     Start("/service");
     EXPECT_EQ(fake::State().modalRuns, std::vector<UINT>{IDD_VESPRA_DIALOG});
+}
+
+} // namespace
+
+namespace {
+
+class NetworkClientTest : public SchedulerTest {
+protected:
+    void SetUp() override {
+        SchedulerTest::SetUp();
+        // GetIniPath lower-cases the program's path, so the folder must be lower case.
+        dir = "/tmp/vespra-client-" + std::to_string(getpid());
+        std::filesystem::remove_all(dir);
+        std::filesystem::create_directories(dir);
+        fake::Files().programPath = dir + "\\vespra.exe";
+    }
+    void TearDown() override { std::filesystem::remove_all(dir); }
+    std::string dir;
+};
+
+TEST_F(NetworkClientTest, SharedSettingsRunWithoutTheSettingsButton) {
+    fake::WriteFile(dir + "/vespra.ini", "[Vespra]\r\nshutdown=1\r\n");
+    CVespraDlg dlg(nullptr, FALSE, TRUE, FALSE);
+    fake::Open(dlg);
+    EXPECT_FALSE(dlg.m_bUseRegistry);
+    EXPECT_FALSE(dlg.IsDlgItemVisible(IDC_SETTINGS));
+    EXPECT_TRUE(dlg.IsWindowVisible());
+    EXPECT_FALSE(fake::IsEnded(dlg));
+    EXPECT_FALSE(fake::HasValue(kSettingsKey, "version")); // nothing copied to the registry
+    EXPECT_EQ(fake::GetDword(kSettingsKey, "curr_useregistry"), 0u);
+}
+
+TEST_F(NetworkClientTest, SharedSettingsThatSayOffScheduleNothing) {
+    fake::WriteFile(dir + "/vespra.ini", "[Vespra]\r\nshutdown=0\r\nrestart=0\r\n");
+    CVespraDlg dlg(nullptr, FALSE, TRUE, FALSE);
+    fake::Open(dlg);
+    EXPECT_TRUE(fake::IsEnded(dlg));
+    EXPECT_EQ(fake::Result(dlg), IDOK);
+    ASSERT_EQ(fake::Plat().starts.size(), 1u); // the service is stopped
+    EXPECT_EQ(fake::Plat().starts[0].commandLine, " /stop");
+    EXPECT_TRUE(fake::WindowOf(dlg)->timers.empty());
+}
+
+TEST_F(NetworkClientTest, FirstStartWithNoStoreWritesTheDefaults) {
+    CVespraDlg dlg(nullptr, FALSE, TRUE, FALSE);
+    fake::Open(dlg);
+    EXPECT_TRUE(dlg.m_bUseRegistry);
+    EXPECT_EQ(fake::GetString(kSettingsKey, "version"), "4.0");
+    EXPECT_EQ(fake::GetString(kSettingsKey, "days"), "1 1 1 1 1 0 0");
+    EXPECT_TRUE(dlg.IsDlgItemVisible(IDC_SETTINGS));
 }
 
 } // namespace
