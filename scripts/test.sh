@@ -1,0 +1,143 @@
+#!/usr/bin/env bash
+# The test command: installs what is missing, builds both presets, runs the native
+# GoogleTest suite, then the Win32 tests under Wine (a private fresh prefix, an
+# Xvfb display, one test at a time), then the fuzz step if there is one.
+# The last line printed is the summary "N passed, N failed"; the exit status is
+# non-zero when anything failed, a build included.
+set -u -o pipefail
+repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+cd "$repo" || exit 1
+
+bash scripts/setup.sh || {
+    echo "setup.sh failed"
+    echo "0 passed, 1 failed"
+    exit 1
+}
+
+# shellcheck source=scripts/wine-session.sh
+. scripts/wine-session.sh
+# CTest runs the Win32 tests through this wrapper directly (cmake/mingw-w64-x86_64.cmake).
+[ -x scripts/wine-exec.sh ] || chmod +x scripts/wine-exec.sh
+
+jobs=2
+results="$repo/build/test-results"
+rm -rf "$results"
+mkdir -p "$results"
+
+passed=0
+failed=0
+skipped=0
+
+step() { printf '\n=== %s\n' "$*"; }
+
+# Adds the counts of one ctest run from its output "NN% tests passed, F tests
+# failed out of T". A run that found no tests or died before its summary counts as
+# one failure: it must never look like a clean pass.
+count_ctest() {
+    local log=$1 rc=$2 what=$3 line total fails
+    line=$(grep -E '^[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -n 1)
+    if [ -z "$line" ]; then
+        echo "$what: ctest ran no test (exit $rc)"
+        failed=$((failed + 1))
+        return
+    fi
+    fails=$(sed -E 's/.* ([0-9]+) tests? failed out of.*/\1/' <<<"$line")
+    total=$(sed -E 's/.* out of ([0-9]+).*/\1/' <<<"$line")
+    passed=$((passed + total - fails))
+    failed=$((failed + fails))
+    # "Not Run" and timed-out tests are in the failed count already; a skipped test
+    # (GTEST_SKIP with SKIP_RETURN_CODE) counts neither way.
+    local skips
+    skips=$(grep -cF '***Skipped' "$log" || true)
+    if [ "$skips" -gt 0 ]; then
+        passed=$((passed - skips))
+        skipped=$((skipped + skips))
+    fi
+    if [ "$rc" != 0 ] && [ "$fails" = 0 ]; then
+        echo "$what: ctest exited $rc"
+        failed=$((failed + 1))
+    fi
+}
+
+wine_prefix=""
+cleanup() {
+    if [ -n "$wine_prefix" ]; then
+        vespra_end_wine "$wine_prefix"
+        rm -rf "$wine_prefix"
+    fi
+    vespra_stop_xvfb
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+# --- builds ---------------------------------------------------------------------
+host_ok=1
+step "build: host (native, sanitizers)"
+if ! { cmake --preset host && cmake --build --preset host -j"$jobs"; }; then
+    echo "host build FAILED"
+    failed=$((failed + 1))
+    host_ok=0
+fi
+
+windows_ok=1
+step "build: windows (MinGW-w64)"
+if ! { cmake --preset windows && cmake --build --preset windows -j"$jobs"; }; then
+    echo "windows build FAILED"
+    failed=$((failed + 1))
+    windows_ok=0
+fi
+
+# --- native tests ---------------------------------------------------------------
+if [ "$host_ok" = 1 ]; then
+    step "native tests (build/host)"
+    ctest --test-dir build/host -j"$jobs" --output-on-failure --no-tests=error \
+        --output-junit "$results/host.xml" 2>&1 | tee "$results/host.log"
+    count_ctest "$results/host.log" "${PIPESTATUS[0]}" "native tests"
+fi
+
+# --- Win32 tests under Wine -----------------------------------------------------
+if [ "$windows_ok" = 1 ]; then
+    step "Win32 tests under Wine (build/windows)"
+    vespra_start_xvfb
+    wine_prefix=$(mktemp -d "${TMPDIR:-/tmp}/vespra-test-prefix.XXXXXX")
+    echo "Wine prefix $wine_prefix, display $DISPLAY"
+    vespra_ensure_prefix "$wine_prefix"
+    export WINEPREFIX="$wine_prefix" DISPLAY
+    ctest --test-dir build/windows -L wine -j1 --output-on-failure --no-tests=error \
+        --output-junit "$results/wine.xml" 2>&1 | tee "$results/wine.log"
+    count_ctest "$results/wine.log" "${PIPESTATUS[0]}" "Wine tests"
+fi
+
+# --- fuzz step (hook) -----------------------------------------------------------
+# scripts/fuzz.sh, when present and executable, runs the fuzz targets (each for a
+# short, bounded time) and prints one line per target:
+#     fuzz <target>: passed        or        fuzz <target>: failed
+# Each such line counts as one test. If it prints none, its exit status counts as
+# one test; a non-zero exit with no failed target line counts as one failure.
+if [ -x scripts/fuzz.sh ]; then
+    step "fuzz (scripts/fuzz.sh)"
+    scripts/fuzz.sh 2>&1 | tee "$results/fuzz.log"
+    fuzz_rc=${PIPESTATUS[0]}
+    fuzz_pass=$(grep -cE '^fuzz [^ ]+: passed$' "$results/fuzz.log" || true)
+    fuzz_fail=$(grep -cE '^fuzz [^ ]+: failed$' "$results/fuzz.log" || true)
+    if [ $((fuzz_pass + fuzz_fail)) -eq 0 ]; then
+        if [ "$fuzz_rc" = 0 ]; then fuzz_pass=1; else fuzz_fail=1; fi
+    elif [ "$fuzz_rc" != 0 ] && [ "$fuzz_fail" = 0 ]; then
+        fuzz_fail=1
+    fi
+    passed=$((passed + fuzz_pass))
+    failed=$((failed + fuzz_fail))
+fi
+
+# Ends our Wine session and Xvfb before the summary, so it stays the last line.
+cleanup
+wine_prefix=""
+trap - EXIT
+
+echo
+if [ "$skipped" -gt 0 ]; then
+    echo "$passed passed, $failed failed, $skipped skipped"
+else
+    echo "$passed passed, $failed failed"
+fi
+[ "$failed" -eq 0 ]

@@ -1,0 +1,105 @@
+# shellcheck shell=bash
+# Shared pieces of run.sh, test.sh and wine-exec.sh: a private X display, a
+# project-owned Wine prefix, and ending exactly what we started. Source it; it
+# defines functions and exports the Wine settings, nothing more.
+
+# No Mono or Gecko install prompt, no debug chatter, and no menu entries or file
+# associations written into the user's home (winemenubuilder).
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+
+VESPRA_XVFB_PID=""
+
+vespra_die() {
+    echo "$*" >&2
+    exit 1
+}
+
+# Starts Xvfb on a display number the server picks itself (-displayfd), so two
+# runs never race for the same number, and exports DISPLAY.
+vespra_start_xvfb() {
+    command -v Xvfb >/dev/null || vespra_die "Xvfb is missing: run scripts/setup.sh"
+    local fdfile num
+    fdfile=$(mktemp "${TMPDIR:-/tmp}/vespra-xvfb.XXXXXX")
+    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset \
+        3>"$fdfile" </dev/null >/dev/null 2>&1 &
+    VESPRA_XVFB_PID=$!
+    for _ in $(seq 200); do
+        [ -s "$fdfile" ] && break
+        kill -0 "$VESPRA_XVFB_PID" 2>/dev/null || break
+        sleep 0.05
+    done
+    num=$(tr -dc '0-9' <"$fdfile")
+    rm -f "$fdfile"
+    if [ -z "$num" ]; then
+        vespra_stop_xvfb
+        vespra_die "Xvfb did not start"
+    fi
+    export DISPLAY=":$num"
+}
+
+vespra_stop_xvfb() {
+    [ -n "$VESPRA_XVFB_PID" ] || return 0
+    kill "$VESPRA_XVFB_PID" 2>/dev/null
+    for _ in $(seq 100); do
+        kill -0 "$VESPRA_XVFB_PID" 2>/dev/null || break
+        sleep 0.05
+    done
+    kill -9 "$VESPRA_XVFB_PID" 2>/dev/null
+    wait "$VESPRA_XVFB_PID" 2>/dev/null
+    VESPRA_XVFB_PID=""
+    return 0
+}
+
+# Pids of the Wine processes (server and Windows programs) of the prefix $1: their
+# executable lives in Wine's library directory and WINEPREFIX names the prefix.
+vespra_prefix_pids() {
+    local want="WINEPREFIX=$1" dir exe
+    for dir in /proc/[0-9]*; do
+        exe=$(readlink "$dir/exe" 2>/dev/null) || continue
+        case "$exe" in
+        */lib/wine/*) ;;
+        *) continue ;;
+        esac
+        if tr '\0' '\n' <"$dir/environ" 2>/dev/null | grep -qxF "$want"; then
+            echo "${dir#/proc/}"
+        fi
+    done
+}
+
+# Creates the prefix $1 on first use (marker file: a half-made prefix is made again).
+vespra_ensure_prefix() {
+    local prefix=$1
+    export WINEPREFIX="$prefix"
+    [ -f "$prefix/.vespra-ready" ] && return 0
+    command -v wine >/dev/null || vespra_die "wine is missing: run scripts/setup.sh"
+    mkdir -p "$prefix"
+    local log
+    log=$(mktemp "${TMPDIR:-/tmp}/vespra-wineboot.XXXXXX")
+    if ! timeout 300 wineboot --init </dev/null >"$log" 2>&1; then
+        cat "$log" >&2
+        rm -f "$log"
+        vespra_die "could not create the Wine prefix $prefix"
+    fi
+    # wineboot returns before the prefix's registry is written out.
+    timeout 120 wineserver -w </dev/null >/dev/null 2>&1
+    rm -f "$log"
+    [ -f "$prefix/system.reg" ] || vespra_die "the Wine prefix $prefix is incomplete"
+    touch "$prefix/.vespra-ready"
+}
+
+# Ends every Wine process of the prefix $1 and nothing else.
+vespra_end_wine() {
+    local prefix=$1 pids
+    [ -d "$prefix" ] || return 0
+    WINEPREFIX="$prefix" timeout 20 wineserver -k </dev/null >/dev/null 2>&1
+    for _ in $(seq 100); do
+        pids=$(vespra_prefix_pids "$prefix")
+        [ -z "$pids" ] && return 0
+        sleep 0.1
+    done
+    # A client that lost its server normally dies with it; make sure.
+    # shellcheck disable=SC2086
+    kill -9 $pids 2>/dev/null
+    return 0
+}

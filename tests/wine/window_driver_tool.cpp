@@ -1,0 +1,128 @@
+// A small driver for the programs' windows, for scripts that cannot call Win32
+// themselves (scripts/run.sh). Finds a top-level window by its title and acts on it
+// as a user or the service host would:
+//
+//   window_driver_tool wait-window <title> <timeout_ms>  wait until it is visible
+//   window_driver_tool wait-gone <title> <timeout_ms>    wait until none is left
+//   window_driver_tool get-text <title> <control id>     print the control's text
+//   window_driver_tool click <title> <control id>        click a button
+//   window_driver_tool close <title>                     WM_CLOSE to the window
+//   window_driver_tool stop <title>                      WM_USER+1 to its thread
+//
+// Exit status 0 on success, 1 when the window or control is not there or the wait
+// ran out, 2 on a usage error. Messages are posted, never sent, so a modal loop
+// the click opens cannot block the driver.
+#include <windows.h>
+
+#include <fcntl.h>
+#include <io.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+constexpr UINT kStopScheduler = WM_USER + 1;
+
+struct Search {
+    const char *title;
+    HWND found;
+    bool visibleOnly;
+};
+
+BOOL CALLBACK FindByTitle(HWND hwnd, LPARAM lp) {
+    auto *s = reinterpret_cast<Search *>(lp);
+    char text[256] = {};
+    GetWindowTextA(hwnd, text, sizeof text);
+    if (std::string(text) != s->title)
+        return TRUE;
+    if (s->visibleOnly && !IsWindowVisible(hwnd))
+        return TRUE;
+    s->found = hwnd;
+    return FALSE;
+}
+
+HWND FindTopLevel(const char *title, bool visibleOnly) {
+    Search s{title, nullptr, visibleOnly};
+    EnumWindows(FindByTitle, reinterpret_cast<LPARAM>(&s));
+    return s.found;
+}
+
+bool WaitFor(const char *title, DWORD timeoutMs, bool gone) {
+    const DWORD start = GetTickCount();
+    for (;;) {
+        const bool present = FindTopLevel(title, !gone) != nullptr;
+        if (present != gone)
+            return true;
+        if (GetTickCount() - start >= timeoutMs)
+            return false;
+        Sleep(100);
+    }
+}
+
+int Usage() {
+    std::fputs("usage: window_driver_tool wait-window|wait-gone <title> <timeout_ms>\n"
+               "       window_driver_tool get-text|click <title> <control id>\n"
+               "       window_driver_tool close|stop <title>\n",
+               stderr);
+    return 2;
+}
+
+int Missing(const char *what, const char *title) {
+    std::fprintf(stderr, "window_driver_tool: %s \"%s\" not found\n", what, title);
+    return 1;
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    if (argc < 3)
+        return Usage();
+    const std::string cmd = argv[1];
+    const char *title = argv[2];
+
+    if (cmd == "wait-window" || cmd == "wait-gone") {
+        if (argc != 4)
+            return Usage();
+        const DWORD timeout = DWORD(std::strtoul(argv[3], nullptr, 10));
+        return WaitFor(title, timeout, cmd == "wait-gone") ? 0 : 1;
+    }
+
+    HWND wnd = FindTopLevel(title, false);
+    if (!wnd)
+        return Missing("window", title);
+
+    if (cmd == "get-text" || cmd == "click") {
+        if (argc != 4)
+            return Usage();
+        const int id = std::atoi(argv[3]);
+        HWND ctl = GetDlgItem(wnd, id);
+        if (!ctl)
+            return Missing("control of window", title);
+        if (cmd == "click") {
+            // What a button sends its dialog when clicked.
+            return PostMessageA(wnd, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), LPARAM(ctl)) ? 0 : 1;
+        }
+        const int len = GetWindowTextLengthA(ctl);
+        std::string text(size_t(len) + 1, '\0');
+        const int got = GetWindowTextA(ctl, &text[0], len + 1);
+        text.resize(size_t(got > 0 ? got : 0));
+        // Byte for byte: no CR added before each LF.
+        _setmode(_fileno(stdout), _O_BINARY);
+        std::fwrite(text.data(), 1, text.size(), stdout);
+        std::fputc('\n', stdout);
+        return 0;
+    }
+    if (argc != 3)
+        return Usage();
+    if (cmd == "close")
+        return PostMessageA(wnd, WM_CLOSE, 0, 0) ? 0 : 1;
+    if (cmd == "stop") {
+        // The service host stops the scheduler with a thread message to the
+        // thread that owns its dialog.
+        const DWORD thread = GetWindowThreadProcessId(wnd, nullptr);
+        return thread && PostThreadMessageA(thread, kStopScheduler, 0, 0) ? 0 : 1;
+    }
+    return Usage();
+}
