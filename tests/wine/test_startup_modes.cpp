@@ -1,0 +1,131 @@
+// The start-up modes of the real program under Wine (an NT-family system): a plain
+// start hands over to the service, a log-on start after a cancel quits, a network
+// client schedules itself, and the single-instance mutex is open to every account.
+#include <gtest/gtest.h>
+
+#include <aclapi.h>
+#include <windows.h>
+
+#include <string>
+
+#include "tests/wine/wine_test_support.h"
+
+namespace {
+
+const char kKey[] = "SOFTWARE\\Vespra";
+
+// The value, or 0xDEADBEEF when it can't be read.
+DWORD ReadDword(const char *name) {
+    DWORD value = 0xDEADBEEF, size = sizeof value;
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, KEY_READ, &key) == ERROR_SUCCESS) {
+        RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<BYTE *>(&value), &size);
+        RegCloseKey(key);
+    }
+    return value;
+}
+
+void WriteDword(const char *name, DWORD value) {
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, nullptr, 0, KEY_WRITE, nullptr, &key,
+                              nullptr),
+              ERROR_SUCCESS);
+    RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE *>(&value), sizeof value);
+    RegCloseKey(key);
+}
+
+// vespra.exe with a stand-in installer beside it, in a folder of its own.
+class StartupModes : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(wt::DeleteSettingsKey());
+        char temp[MAX_PATH] = {};
+        GetTempPathA(MAX_PATH, temp);
+        m_dir = std::string(temp) + "vespra-modes-" + std::to_string(GetCurrentProcessId());
+        CreateDirectoryA(m_dir.c_str(), nullptr);
+        m_exe = m_dir + "\\vespra.exe";
+        ASSERT_TRUE(CopyFileA(wt::VespraExePath().c_str(), m_exe.c_str(), FALSE));
+        ASSERT_TRUE(CopyFileA(wt::ToolPath("vesprasi_standin_tool.exe").c_str(),
+                              (m_dir + "\\vesprasi.exe").c_str(), FALSE));
+    }
+    void TearDown() override {
+        for (const char *name : {"vespra.exe", "vesprasi.exe", "vespra.ini", "vesprasi_record.txt"})
+            DeleteFileA((m_dir + "\\" + name).c_str());
+        RemoveDirectoryA(m_dir.c_str());
+        wt::DeleteSettingsKey();
+    }
+    wt::Process Start(const char *tail) {
+        return wt::StartProcess(m_exe, "\"" + m_exe + "\"" + tail);
+    }
+    // What the stand-in installer was started with, or empty when it wasn't.
+    std::string InstallerRecord() { return wt::ReadWholeFile(m_dir + "\\vesprasi_record.txt"); }
+    std::string InstallerRecordWithin(DWORD ms) {
+        for (DWORD waited = 0;; waited += 100) {
+            std::string r = InstallerRecord();
+            if (!r.empty() || waited >= ms)
+                return r;
+            Sleep(100);
+        }
+    }
+
+    std::string m_dir, m_exe;
+};
+
+TEST_F(StartupModes, PlainStartHandsOverToTheService) {
+    wt::Process proc = Start("");
+    ASSERT_TRUE(proc.Valid());
+    EXPECT_TRUE(proc.WaitForExit(15000));
+    EXPECT_NE(InstallerRecordWithin(10000).find("cmdline=[ /start]"), std::string::npos)
+        << InstallerRecord();
+    EXPECT_EQ(ReadDword("already_canceled"), 0u);
+}
+
+TEST_F(StartupModes, LogonStartAfterACancelQuitsOnceThenHandsOver) {
+    WriteDword("already_canceled", 1);
+    wt::Process first = Start(" /logon");
+    ASSERT_TRUE(first.Valid());
+    EXPECT_TRUE(first.WaitForExit(15000));
+    EXPECT_EQ(ReadDword("already_canceled"), 0u);
+    EXPECT_EQ(InstallerRecordWithin(1000), "");
+
+    wt::Process second = Start(" /LOGON");
+    EXPECT_TRUE(second.WaitForExit(15000));
+    EXPECT_NE(InstallerRecordWithin(10000).find("cmdline=[ /start]"), std::string::npos);
+}
+
+TEST_F(StartupModes, NetworkClientSchedulesItself) {
+    ASSERT_TRUE(
+        WritePrivateProfileStringA("Vespra", "shutdown", "1", (m_dir + "\\vespra.ini").c_str()));
+    WritePrivateProfileStringA(nullptr, nullptr, nullptr, (m_dir + "\\vespra.ini").c_str());
+    wt::Process proc = Start("");
+    ASSERT_TRUE(proc.Valid());
+    HWND dlg = wt::WaitForWindow("Vespra", 30000, "#32770", proc.Id());
+    ASSERT_NE(dlg, nullptr);
+    EXPECT_NE(wt::GetControlText(dlg, 1001).find("seconds left to cancel."), std::string::npos);
+    EXPECT_FALSE(IsWindowVisible(GetDlgItem(dlg, 1005)));
+    EXPECT_EQ(InstallerRecord(), "");
+    ASSERT_TRUE(wt::PostThreadMsg(proc.ThreadId(), WM_USER + 1));
+    EXPECT_TRUE(proc.WaitForExit(15000));
+    EXPECT_EQ(InstallerRecord(), ""); // not started by the service: nothing to stop
+}
+
+TEST_F(StartupModes, MutexHasANullDacl) {
+    wt::Process proc = Start(" /service");
+    ASSERT_TRUE(proc.Valid());
+    ASSERT_NE(wt::WaitForWindow("Vespra", 30000, "#32770", proc.Id()), nullptr);
+    HANDLE mutex = OpenMutexA(READ_CONTROL, FALSE, "Vespra");
+    ASSERT_NE(mutex, nullptr) << GetLastError();
+    PACL dacl = reinterpret_cast<PACL>(1);
+    PSECURITY_DESCRIPTOR sd = nullptr;
+    EXPECT_EQ(GetSecurityInfo(mutex, SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                              &dacl, nullptr, &sd),
+              DWORD(ERROR_SUCCESS));
+    EXPECT_EQ(dacl, nullptr); // any account may open it
+    if (sd)
+        LocalFree(sd);
+    CloseHandle(mutex);
+    ASSERT_TRUE(wt::PostThreadMsg(proc.ThreadId(), WM_USER + 1));
+    EXPECT_TRUE(proc.WaitForExit(15000));
+}
+
+} // namespace
