@@ -8,16 +8,24 @@ namespace {
 CWinApp *g_app = nullptr;
 }
 
-CWinApp::CWinApp() { g_app = this; }
+CWinApp::CWinApp() {
+    g_app = this;
+}
 CWinApp::~CWinApp() {
     if (g_app == this)
         g_app = nullptr;
 }
 
-BOOL CWinApp::InitInstance() { return FALSE; }
-BOOL CWinApp::PreTranslateMessage(MSG *) { return FALSE; }
+BOOL CWinApp::InitInstance() {
+    return FALSE;
+}
+BOOL CWinApp::PreTranslateMessage(MSG *) {
+    return FALSE;
+}
 
-CWinApp *AfxGetApp() { return g_app; }
+CWinApp *AfxGetApp() {
+    return g_app;
+}
 
 int AfxMessageBox(const std::string &text, UINT type) {
     CWinApp *app = AfxGetApp();

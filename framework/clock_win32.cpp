@@ -1,3 +1,5 @@
 #include "framework/clock.h"
 
-time_t ClockNow() { return time(nullptr); }
+time_t ClockNow() {
+    return time(nullptr);
+}

@@ -14,7 +14,9 @@ CTime::CTime(int year, int month, int day, int hour, int minute, int second, int
     m_time = mktime(&t);
 }
 
-CTime CTime::GetCurrentTime() { return CTime(ClockNow()); }
+CTime CTime::GetCurrentTime() {
+    return CTime(ClockNow());
+}
 
 struct tm CTime::Local() const {
     struct tm t = {};

@@ -3,8 +3,8 @@
 // "now" comes from the clock seam so tests can move it.
 #pragma once
 
-#include <ctime>
 #include <cstdint>
+#include <ctime>
 
 #include "framework/win32_types.h"
 
@@ -48,12 +48,17 @@ public:
     int GetMinute() const { return Local().tm_min; }
     int GetSecond() const { return Local().tm_sec; }
     int GetDayOfWeek() const { return Local().tm_wday + 1; }
-    struct tm GetLocalTm() const { return Local(); }
+    struct tm GetLocalTm() const {
+        return Local();
+    }
 
     CTime operator+(CTimeSpan s) const { return CTime(m_time + time_t(s.GetTotalSeconds())); }
     CTime operator-(CTimeSpan s) const { return CTime(m_time - time_t(s.GetTotalSeconds())); }
     CTimeSpan operator-(CTime o) const { return CTimeSpan(int64_t(m_time) - int64_t(o.m_time)); }
-    CTime &operator+=(CTimeSpan s) { m_time += time_t(s.GetTotalSeconds()); return *this; }
+    CTime &operator+=(CTimeSpan s) {
+        m_time += time_t(s.GetTotalSeconds());
+        return *this;
+    }
     bool operator==(CTime o) const { return m_time == o.m_time; }
     bool operator!=(CTime o) const { return m_time != o.m_time; }
     bool operator<(CTime o) const { return m_time < o.m_time; }

@@ -7,8 +7,7 @@
 #include "framework/text.h"
 #include "resources/resource.h"
 
-CDialog::CDialog(UINT templateId, CDialog *parent)
-    : m_nTemplateId(templateId), m_pParent(parent) {}
+CDialog::CDialog(UINT templateId, CDialog *parent) : m_nTemplateId(templateId), m_pParent(parent) {}
 
 CDialog::~CDialog() = default;
 
@@ -22,7 +21,9 @@ void CDialog::OnOK() {
         EndDialog(IDOK);
 }
 
-void CDialog::OnCancel() { EndDialog(IDCANCEL); }
+void CDialog::OnCancel() {
+    EndDialog(IDCANCEL);
+}
 
 BOOL CDialog::OnCommand(UINT id, UINT) {
     if (id == IDOK) {
@@ -38,7 +39,9 @@ BOOL CDialog::OnCommand(UINT id, UINT) {
 
 void CDialog::OnTimer(UINT_PTR) {}
 void CDialog::OnDestroy() {}
-BOOL CDialog::OnHelpInfo() { return FALSE; }
+BOOL CDialog::OnHelpInfo() {
+    return FALSE;
+}
 void CDialog::OnEndSession(BOOL) {}
 void CDialog::DoDataExchange(CDataExchange *) {}
 

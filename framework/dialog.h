@@ -105,8 +105,7 @@ protected:
 };
 
 // A message box owned by the given window (or none); the platform seam under every box.
-int PlatformMessageBox(HWND owner, const std::string &text, const std::string &caption,
-                       UINT type);
+int PlatformMessageBox(HWND owner, const std::string &text, const std::string &caption, UINT type);
 
 // Whether the Alt key is down now (GetKeyState(VK_MENU) negative).
 BOOL IsAltKeyDown();

@@ -84,15 +84,21 @@ BOOL CDialog::IsDlgItemVisible(int id) const {
     return ctl && (GetWindowLongA(ctl, GWL_STYLE) & WS_VISIBLE) ? TRUE : FALSE;
 }
 
-void CDialog::EnableDlgItem(int id, BOOL enable) { ::EnableWindow(::GetDlgItem(m_hWnd, id), enable); }
+void CDialog::EnableDlgItem(int id, BOOL enable) {
+    ::EnableWindow(::GetDlgItem(m_hWnd, id), enable);
+}
 
 BOOL CDialog::IsDlgItemEnabled(int id) const {
     HWND ctl = ::GetDlgItem(m_hWnd, id);
     return ctl && ::IsWindowEnabled(ctl) ? TRUE : FALSE;
 }
 
-void CDialog::CheckDlgButton(int id, UINT check) { ::CheckDlgButton(m_hWnd, id, check); }
-UINT CDialog::IsDlgButtonChecked(int id) const { return ::IsDlgButtonChecked(m_hWnd, id); }
+void CDialog::CheckDlgButton(int id, UINT check) {
+    ::CheckDlgButton(m_hWnd, id, check);
+}
+UINT CDialog::IsDlgButtonChecked(int id) const {
+    return ::IsDlgButtonChecked(m_hWnd, id);
+}
 
 void CDialog::GotoDlgCtrl(int id) {
     if (HWND ctl = ::GetDlgItem(m_hWnd, id))
@@ -117,7 +123,9 @@ void CDialog::MoveDlgItem(int id, const CRect &rect) {
     ::MoveWindow(::GetDlgItem(m_hWnd, id), rect.left, rect.top, rect.Width(), rect.Height(), TRUE);
 }
 
-void CDialog::SetWindowText(const std::string &text) { ::SetWindowTextA(m_hWnd, text.c_str()); }
+void CDialog::SetWindowText(const std::string &text) {
+    ::SetWindowTextA(m_hWnd, text.c_str());
+}
 
 void CDialog::Hide() {
     ::SetWindowPos(m_hWnd, HWND_NOTOPMOST, 10000, 10000, 0, 0, SWP_NOSIZE | SWP_HIDEWINDOW);
@@ -144,21 +152,26 @@ void CDialog::RedrawNow() {
     ::RedrawWindow(m_hWnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
 }
 
-BOOL CDialog::IsWindowVisible() const { return m_hWnd && ::IsWindowVisible(m_hWnd); }
+BOOL CDialog::IsWindowVisible() const {
+    return m_hWnd && ::IsWindowVisible(m_hWnd);
+}
 
 UINT_PTR CDialog::SetTimer(UINT_PTR id, UINT elapseMs) {
     return ::SetTimer(m_hWnd, id, elapseMs, nullptr);
 }
 
-BOOL CDialog::KillTimer(UINT_PTR id) { return ::KillTimer(m_hWnd, id); }
+BOOL CDialog::KillTimer(UINT_PTR id) {
+    return ::KillTimer(m_hWnd, id);
+}
 
 int CDialog::MessageBox(const std::string &text, const std::string &caption, UINT type) {
     return PlatformMessageBox(m_hWnd, text, caption, type);
 }
 
-int PlatformMessageBox(HWND owner, const std::string &text, const std::string &caption,
-                       UINT type) {
+int PlatformMessageBox(HWND owner, const std::string &text, const std::string &caption, UINT type) {
     return ::MessageBoxA(owner, text.c_str(), caption.c_str(), type);
 }
 
-BOOL IsAltKeyDown() { return ::GetKeyState(VK_MENU) < 0 ? TRUE : FALSE; }
+BOOL IsAltKeyDown() {
+    return ::GetKeyState(VK_MENU) < 0 ? TRUE : FALSE;
+}

@@ -23,8 +23,7 @@ void AfxFormatString1(std::string &out, UINT id, const std::string &arg1) {
     out = FormatText(LoadStr(id), arg1);
 }
 
-void AfxFormatString2(std::string &out, UINT id, const std::string &arg1,
-                      const std::string &arg2) {
+void AfxFormatString2(std::string &out, UINT id, const std::string &arg1, const std::string &arg2) {
     out = FormatText(LoadStr(id), arg1, arg2);
 }
 

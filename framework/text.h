@@ -14,8 +14,7 @@ std::string FormatText(const std::string &pattern, const std::string &arg1,
 
 // The classic pair: the pattern is a string-table entry.
 void AfxFormatString1(std::string &out, UINT id, const std::string &arg1);
-void AfxFormatString2(std::string &out, UINT id, const std::string &arg1,
-                      const std::string &arg2);
+void AfxFormatString2(std::string &out, UINT id, const std::string &arg1, const std::string &arg2);
 
 // printf into a std::string.
 std::string StrFormat(const char *fmt, ...)

@@ -109,4 +109,6 @@ int CVespraApp::ShowMessage(const std::string &text, UINT type) {
     return PlatformMessageBox(owner, text, LoadStr(IDS_VESPRA), type);
 }
 
-int CVespraApp::ShowMessage(UINT stringId, UINT type) { return ShowMessage(LoadStr(stringId), type); }
+int CVespraApp::ShowMessage(UINT stringId, UINT type) {
+    return ShowMessage(LoadStr(stringId), type);
+}

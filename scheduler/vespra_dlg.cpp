@@ -21,11 +21,12 @@ namespace {
 const UINT kOnDayIds[kDays] = {IDS_ON_SUNDAY,   IDS_ON_MONDAY, IDS_ON_TUESDAY, IDS_ON_WEDNESDAY,
                                IDS_ON_THURSDAY, IDS_ON_FRIDAY, IDS_ON_SATURDAY};
 
-int ClampToInt(UINT n) { return int(std::min<UINT>(n, INT_MAX)); }
+int ClampToInt(UINT n) {
+    return int(std::min<UINT>(n, INT_MAX));
+}
 } // namespace
 
-CVespraDlg::CVespraDlg(CDialog *parent, BOOL bSettingsMode, BOOL bServiceMode,
-                       BOOL bAlreadyRunning)
+CVespraDlg::CVespraDlg(CDialog *parent, BOOL bSettingsMode, BOOL bServiceMode, BOOL bAlreadyRunning)
     : CDialog(IDD_VESPRA_DIALOG, parent), m_tsLimitDelay(300), m_tsTimeTolerance(60),
       m_bSettingsMode(bSettingsMode), m_bServiceMode(bServiceMode),
       m_bAlreadyRunning(bAlreadyRunning) {
@@ -117,8 +118,9 @@ std::string CVespraDlg::MakeNextTimeText() {
 
 void CVespraDlg::ShowCountdown(UINT seconds) {
     seconds = std::min(seconds, m_nWelcomeTime);
-    SetDlgItemText(IDC_MESSAGE, FormatText(LoadStr(m_bRestart ? IDS_COUNTDOWN_RESTART : IDS_COUNTDOWN),
-                                           MakeNextTimeText(), StrFormat("%u", seconds)));
+    SetDlgItemText(IDC_MESSAGE,
+                   FormatText(LoadStr(m_bRestart ? IDS_COUNTDOWN_RESTART : IDS_COUNTDOWN),
+                              MakeNextTimeText(), StrFormat("%u", seconds)));
 }
 
 void CVespraDlg::EnterWaitingState() {
@@ -129,8 +131,9 @@ void CVespraDlg::EnterWaitingState() {
     ShowDlgItem(IDC_STARTUP_OK, FALSE);
     ShowDlgItem(IDC_SETTINGS, FALSE);
     ShowDlgItem(IDOK, TRUE);
-    SetDlgItemText(IDC_MESSAGE, FormatText(LoadStr(m_bRestart ? IDS_SCHEDULED_RESTART : IDS_SCHEDULED),
-                                           MakeNextTimeText()));
+    SetDlgItemText(IDC_MESSAGE,
+                   FormatText(LoadStr(m_bRestart ? IDS_SCHEDULED_RESTART : IDS_SCHEDULED),
+                              MakeNextTimeText()));
     KillTimer(IDT_SCHEDULER);
     Hide();
     m_timeLast = CTime::GetCurrentTime();
@@ -274,8 +277,9 @@ BOOL CVespraDlg::OnInitDialog() {
         return FALSE;
     }
 
-    SetDlgItemText(IDC_MESSAGE, FormatText(LoadStr(m_bRestart ? IDS_SCHEDULED_RESTART : IDS_SCHEDULED),
-                                           MakeNextTimeText()));
+    SetDlgItemText(IDC_MESSAGE,
+                   FormatText(LoadStr(m_bRestart ? IDS_SCHEDULED_RESTART : IDS_SCHEDULED),
+                              MakeNextTimeText()));
     Hide();
     m_nCountdown = 0;
     if (!StartSchedulerTimer(1000))
@@ -304,7 +308,9 @@ int CVespraDlg::ShowMessage(const std::string &text, UINT type) {
     return MessageBox(text, LoadStr(IDS_VESPRA), type);
 }
 
-int CVespraDlg::ShowMessage(UINT stringId, UINT type) { return ShowMessage(LoadStr(stringId), type); }
+int CVespraDlg::ShowMessage(UINT stringId, UINT type) {
+    return ShowMessage(LoadStr(stringId), type);
+}
 
 BOOL CVespraDlg::StartSchedulerTimer(UINT elapseMs) {
     if (SetTimer(IDT_SCHEDULER, elapseMs) == IDT_SCHEDULER)

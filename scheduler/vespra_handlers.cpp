@@ -10,6 +10,10 @@ void CVespraDlg::OnCancel() {}
 void CVespraDlg::OnOptions() {}
 void CVespraDlg::OnStartupOK() {}
 void CVespraDlg::OnDestroy() {}
-BOOL CVespraDlg::OnHelpInfo() { return TRUE; }
+BOOL CVespraDlg::OnHelpInfo() {
+    return TRUE;
+}
 void CVespraDlg::OnEndSession(BOOL) {}
-BOOL CVespraDlg::CanShowHelp() const { return TRUE; }
+BOOL CVespraDlg::CanShowHelp() const {
+    return TRUE;
+}

@@ -8,14 +8,14 @@ namespace {
 // depend on the runtime the program is linked with and nothing else can draw from
 // the sequence between two scramblings.
 class PasswordSequence {
-  public:
+public:
     PasswordSequence() : m_state(71) {}
     unsigned Draw() {
         m_state = m_state * 0x343FDu + 0x269EC3u;
         return (m_state >> 16) & 0x7FFFu;
     }
 
-  private:
+private:
     uint32_t m_state;
 };
 

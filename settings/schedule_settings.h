@@ -12,18 +12,18 @@ constexpr int kDays = 7;
 struct ScheduleSettings {
     int m_nHour[kDays] = {23, 23, 23, 23, 23, 23, 23};
     int m_nMinute[kDays] = {0, 0, 0, 0, 0, 0, 0};
-    std::string m_sPassword;        // empty = no password
-    BOOL m_bWelcome = 1;            // show the startup countdown
-    UINT m_nWelcomeTime = 10;       // seconds of the startup countdown
-    BOOL m_bLimit = 0;              // limit use (only the value 1 counts)
-    UINT m_nLimitHours = 9;         // hours after a shut-down time with limited use
-    UINT m_nWarningMinutes = 5;     // minutes of warning
+    std::string m_sPassword;    // empty = no password
+    BOOL m_bWelcome = 1;        // show the startup countdown
+    UINT m_nWelcomeTime = 10;   // seconds of the startup countdown
+    BOOL m_bLimit = 0;          // limit use (only the value 1 counts)
+    UINT m_nLimitHours = 9;     // hours after a shut-down time with limited use
+    UINT m_nWarningMinutes = 5; // minutes of warning
     BOOL m_bShowWarning = 1;
-    BOOL m_bDisableCpl = 0;         // disable the Date/Time control panel while active
-    BOOL m_bDisableRegPgms = 0;     // disable registry-modifying programs while active
-    BOOL m_bShutdown = 1;           // action Shut down
-    BOOL m_bRestart = 0;            // action Restart; both 0 = Off
-    BOOL m_bAmWarn = 1;             // ask about times after midnight
+    BOOL m_bDisableCpl = 0;     // disable the Date/Time control panel while active
+    BOOL m_bDisableRegPgms = 0; // disable registry-modifying programs while active
+    BOOL m_bShutdown = 1;       // action Shut down
+    BOOL m_bRestart = 0;        // action Restart; both 0 = Off
+    BOOL m_bAmWarn = 1;         // ask about times after midnight
     BOOL m_bKillDosApps = 0;
     BOOL m_bDay[kDays] = {1, 1, 1, 1, 1, 0, 0};
 };

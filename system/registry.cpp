@@ -2,9 +2,13 @@
 
 const char *const kSettingsKey = "SOFTWARE\\Vespra";
 
-RegKey::~RegKey() { Close(); }
+RegKey::~RegKey() {
+    Close();
+}
 
-RegKey::RegKey(RegKey &&other) noexcept : m_key(other.m_key) { other.m_key = nullptr; }
+RegKey::RegKey(RegKey &&other) noexcept : m_key(other.m_key) {
+    other.m_key = nullptr;
+}
 
 RegKey &RegKey::operator=(RegKey &&other) noexcept {
     if (this != &other) {

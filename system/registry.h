@@ -37,7 +37,7 @@ public:
 
     // Conveniences on top of the calls above.
     LONG SetString(const char *name, const std::string &text); // REG_SZ with its NUL
-    LONG SetDword(const char *name, DWORD value);               // REG_DWORD
+    LONG SetDword(const char *name, DWORD value);              // REG_DWORD
 
 private:
     void *m_key = nullptr;

@@ -1,8 +1,12 @@
 #include "system/registry.h"
 
 namespace {
-HKEY Hkey(void *k) { return static_cast<HKEY>(k); }
-REGSAM Sam(RegAccess access) { return access == RegAccess::Read ? KEY_READ : KEY_WRITE; }
+HKEY Hkey(void *k) {
+    return static_cast<HKEY>(k);
+}
+REGSAM Sam(RegAccess access) {
+    return access == RegAccess::Read ? KEY_READ : KEY_WRITE;
+}
 } // namespace
 
 void RegKey::Close() {

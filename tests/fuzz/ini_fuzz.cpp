@@ -13,6 +13,7 @@
 #include "resources/resource.h"
 #include "scheduler/vespra_dlg.h"
 #include "settings/ini_store.h"
+#include "tests/support/fake_all.h"
 #include "tests/support/fake_files.h"
 #include "tests/support/fake_platform.h"
 #include "tests/support/fake_registry.h"
@@ -46,12 +47,7 @@ bool Writable(int hour, int minute) {
 struct ResetStandIns {
     ResetStandIns() { Reset(); }
     ~ResetStandIns() { Reset(); }
-    static void Reset() {
-        fake::Reset();
-        fake::ResetRegistry();
-        fake::ResetPlatform();
-        fake::ResetFiles();
-    }
+    static void Reset() { fake::ResetAll(); }
 };
 
 } // namespace

@@ -13,6 +13,7 @@
 #include "scheduler/vespra_dlg.h"
 #include "settings/settings_text.h"
 #include "system/registry.h"
+#include "tests/support/fake_all.h"
 #include "tests/support/fake_files.h"
 #include "tests/support/fake_platform.h"
 #include "tests/support/fake_registry.h"
@@ -56,12 +57,7 @@ const char *const kNumbers[] = {"status",      "restart",        "amwarn",     "
 struct ResetStandIns {
     ResetStandIns() { Reset(); }
     ~ResetStandIns() { Reset(); }
-    static void Reset() {
-        fake::Reset();
-        fake::ResetRegistry();
-        fake::ResetPlatform();
-        fake::ResetFiles();
-    }
+    static void Reset() { fake::ResetAll(); }
 };
 
 } // namespace

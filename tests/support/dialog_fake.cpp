@@ -42,14 +42,18 @@ Window *Make(CDialog &dlg) {
 }
 } // namespace
 
-Ui &State() { return g_ui; }
+Ui &State() {
+    return g_ui;
+}
 
 void Reset() {
     g_ui = Ui();
     g_windows.clear();
 }
 
-Window *WindowOf(const CDialog &dlg) { return static_cast<Window *>(dlg.GetSafeHwnd()); }
+Window *WindowOf(const CDialog &dlg) {
+    return static_cast<Window *>(dlg.GetSafeHwnd());
+}
 
 Control &Ctl(const CDialog &dlg, int id) {
     static Control missing;
@@ -104,15 +108,23 @@ void PostThreadMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         app->PreTranslateMessage(&msg);
 }
 
-void AnswerNextMessageBox(int answer) { g_ui.boxAnswers.push_back(answer); }
+void AnswerNextMessageBox(int answer) {
+    g_ui.boxAnswers.push_back(answer);
+}
 
 void RespondToDialog(UINT templateId, Responder responder) {
     g_ui.responders[templateId].push_back(std::move(responder));
 }
 
-void SetNow(time_t now) { g_now = now; }
-time_t Now() { return g_now; }
-void AdvanceClock(long seconds) { g_now += seconds; }
+void SetNow(time_t now) {
+    g_now = now;
+}
+time_t Now() {
+    return g_now;
+}
+void AdvanceClock(long seconds) {
+    g_now += seconds;
+}
 
 BOOL Open(CDialog &dlg) {
     Window *w = Make(dlg);
@@ -134,8 +146,9 @@ void Close(CDialog &dlg) {
 
 using namespace fake;
 
-
-time_t ClockNow() { return fake::Now(); }
+time_t ClockNow() {
+    return fake::Now();
+}
 
 std::string LoadStr(UINT id) {
     const RcData &rc = ProgramResources();
@@ -172,21 +185,43 @@ void CDialog::EndDialog(int result) {
     w->result = result;
 }
 
-void CDialog::SetDlgItemText(int id, const std::string &text) { Ctl(*this, id).text = text; }
-std::string CDialog::GetDlgItemText(int id) const { return Ctl(*this, id).text; }
-void CDialog::ShowDlgItem(int id, BOOL show) { Ctl(*this, id).visible = show != FALSE; }
-BOOL CDialog::IsDlgItemVisible(int id) const { return Ctl(*this, id).visible; }
-void CDialog::EnableDlgItem(int id, BOOL enable) { Ctl(*this, id).enabled = enable != FALSE; }
-BOOL CDialog::IsDlgItemEnabled(int id) const { return Ctl(*this, id).enabled; }
-void CDialog::CheckDlgButton(int id, UINT check) { Ctl(*this, id).checked = check; }
-UINT CDialog::IsDlgButtonChecked(int id) const { return Ctl(*this, id).checked; }
+void CDialog::SetDlgItemText(int id, const std::string &text) {
+    Ctl(*this, id).text = text;
+}
+std::string CDialog::GetDlgItemText(int id) const {
+    return Ctl(*this, id).text;
+}
+void CDialog::ShowDlgItem(int id, BOOL show) {
+    Ctl(*this, id).visible = show != FALSE;
+}
+BOOL CDialog::IsDlgItemVisible(int id) const {
+    return Ctl(*this, id).visible;
+}
+void CDialog::EnableDlgItem(int id, BOOL enable) {
+    Ctl(*this, id).enabled = enable != FALSE;
+}
+BOOL CDialog::IsDlgItemEnabled(int id) const {
+    return Ctl(*this, id).enabled;
+}
+void CDialog::CheckDlgButton(int id, UINT check) {
+    Ctl(*this, id).checked = check;
+}
+UINT CDialog::IsDlgButtonChecked(int id) const {
+    return Ctl(*this, id).checked;
+}
 void CDialog::GotoDlgCtrl(int id) {
     if (Window *w = WindowOf(*this))
         w->focus = id;
 }
-void CDialog::LimitText(int id, int maxChars) { Ctl(*this, id).limit = maxChars; }
-CRect CDialog::GetDlgItemRect(int id) const { return Ctl(*this, id).rect; }
-void CDialog::MoveDlgItem(int id, const CRect &rect) { Ctl(*this, id).rect = rect; }
+void CDialog::LimitText(int id, int maxChars) {
+    Ctl(*this, id).limit = maxChars;
+}
+CRect CDialog::GetDlgItemRect(int id) const {
+    return Ctl(*this, id).rect;
+}
+void CDialog::MoveDlgItem(int id, const CRect &rect) {
+    Ctl(*this, id).rect = rect;
+}
 
 void CDialog::SetWindowText(const std::string &text) {
     if (Window *w = WindowOf(*this))
@@ -236,8 +271,7 @@ int CDialog::MessageBox(const std::string &text, const std::string &caption, UIN
     return PlatformMessageBox(m_hWnd, text, caption, type);
 }
 
-int PlatformMessageBox(HWND owner, const std::string &text, const std::string &caption,
-                       UINT type) {
+int PlatformMessageBox(HWND owner, const std::string &text, const std::string &caption, UINT type) {
     g_ui.boxes.push_back(MessageBoxCall{owner, text, caption, type});
     if (g_ui.boxAnswers.empty())
         return IDOK;
@@ -246,6 +280,10 @@ int PlatformMessageBox(HWND owner, const std::string &text, const std::string &c
     return answer;
 }
 
-BOOL IsAltKeyDown() { return g_ui.altDown; }
+BOOL IsAltKeyDown() {
+    return g_ui.altDown;
+}
 
-void CWinApp::WinHelp(DWORD data, UINT cmd) { g_ui.helpCalls.emplace_back(data, cmd); }
+void CWinApp::WinHelp(DWORD data, UINT cmd) {
+    g_ui.helpCalls.emplace_back(data, cmd);
+}

@@ -26,7 +26,7 @@ struct Registry {
     std::map<std::string, RegistryKeyData> keys; // by lower-cased path
     std::set<std::string> failOpenRead;          // lower-cased paths
     std::set<std::string> failOpenWrite;
-    std::set<std::string> failSet;               // lower-cased value names
+    std::set<std::string> failSet; // lower-cased value names
     int opens = 0;
     int closes = 0;
 };

@@ -53,12 +53,12 @@ using Responder = std::function<void(CDialog &)>;
 
 struct Ui {
     std::vector<MessageBoxCall> boxes;
-    std::deque<int> boxAnswers;                  // next answers; IDOK when empty
+    std::deque<int> boxAnswers;                       // next answers; IDOK when empty
     std::map<UINT, std::deque<Responder>> responders; // by template id
-    std::vector<UINT> modalRuns;                 // template ids, in DoModal order
-    std::vector<std::pair<DWORD, UINT>> helpCalls; // WinHelp data, command
+    std::vector<UINT> modalRuns;                      // template ids, in DoModal order
+    std::vector<std::pair<DWORD, UINT>> helpCalls;    // WinHelp data, command
     bool altDown = false;
-    bool failTimers = false;                     // SetTimer returns 0
+    bool failTimers = false; // SetTimer returns 0
 };
 
 // The stand-in's state; Reset() gives a fresh one.

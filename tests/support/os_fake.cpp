@@ -8,8 +8,12 @@ namespace fake {
 namespace {
 Os g_os;
 }
-Os &OsState() { return g_os; }
-void ResetOs() { g_os = Os(); }
+Os &OsState() {
+    return g_os;
+}
+void ResetOs() {
+    g_os = Os();
+}
 } // namespace fake
 
 BOOL GetUserLocaleInfo(DWORD item, char *buffer, int size) {
@@ -36,4 +40,6 @@ BOOL CreateInstanceMutex(const char *, bool nullDacl, BOOL &alreadyExisted) {
     return TRUE;
 }
 
-bool IsUserLoggedOn() { return fake::OsState().userLoggedOn; }
+bool IsUserLoggedOn() {
+    return fake::OsState().userLoggedOn;
+}

@@ -55,12 +55,25 @@ struct Lexer {
                 if (d == '\\' && i < s.size()) {
                     char e = s[i++];
                     switch (e) {
-                    case 'n': out += '\n'; break;
-                    case 't': out += '\t'; break;
-                    case 'r': out += '\r'; break;
-                    case '\\': out += '\\'; break;
-                    case '"': out += '"'; break;
-                    default: out += '\\'; out += e; break;
+                    case 'n':
+                        out += '\n';
+                        break;
+                    case 't':
+                        out += '\t';
+                        break;
+                    case 'r':
+                        out += '\r';
+                        break;
+                    case '\\':
+                        out += '\\';
+                        break;
+                    case '"':
+                        out += '"';
+                        break;
+                    default:
+                        out += '\\';
+                        out += e;
+                        break;
                     }
                     continue;
                 }

@@ -8,7 +8,7 @@
 
 struct RcControl {
     int id = 0;
-    std::string kind; // LTEXT, PUSHBUTTON, CONTROL, ...
+    std::string kind;      // LTEXT, PUSHBUTTON, CONTROL, ...
     std::string className; // for CONTROL
     std::string text;
     int x = 0, y = 0, cx = 0, cy = 0;

@@ -15,8 +15,12 @@ struct OpenKey {
 };
 } // namespace
 
-Registry &Reg() { return g_reg; }
-void ResetRegistry() { g_reg = Registry(); }
+Registry &Reg() {
+    return g_reg;
+}
+void ResetRegistry() {
+    g_reg = Registry();
+}
 
 bool HasValue(const std::string &path, const std::string &name) {
     auto k = g_reg.keys.find(ToLower(path));
@@ -77,7 +81,9 @@ DWORD GetType(const std::string &path, const std::string &name) {
 using fake::g_reg;
 
 namespace {
-fake::OpenKey *Key(void *k) { return static_cast<fake::OpenKey *>(k); }
+fake::OpenKey *Key(void *k) {
+    return static_cast<fake::OpenKey *>(k);
+}
 
 LONG OpenImpl(void *&slot, const char *path, RegAccess access, bool create) {
     std::string p = ToLower(path);
@@ -143,8 +149,7 @@ LONG RegKey::SetValue(const char *name, DWORD type, const void *data, DWORD size
     if (g_reg.failSet.count(ToLower(name ? name : "")))
         return ERROR_ACCESS_DENIED;
     const unsigned char *p = static_cast<const unsigned char *>(data);
-    fake::PutRaw(Key(m_key)->path, name ? name : "", type,
-                 std::vector<unsigned char>(p, p + size));
+    fake::PutRaw(Key(m_key)->path, name ? name : "", type, std::vector<unsigned char>(p, p + size));
     return ERROR_SUCCESS;
 }
 

@@ -42,7 +42,7 @@ const char kDefaultsText[] = "[Vespra]\r\n"
                              "disable_regpgms=0\r\n";
 
 class IniStoreTest : public SchedulerTest {
-  protected:
+protected:
     void SetUp() override {
         SchedulerTest::SetUp();
         dir = MakeLowerCaseDir();

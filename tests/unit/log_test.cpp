@@ -6,6 +6,7 @@
 
 #include "framework/datetime.h"
 #include "system/log.h"
+#include "tests/support/fake_all.h"
 #include "tests/support/fake_files.h"
 #include "tests/support/fake_platform.h"
 #include "tests/support/fake_registry.h"
@@ -18,10 +19,7 @@ const char kKey[] = "SOFTWARE\\Vespra";
 class LogTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        fake::Reset();
-        fake::ResetRegistry();
-        fake::ResetPlatform();
-        fake::ResetFiles();
+        fake::ResetAll();
         path = fake::UseTempLogFile();
         ASSERT_FALSE(path.empty());
         fake::SetNow(CTime(2001, 9, 30, 23, 5, 7).GetTime());

@@ -6,6 +6,7 @@
 #include "framework/dialog.h"
 #include "resources/resource.h"
 #include "system/platform.h"
+#include "tests/support/fake_all.h"
 #include "tests/support/fake_files.h"
 #include "tests/support/fake_platform.h"
 #include "tests/support/fake_registry.h"
@@ -18,12 +19,7 @@ const DWORD kNt = 2;    // VER_PLATFORM_WIN32_NT
 
 class PlatformTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        fake::Reset();
-        fake::ResetRegistry();
-        fake::ResetPlatform();
-        fake::ResetFiles();
-    }
+    void SetUp() override { fake::ResetAll(); }
     void TearDown() override {
         fake::ResetPlatform();
         fake::ResetFiles();

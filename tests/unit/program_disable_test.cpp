@@ -8,6 +8,7 @@
 
 #include "resources/resource.h"
 #include "system/program_disable.h"
+#include "tests/support/fake_all.h"
 #include "tests/support/fake_files.h"
 #include "tests/support/fake_platform.h"
 #include "tests/support/fake_registry.h"
@@ -18,10 +19,7 @@ namespace {
 class ProgramDisableTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        fake::Reset();
-        fake::ResetRegistry();
-        fake::ResetPlatform();
-        fake::ResetFiles();
+        fake::ResetAll();
         fake::Plat().platformId = 1; // Windows 95/98/Me
         const std::string root = fake::MakeTempDir();
         ASSERT_FALSE(root.empty());

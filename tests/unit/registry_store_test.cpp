@@ -18,7 +18,7 @@ namespace {
 const char kProgram[] = "c:\\program files\\vespra\\vespra.exe";
 
 class RegistryStoreTest : public SchedulerTest {
-  protected:
+protected:
     void SetUp() override {
         SchedulerTest::SetUp();
         fake::Files().programPath = kProgram;

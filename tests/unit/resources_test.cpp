@@ -35,9 +35,12 @@ TEST(Resources, SchedulerDialogTemplate) {
         bool visible;
     };
     const Expected expected[] = {
-        {1001, "LTEXT", nullptr, true},        {1002, "DEFPUSHBUTTON", "OK", true},
-        {1005, "PUSHBUTTON", "&Settings...", true}, {2, "PUSHBUTTON", "Cancel", true},
-        {1, "DEFPUSHBUTTON", "OK", false},     {1016, "LTEXT", nullptr, false},
+        {1001, "LTEXT", nullptr, true},
+        {1002, "DEFPUSHBUTTON", "OK", true},
+        {1005, "PUSHBUTTON", "&Settings...", true},
+        {2, "PUSHBUTTON", "Cancel", true},
+        {1, "DEFPUSHBUTTON", "OK", false},
+        {1016, "LTEXT", nullptr, false},
     };
     ASSERT_EQ(d.controls.size(), std::size(expected));
     for (const Expected &e : expected) {
@@ -55,7 +58,8 @@ TEST(Resources, StringsAreExactlyTheUsersTexts) {
     EXPECT_EQ(LoadStr(IDS_COUNTDOWN),
               "This computer is scheduled to shut down %1.\n\n%2 seconds left to cancel.");
     EXPECT_EQ(LoadStr(IDS_VESPRA), "Vespra");
-    EXPECT_EQ(LoadStr(IDS_PSAPI_LOAD_FAILED), "Internal Error:\n\nLoadLibrary(\"PSAPI.DLL\") failed");
+    EXPECT_EQ(LoadStr(IDS_PSAPI_LOAD_FAILED),
+              "Internal Error:\n\nLoadLibrary(\"PSAPI.DLL\") failed");
     EXPECT_EQ(LoadStr(IDS_PENDING), "Sorry! This computer is going to shut down soon, and this "
                                     "function is not available when shut down is pending.");
     EXPECT_EQ(LoadStr(IDS_NETWORK_SAVED),
@@ -95,11 +99,12 @@ TEST(Resources, RestartFormsMirrorTheirShutdownForms) {
 }
 
 TEST(Resources, ReaderHandlesEscapesAndSymbols) {
-    RcData rc = ParseRc("STRINGTABLE\nBEGIN\n  IDS_A, \"a\"\"b\\\\c\\td\"\n  7 \"x\\ny\"\nEND\n"
-                        "9 DIALOGEX 0, 0, 10, 10\nSTYLE WS_POPUP\nCAPTION \"T\"\nFONT 8, \"F\"\n"
-                        "BEGIN\n CONTROL \"c\", IDC_X, \"Button\", BS_AUTOCHECKBOX | "
-                        "WS_TABSTOP, 1, 2, 3, 4\n EDITTEXT IDC_X, 1, 2, 3, 4, NOT WS_VISIBLE\nEND\n",
-                        "#define IDS_A 5\n#define IDC_X 42\n");
+    RcData rc =
+        ParseRc("STRINGTABLE\nBEGIN\n  IDS_A, \"a\"\"b\\\\c\\td\"\n  7 \"x\\ny\"\nEND\n"
+                "9 DIALOGEX 0, 0, 10, 10\nSTYLE WS_POPUP\nCAPTION \"T\"\nFONT 8, \"F\"\n"
+                "BEGIN\n CONTROL \"c\", IDC_X, \"Button\", BS_AUTOCHECKBOX | "
+                "WS_TABSTOP, 1, 2, 3, 4\n EDITTEXT IDC_X, 1, 2, 3, 4, NOT WS_VISIBLE\nEND\n",
+                "#define IDS_A 5\n#define IDC_X 42\n");
     EXPECT_EQ(rc.strings.at(5), "a\"b\\c\td");
     EXPECT_EQ(rc.strings.at(7), "x\ny");
     ASSERT_EQ(rc.dialogs.at(9).controls.size(), 2u);

@@ -8,6 +8,7 @@
 #include <ctime>
 #include <string>
 
+#include "tests/support/fake_all.h"
 #include "tests/support/fake_files.h"
 #include "tests/support/fake_os.h"
 #include "tests/support/fake_platform.h"
@@ -33,11 +34,7 @@ class SchedulerTest : public ::testing::Test {
 protected:
     void SetUp() override {
         UseTimeZone("America/New_York");
-        fake::Reset();
-        fake::ResetRegistry();
-        fake::ResetOs();
-        fake::ResetPlatform();
-        fake::ResetFiles();
+        fake::ResetAll();
         // Tuesday 8 December 2026, noon.
         SetNow(2026, 12, 8, 12, 0, 0);
     }

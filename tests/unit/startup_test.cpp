@@ -163,7 +163,8 @@ protected:
     }
     bool Logged(const std::string &line) {
         for (const std::string &l : fake::LogLines())
-            if (l.size() >= line.size() && l.compare(l.size() - line.size(), line.size(), line) == 0)
+            if (l.size() >= line.size() &&
+                l.compare(l.size() - line.size(), line.size(), line) == 0)
                 return true;
         return false;
     }

@@ -86,8 +86,8 @@ TEST_F(SchedulerStart, ShowsTheStartupCountdownWithTheNextShutdown) {
     ASSERT_TRUE(proc.Valid()) << "CreateProcess failed: " << GetLastError();
 
     HWND dlg = WaitForSchedulerDialog(proc);
-    ASSERT_NE(dlg, nullptr) << "no visible scheduler dialog \"Vespra\" within "
-                            << kStartTimeoutMs << " ms";
+    ASSERT_NE(dlg, nullptr) << "no visible scheduler dialog \"Vespra\" within " << kStartTimeoutMs
+                            << " ms";
     const std::string text = wt::GetControlText(dlg, IDC_MESSAGE);
     SYSTEMTIME after{};
     GetLocalTime(&after);

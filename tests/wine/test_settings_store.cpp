@@ -91,7 +91,7 @@ void DeleteStartEntry() {
 // Answers the message boxes this process shows while the test waits in the store:
 // remembers each box's text and presses OK.
 class BoxAnswerer {
-  public:
+public:
     BoxAnswerer() : m_thread([this] { Run(); }) {}
     ~BoxAnswerer() {
         m_stop = true;
@@ -102,7 +102,7 @@ class BoxAnswerer {
         return m_texts;
     }
 
-  private:
+private:
     void Run() {
         while (!m_stop) {
             for (HWND box : wt::FindTopLevelWindows("Vespra", "#32770", GetCurrentProcessId())) {
@@ -147,7 +147,7 @@ std::string ScrambleWithRuntimeRand(const std::string &password) {
 }
 
 class SettingsStore : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override {
         ASSERT_TRUE(wt::DeleteSettingsKey());
         DeleteStartEntry();
@@ -366,7 +366,7 @@ TEST_F(SettingsStore, StorablePasswordsSurviveTheRealProfileCalls) {
 // The real program, copied with a stand-in installer into a folder of its own, started
 // as the service host starts it.
 class ProgramStart : public SettingsStore {
-  protected:
+protected:
     void SetUp() override {
         SettingsStore::SetUp();
         char temp[MAX_PATH] = {};

@@ -80,16 +80,22 @@ std::string ExeDir() {
     return slash == std::string::npos ? std::string(".") : p.substr(0, slash);
 }
 
-std::string VespraExePath() { return FullPath(ExeDir() + "\\..\\..\\vespra.exe"); }
+std::string VespraExePath() {
+    return FullPath(ExeDir() + "\\..\\..\\vespra.exe");
+}
 
-std::string ToolPath(const std::string &name) { return ExeDir() + "\\" + name; }
+std::string ToolPath(const std::string &name) {
+    return ExeDir() + "\\" + name;
+}
 
 Process::~Process() {
     Terminate();
     Close();
 }
 
-Process::Process(Process &&other) noexcept : m_pi(other.m_pi) { other.m_pi = PROCESS_INFORMATION{}; }
+Process::Process(Process &&other) noexcept : m_pi(other.m_pi) {
+    other.m_pi = PROCESS_INFORMATION{};
+}
 
 Process &Process::operator=(Process &&other) noexcept {
     if (this != &other) {
@@ -191,9 +197,13 @@ bool PostThreadMsg(DWORD threadId, UINT msg, WPARAM wp, LPARAM lp) {
     return false;
 }
 
-bool DeleteRegistryTree(const std::string &subKey) { return DeleteTree(HKEY_LOCAL_MACHINE, subKey); }
+bool DeleteRegistryTree(const std::string &subKey) {
+    return DeleteTree(HKEY_LOCAL_MACHINE, subKey);
+}
 
-bool DeleteSettingsKey() { return DeleteRegistryTree("SOFTWARE\\Vespra"); }
+bool DeleteSettingsKey() {
+    return DeleteRegistryTree("SOFTWARE\\Vespra");
+}
 
 std::string RunAndCapture(const std::string &commandLine, DWORD timeoutMs, DWORD *exitCode) {
     if (exitCode)

@@ -1,0 +1,15 @@
+#include "tests/support/fake_all.h"
+
+#include "tests/support/fake_files.h"
+#include "tests/support/fake_os.h"
+#include "tests/support/fake_platform.h"
+#include "tests/support/fake_registry.h"
+#include "tests/support/fake_ui.h"
+
+void fake::ResetAll() {
+    Reset();
+    ResetRegistry();
+    ResetOs();
+    ResetPlatform();
+    ResetFiles();
+}

@@ -1,0 +1,10 @@
+// One call that gives every stand-in a fresh state, as a new process would see.
+#pragma once
+
+namespace fake {
+
+// Resets the windows and message boxes, the registry, the locale and mutex answers,
+// the platform calls (with the per-process caches) and the file system.
+void ResetAll();
+
+} // namespace fake
