@@ -20,46 +20,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
+
+#include "tests/wine/wine_test_support.h"
 
 namespace {
 
 constexpr UINT kStopScheduler = WM_USER + 1;
-
-struct Search {
-    const char *title;
-    HWND found;
-    bool visibleOnly;
-};
-
-BOOL CALLBACK FindByTitle(HWND hwnd, LPARAM lp) {
-    auto *s = reinterpret_cast<Search *>(lp);
-    char text[256] = {};
-    GetWindowTextA(hwnd, text, sizeof text);
-    if (std::string(text) != s->title)
-        return TRUE;
-    if (s->visibleOnly && !IsWindowVisible(hwnd))
-        return TRUE;
-    s->found = hwnd;
-    return FALSE;
-}
-
-HWND FindTopLevel(const char *title, bool visibleOnly) {
-    Search s{title, nullptr, visibleOnly};
-    EnumWindows(FindByTitle, reinterpret_cast<LPARAM>(&s));
-    return s.found;
-}
-
-bool WaitFor(const char *title, DWORD timeoutMs, bool gone) {
-    const DWORD start = GetTickCount();
-    for (;;) {
-        const bool present = FindTopLevel(title, !gone) != nullptr;
-        if (present != gone)
-            return true;
-        if (GetTickCount() - start >= timeoutMs)
-            return false;
-        Sleep(100);
-    }
-}
 
 int Usage() {
     std::fputs("usage: window_driver_tool wait-window|wait-gone <title> <timeout_ms>\n"
@@ -86,28 +53,25 @@ int main(int argc, char **argv) {
         if (argc != 4)
             return Usage();
         const DWORD timeout = DWORD(std::strtoul(argv[3], nullptr, 10));
-        return WaitFor(title, timeout, cmd == "wait-gone") ? 0 : 1;
+        const bool done = cmd == "wait-gone" ? wt::WaitForNoWindow(title, timeout)
+                                             : wt::WaitForWindow(title, timeout) != nullptr;
+        return done ? 0 : 1;
     }
 
-    HWND wnd = FindTopLevel(title, false);
-    if (!wnd)
+    const std::vector<HWND> windows = wt::FindTopLevelWindows(title);
+    if (windows.empty())
         return Missing("window", title);
+    HWND wnd = windows.front();
 
     if (cmd == "get-text" || cmd == "click") {
         if (argc != 4)
             return Usage();
         const int id = std::atoi(argv[3]);
-        HWND ctl = GetDlgItem(wnd, id);
-        if (!ctl)
+        if (!GetDlgItem(wnd, id))
             return Missing("control of window", title);
-        if (cmd == "click") {
-            // What a button sends its dialog when clicked.
-            return PostMessageA(wnd, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), LPARAM(ctl)) ? 0 : 1;
-        }
-        const int len = GetWindowTextLengthA(ctl);
-        std::string text(size_t(len) + 1, '\0');
-        const int got = GetWindowTextA(ctl, &text[0], len + 1);
-        text.resize(size_t(got > 0 ? got : 0));
+        if (cmd == "click")
+            return wt::ClickButton(wnd, id) ? 0 : 1;
+        const std::string text = wt::GetControlText(wnd, id);
         // Byte for byte: no CR added before each LF.
         _setmode(_fileno(stdout), _O_BINARY);
         std::fwrite(text.data(), 1, text.size(), stdout);
@@ -122,7 +86,7 @@ int main(int argc, char **argv) {
         // The service host stops the scheduler with a thread message to the
         // thread that owns its dialog.
         const DWORD thread = GetWindowThreadProcessId(wnd, nullptr);
-        return thread && PostThreadMessageA(thread, kStopScheduler, 0, 0) ? 0 : 1;
+        return thread && wt::PostThreadMsg(thread, kStopScheduler) ? 0 : 1;
     }
     return Usage();
 }
