@@ -128,4 +128,31 @@ TEST_F(StartupModes, MutexHasANullDacl) {
     EXPECT_TRUE(proc.WaitForExit(15000));
 }
 
+// The time format comes from the user's locale settings: with a 24-hour clock and
+// another separator chosen in the control panel, the next shut-down reads so.
+TEST_F(StartupModes, UsersTimeFormatShapesTheText) {
+    auto get = [](LCTYPE item) {
+        char buf[80] = {};
+        GetLocaleInfoA(LOCALE_USER_DEFAULT, item, buf, sizeof buf);
+        return std::string(buf);
+    };
+    const std::string oldFormat = get(LOCALE_STIMEFORMAT), oldSep = get(LOCALE_STIME);
+    ASSERT_TRUE(SetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_STIMEFORMAT, "HH.mm.ss"));
+    ASSERT_TRUE(SetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_STIME, "."));
+
+    wt::Process proc = Start(" /service");
+    HWND dlg = wt::WaitForWindow("Vespra", 30000, "#32770", proc.Id());
+    const std::string text = dlg ? wt::GetControlText(dlg, 1001) : std::string();
+    if (dlg)
+        wt::PostThreadMsg(proc.ThreadId(), WM_USER + 1);
+    proc.WaitForExit(15000);
+
+    SetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_STIMEFORMAT, oldFormat.c_str());
+    SetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_STIME, oldSep.c_str());
+
+    ASSERT_NE(dlg, nullptr);
+    EXPECT_NE(text.find(" at 23.00.\n"), std::string::npos) << text;
+    EXPECT_EQ(text.find('\xA0'), std::string::npos) << text;
+}
+
 } // namespace
