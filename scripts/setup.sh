@@ -1,7 +1,6 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that building, running and testing Vespra need, and
-# generates the German locale that the 24-hour-clock tests use. Idempotent: when
-# everything is already there it prints nothing and changes nothing.
+# Installs the Debian packages that building, running and testing Vespra need.
+# Idempotent: when everything is already there it prints nothing and changes nothing.
 set -euo pipefail
 
 packages=(
@@ -11,8 +10,8 @@ packages=(
     cmake g++ make googletest libgtest-dev
     # running the Windows programs: 64-bit Wine only, a virtual X display, screenshots
     wine wine64 xvfb xauth imagemagick
-    # time zones and locales for the tests
-    tzdata locales
+    # time zones for the tests
+    tzdata
     # fuzzing
     clang libclang-rt-14-dev
     # ps and pgrep, for checking what a run left behind
@@ -41,16 +40,4 @@ if [ ${#missing[@]} -gt 0 ]; then
     export DEBIAN_FRONTEND=noninteractive
     as_root env DEBIAN_FRONTEND=noninteractive apt-get update -q -o Acquire::Retries=3
     as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -q -o Acquire::Retries=3 "${missing[@]}"
-fi
-
-# A 24-hour locale for Wine (LC_ALL=de_DE.UTF-8). Registered in locale.gen as well,
-# so a later locale-gen keeps it.
-if ! locale -a 2>/dev/null | grep -qix 'de_DE\.utf-\?8'; then
-    echo "setup.sh: generating the de_DE.UTF-8 locale"
-    if grep -q '^# *de_DE.UTF-8 UTF-8' /etc/locale.gen 2>/dev/null; then
-        as_root sed -i 's/^# *de_DE.UTF-8 UTF-8/de_DE.UTF-8 UTF-8/' /etc/locale.gen
-    elif ! grep -q '^de_DE.UTF-8 UTF-8' /etc/locale.gen 2>/dev/null; then
-        echo 'de_DE.UTF-8 UTF-8' | as_root tee -a /etc/locale.gen >/dev/null
-    fi
-    as_root locale-gen
 fi
