@@ -38,6 +38,11 @@ public:
 
 CWinApp *AfxGetApp();
 
+// Runs the application object: takes the command-line tail, then InitInstance with
+// the message filter in place that hands modal loops' messages to PreTranslateMessage.
+// The program's entry calls it; a test program may call it with an app of its own.
+int AfxWinMain();
+
 // A message box captioned with the program's title, owned by the main window if any.
 int AfxMessageBox(const std::string &text, UINT type = MB_OK);
 

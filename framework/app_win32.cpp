@@ -34,7 +34,7 @@ void CWinApp::WinHelp(DWORD data, UINT cmd) {
     ::WinHelpA(owner, HelpFilePath().c_str(), cmd, data);
 }
 
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+int AfxWinMain() {
     CWinApp *app = AfxGetApp();
     if (!app)
         return 1;
@@ -43,5 +43,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     app->InitInstance();
     if (g_msgFilter)
         UnhookWindowsHookEx(g_msgFilter);
+    g_msgFilter = nullptr;
     return 0;
 }
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) { return AfxWinMain(); }
