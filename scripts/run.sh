@@ -41,7 +41,8 @@ vespra_ensure_prefix "$prefix"
 
 work="$repo/build/run"
 mkdir -p "$work"
-# Runs the window driver; its output comes back through a file (see DESIGN.md).
+# Runs the window driver. Its output comes back through a file: a pipe would stay
+# open while any program it started under Wine still holds the descriptor.
 drive() {
     timeout 90 wine "$driver" "$@" </dev/null >"$work/driver.out" 2>&1
     local rc=$?
