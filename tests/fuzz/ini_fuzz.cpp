@@ -13,6 +13,7 @@
 #include "resources/resource.h"
 #include "scheduler/vespra_dlg.h"
 #include "settings/ini_store.h"
+#include "tests/fuzz/fuzz_check.h"
 #include "tests/support/fake_all.h"
 #include "tests/support/fake_files.h"
 #include "tests/support/fake_platform.h"
@@ -22,15 +23,6 @@
 namespace {
 
 std::string g_dir;
-
-// A broken invariant is a finding: say which one, then crash for the fuzzer.
-#define Check(cond)                                                                                \
-    do {                                                                                           \
-        if (!(cond)) {                                                                             \
-            fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #cond);               \
-            abort();                                                                               \
-        }                                                                                          \
-    } while (0)
 
 void RemoveDir() {
     std::error_code ec;

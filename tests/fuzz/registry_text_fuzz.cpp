@@ -13,6 +13,7 @@
 #include "scheduler/vespra_dlg.h"
 #include "settings/settings_text.h"
 #include "system/registry.h"
+#include "tests/fuzz/fuzz_check.h"
 #include "tests/support/fake_all.h"
 #include "tests/support/fake_files.h"
 #include "tests/support/fake_platform.h"
@@ -20,15 +21,6 @@
 #include "tests/support/fake_ui.h"
 
 namespace {
-
-// A broken invariant is a finding: say which one, then crash for the fuzzer.
-#define Check(cond)                                                                                \
-    do {                                                                                           \
-        if (!(cond)) {                                                                             \
-            fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #cond);               \
-            abort();                                                                               \
-        }                                                                                          \
-    } while (0)
 
 void PutBytes(const char *name, DWORD type, const std::string &bytes) {
     fake::PutRaw(kSettingsKey, name, type, std::vector<unsigned char>(bytes.begin(), bytes.end()));
