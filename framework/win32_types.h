@@ -84,4 +84,31 @@ typedef void *HANDLE;
 #define EWX_REBOOT 0x00000002u
 #define EWX_FORCE 0x00000004u
 #define EWX_POWEROFF 0x00000008u
+
+// Processes and the libraries looked up at run time.
+typedef void *HMODULE;
+typedef char CHAR;
+typedef uintptr_t ULONG_PTR;
+#define WINAPI
+#define MAX_PATH 260
+#define INVALID_HANDLE_VALUE ((HANDLE)(intptr_t)-1)
+#define TH32CS_SNAPPROCESS 0x00000002u
+#define PROCESS_TERMINATE 0x0001u
+#define PROCESS_VM_READ 0x0010u
+#define PROCESS_QUERY_INFORMATION 0x0400u
+
+// The ANSI ToolHelp entry, as <tlhelp32.h> declares it.
+struct PROCESSENTRY32 {
+    DWORD dwSize;
+    DWORD cntUsage;
+    DWORD th32ProcessID;
+    ULONG_PTR th32DefaultHeapID;
+    DWORD th32ModuleID;
+    DWORD cntThreads;
+    DWORD th32ParentProcessID;
+    LONG pcPriClassBase;
+    DWORD dwFlags;
+    CHAR szExeFile[MAX_PATH];
+};
 #endif
+

@@ -3,8 +3,10 @@
 #include "tests/support/fake_files.h"
 #include "tests/support/fake_os.h"
 #include "tests/support/fake_platform.h"
+#include "tests/support/fake_processes.h"
 #include "tests/support/fake_registry.h"
 #include "tests/support/fake_ui.h"
+#include "tests/support/fake_windows.h"
 
 void fake::ResetAll() {
     Reset();
@@ -12,4 +14,6 @@ void fake::ResetAll() {
     ResetOs();
     ResetPlatform();
     ResetFiles();
+    ResetProcesses();
+    ResetWindows();
 }

@@ -4,7 +4,8 @@
 namespace fake {
 
 // Resets the windows and message boxes, the registry, the locale and mutex answers,
-// the platform calls (with the per-process caches) and the file system.
+// the platform calls (with the per-process caches), the file system, the process
+// table and the top-level windows.
 void ResetAll();
 
 } // namespace fake

@@ -1,5 +1,5 @@
 // Scripted answers of the small platform calls: the locale, the single-instance
-// mutex and the log-on probe.
+// mutex and the input desktop behind the log-on probe.
 #pragma once
 
 #include <map>
@@ -18,7 +18,10 @@ struct Os {
     bool mutexFails = false;    // CreateMutexA returns no handle
     bool mutexNullDacl = false; // what the last creation asked for
     int mutexCreations = 0;
-    bool userLoggedOn = true;
+    // The input desktop: by default an NT machine with a user logged on.
+    std::string inputDesktop = "Default";
+    bool inputDesktopFails = false; // OpenInputDesktop or reading its name fails
+    int inputDesktopReads = 0;
 };
 
 Os &OsState();

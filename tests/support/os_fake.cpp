@@ -1,6 +1,6 @@
 #include <cstring>
 
-#include "system/logon.h"
+#include "system/desktop_calls.h"
 #include "system/os.h"
 #include "tests/support/fake_os.h"
 
@@ -40,6 +40,12 @@ BOOL CreateInstanceMutex(const char *, bool nullDacl, BOOL &alreadyExisted) {
     return TRUE;
 }
 
-bool IsUserLoggedOn() {
-    return fake::OsState().userLoggedOn;
+BOOL ReadInputDesktopName(std::string &name) {
+    fake::Os &os = fake::OsState();
+    ++os.inputDesktopReads;
+    // Like GetUserObjectInformationA into 260 characters: a longer name does not fit.
+    if (os.inputDesktopFails || os.inputDesktop.size() + 1 > MAX_PATH)
+        return FALSE;
+    name = os.inputDesktop;
+    return TRUE;
 }

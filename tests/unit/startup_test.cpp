@@ -55,7 +55,7 @@ TEST_F(InitDialogTest, StartupCountdownForTheDefaults) {
 }
 
 TEST_F(InitDialogTest, NobodyLoggedOnKeepsTheCountdownHidden) {
-    fake::OsState().userLoggedOn = false;
+    fake::OsState().inputDesktop = "Winlogon";
     EXPECT_FALSE(fake::Open(dlg));
     fake::Window *w = fake::WindowOf(dlg);
     EXPECT_FALSE(w->visible);

@@ -1,6 +1,0 @@
-#include "system/logon.h"
-
-// Placeholder until log-on detection is built: assume a user is logged on.
-bool IsUserLoggedOn() {
-    return true;
-}
