@@ -35,6 +35,8 @@ CVespraDlg::CVespraDlg(CDialog *parent, BOOL bSettingsMode, BOOL bServiceMode, B
     ReadLocale();
     SetDefaults();
     m_nCountdown = ClampToInt(m_nWelcomeTime);
+    // Never unset: the first waiting tick compares it with the clock.
+    m_timeLast = CTime::GetCurrentTime();
 }
 
 void CVespraDlg::SetDefaults() {
@@ -65,7 +67,9 @@ void CVespraDlg::ComputeWarningTimes() {
     // any stored warning period.
     const int64_t lead = int64_t(m_nWarningMinutes % (24 * 60)) * 60;
     for (int d = 0; d < kDays; ++d) {
-        if (m_nHour[d] < 0 || m_nHour[d] > 23 || m_nMinute[d] < 0 || m_nMinute[d] > 59) {
+        // A warning in the shut-down's own minute would be no warning at all, and it
+        // would hide the shut-down time from the timer: none.
+        if (!IsValidTimeOfDay(m_nHour[d], m_nMinute[d]) || lead == 0) {
             m_nWarnHour[d] = 99;
             m_nWarnMinute[d] = 99;
             continue;
@@ -136,7 +140,9 @@ void CVespraDlg::EnterWaitingState() {
                               MakeNextTimeText()));
     KillTimer(IDT_SCHEDULER);
     Hide();
-    m_timeLast = CTime::GetCurrentTime();
+    // Once the clock has been found changed, it no longer tells the time.
+    if (m_bDetectTimeChange)
+        m_timeLast = CTime::GetCurrentTime();
     if (!StartSchedulerTimer(20000))
         return; // the dialog is ending: leave the programs enabled
     if (m_bDisableCpl)
@@ -152,7 +158,7 @@ bool CVespraDlg::IsLimitUseDue() const {
     const CTimeSpan window(int64_t(m_nLimitHours) * 3600);
     auto dueAfter = [&](const CTime &day) {
         const int d = day.GetDayOfWeek() - 1;
-        if (!m_bDay[d])
+        if (!m_bDay[d] || !IsValidTimeOfDay(m_nHour[d], m_nMinute[d]))
             return false;
         const CTime t(day.GetYear(), day.GetMonth(), day.GetDay(), m_nHour[d], m_nMinute[d], 0);
         return t <= now && now < t + window;
@@ -188,6 +194,9 @@ BOOL CVespraDlg::OnInitDialog() {
             WriteRegistry();
         }
     }
+    // A hand-edited countdown must not hold off the schedule: the timer compares no
+    // schedule while a user watches the countdown.
+    m_nWelcomeTime = std::clamp(m_nWelcomeTime, kMinWelcomeTime, kMaxWelcomeTime);
     ComputeWarningTimes();
     m_nNextDay = GetNextDay();
 
@@ -258,6 +267,7 @@ BOOL CVespraDlg::OnInitDialog() {
 
     MakeNextTimeText();
     const bool loggedOn = IsUserLoggedOn();
+    m_timeLast = CTime::GetCurrentTime();
 
     if (m_bWelcome) {
         m_nCountdown = ClampToInt(m_nWelcomeTime);
@@ -313,8 +323,10 @@ int CVespraDlg::ShowMessage(UINT stringId, UINT type) {
 }
 
 BOOL CVespraDlg::StartSchedulerTimer(UINT elapseMs) {
-    if (SetTimer(IDT_SCHEDULER, elapseMs) == IDT_SCHEDULER)
+    if (SetTimer(IDT_SCHEDULER, elapseMs) == IDT_SCHEDULER) {
+        m_tsTick = CTimeSpan(elapseMs / 1000);
         return TRUE;
+    }
     ShowMessage(IDS_SETTIMER_FAILED, MB_ICONHAND);
     StopServiceIfServiceMode();
     EndDialog(IDOK);

@@ -15,6 +15,14 @@ constexpr UINT_PTR IDT_SCHEDULER = 99;
 constexpr UINT_PTR IDT_SHARING = 100;
 constexpr UINT WM_STOP_SCHEDULER = WM_USER + 1;
 
+// The startup countdown's range, as the settings dialog accepts it.
+constexpr UINT kMinWelcomeTime = 1;
+constexpr UINT kMaxWelcomeTime = 60;
+
+inline bool IsValidTimeOfDay(int hour, int minute) {
+    return hour >= 0 && hour <= 23 && minute >= 0 && minute <= 59;
+}
+
 class CVespraDlg : public CDialog, public ScheduleSettings {
 public:
     CVespraDlg(CDialog *parent, BOOL bSettingsMode, BOOL bServiceMode, BOOL bAlreadyRunning);
@@ -44,6 +52,13 @@ public:
 
     // Timer and shut-down sequence.
     void OnTimer(UINT_PTR id) override;
+    void CheckTime(const CTime &t);
+    void StartWarning();
+    void ShowWarning();
+    void StartLimitUse();
+    void DoShutdown(BOOL bForced);
+    void ShowStatus(UINT stringId);
+    void KillDosPrograms();
 
     // User-facing handlers.
     BOOL OnCommand(UINT id, UINT notifyCode) override;
@@ -85,6 +100,8 @@ public:
     std::string m_sPM;
     BOOL m_b24Hour = 1;
     CTime m_timeLast;
+    // The interval timer 99 runs at: how far the scheduler's own time moves a tick.
+    CTimeSpan m_tsTick{20};
     BOOL m_bDetectTimeChange = TRUE;
     BOOL m_bUseRegistry = TRUE;
     BOOL m_bServiceMode;

@@ -1,14 +1,21 @@
-// Timer and user-facing handlers of the scheduler dialog.
+// User-facing handlers of the scheduler dialog.
 //
-// Placeholders until the timer sequence and the handlers are built: the dialog
-// shows its startup text and waits; Cancel and the buttons do nothing yet.
+// Placeholders until the remaining handlers are built: Cancel, Settings, the
+// end of a session and help do nothing yet.
 #include "scheduler/vespra_dlg.h"
 
-void CVespraDlg::OnTimer(UINT_PTR) {}
-void CVespraDlg::OnOK() {}
+// The centre OK of the warning and the notices: the pending action goes on.
+void CVespraDlg::OnOK() {
+    Hide();
+}
+
+// The startup dialog's OK: the countdown ends at once.
+void CVespraDlg::OnStartupOK() {
+    EnterWaitingState();
+}
+
 void CVespraDlg::OnCancel() {}
 void CVespraDlg::OnOptions() {}
-void CVespraDlg::OnStartupOK() {}
 void CVespraDlg::OnDestroy() {}
 BOOL CVespraDlg::OnHelpInfo() {
     return TRUE;

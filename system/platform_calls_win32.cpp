@@ -87,6 +87,10 @@ BOOL PlayMessageBeep(UINT type) {
     return ::MessageBeep(type);
 }
 
+BOOL RequestExitWindows(UINT flags) {
+    return ::ExitWindowsEx(flags, 0);
+}
+
 std::string LogFilePath() {
     return "c:\\vespra.log";
 }

@@ -36,6 +36,7 @@ struct Platform {
     std::vector<DWORD> registerServiceProcessCalls; // the type argument
     std::vector<ProcessStart> starts;               // also the failed attempts
     std::vector<BeepCall> beeps;
+    std::vector<UINT> exitWindowsCalls; // the flags of each ExitWindowsEx request
 
     std::string logFile; // the diagnostic log's path; empty: no log file can be opened
 };

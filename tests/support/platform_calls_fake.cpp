@@ -105,6 +105,11 @@ BOOL PlayMessageBeep(UINT type) {
     return TRUE;
 }
 
+BOOL RequestExitWindows(UINT flags) {
+    g_platform.exitWindowsCalls.push_back(flags);
+    return TRUE;
+}
+
 std::string LogFilePath() {
     return g_platform.logFile;
 }

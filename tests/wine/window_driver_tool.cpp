@@ -8,6 +8,10 @@
 //   window_driver_tool click <title> <control id>        click a button
 //   window_driver_tool close <title>                     WM_CLOSE to the window
 //   window_driver_tool stop <title>                      WM_USER+1 to its thread
+//   window_driver_tool wait-text <title> <control id> <text> <timeout_ms>
+//                                                        wait until the control's
+//                                                        text begins with text, then
+//                                                        print it
 //
 // Exit status 0 on success, 1 when the window or control is not there or the wait
 // ran out, 2 on a usage error. Messages are posted, never sent, so a modal loop
@@ -31,7 +35,8 @@ constexpr UINT kStopScheduler = WM_USER + 1;
 int Usage() {
     std::fputs("usage: window_driver_tool wait-window|wait-gone <title> <timeout_ms>\n"
                "       window_driver_tool get-text|click <title> <control id>\n"
-               "       window_driver_tool close|stop <title>\n",
+               "       window_driver_tool close|stop <title>\n"
+               "       window_driver_tool wait-text <title> <control id> <text> <timeout_ms>\n",
                stderr);
     return 2;
 }
@@ -56,6 +61,27 @@ int main(int argc, char **argv) {
         const bool done = cmd == "wait-gone" ? wt::WaitForNoWindow(title, timeout)
                                              : wt::WaitForWindow(title, timeout) != nullptr;
         return done ? 0 : 1;
+    }
+
+    if (cmd == "wait-text") {
+        if (argc != 6)
+            return Usage();
+        const int id = std::atoi(argv[3]);
+        const std::string want = argv[4];
+        const DWORD deadline = GetTickCount() + DWORD(std::strtoul(argv[5], nullptr, 10));
+        do {
+            for (HWND wnd : wt::FindTopLevelWindows(title)) {
+                const std::string text = wt::GetControlText(wnd, id);
+                if (text.compare(0, want.size(), want) == 0) {
+                    _setmode(_fileno(stdout), _O_BINARY);
+                    std::fwrite(text.data(), 1, text.size(), stdout);
+                    std::fputc('\n', stdout);
+                    return 0;
+                }
+            }
+            Sleep(200);
+        } while (int(deadline - GetTickCount()) > 0);
+        return 1;
     }
 
     const std::vector<HWND> windows = wt::FindTopLevelWindows(title);

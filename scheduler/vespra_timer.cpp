@@ -1,0 +1,270 @@
+// The scheduler's timer: the startup countdown, following log-ons and log-offs,
+// its own clock with the guard against clock changes, the warning, limit use, and
+// the shut-down or restart, first politely and then by force.
+#include "framework/app.h"
+#include "framework/text.h"
+#include "resources/resource.h"
+#include "scheduler/vespra_dlg.h"
+#include "settings/run_state.h"
+#include "system/log.h"
+#include "system/logon.h"
+#include "system/platform.h"
+#include "system/platform_calls.h"
+#include "system/process_walk.h"
+#include "system/program_disable.h"
+#include "system/sharing.h"
+
+namespace {
+constexpr UINT kWaitingTickMs = 20000;
+constexpr int kLimitUseTicks = 15;   // 15 x 20 s, the 5 minutes of the notice
+constexpr int kForceCountdown = 6;   // ticks from the polite request to the forced one
+constexpr int kForcingMessageAt = 3; // the tick of the "forcing" message
+
+int MinuteOfDay(int hour, int minute) {
+    return hour * 60 + minute;
+}
+} // namespace
+
+void CVespraDlg::OnTimer(UINT_PTR id) {
+    TimerBeep();
+
+    if (id == IDT_SHARING) {
+        KillTimer(IDT_SHARING);
+        if (CloseSharingDialog())
+            WriteLog("Clicked Yes to close Share message");
+        return;
+    }
+    if (id != IDT_SCHEDULER)
+        return;
+
+    if (m_bShuttingDown) {
+        if (CloseSharingDialog())
+            WriteLog("Clicked Yes to close Share message");
+        if (!IsUserLoggedOn()) {
+            // Nobody is there to lose work: no reason to wait.
+            DoShutdown(TRUE);
+            return;
+        }
+        if (m_nForceCountdown == kForcingMessageAt) {
+            WriteLog("Shutdown/restart hasn't occurred, will force it");
+            ShowStatus(m_bRestart ? IDS_FORCING_RESTART : IDS_FORCING);
+        } else if (m_nForceCountdown == 0) {
+            DoShutdown(TRUE);
+        }
+        --m_nForceCountdown;
+        return;
+    }
+
+    bool limitUseStarted = false;
+    if (!m_bUserLoggedOn) {
+        const bool loggedOn = IsUserLoggedOn();
+        if (m_bLogoffPending) {
+            if (loggedOn) {
+                // The log-off has not finished yet; keep an eye on the schedule.
+                m_timeLast = CTime::GetCurrentTime();
+                CheckTime(m_timeLast);
+                return;
+            }
+            WriteLog("Logoff completed");
+            m_bLogoffPending = FALSE;
+            m_bAfterLogoff = TRUE;
+        }
+        m_bUserLoggedOn = loggedOn;
+        if (loggedOn) {
+            WriteLog("User is logged on");
+            if (m_bAfterLogoff) {
+                // A new user gets the startup countdown of their own.
+                m_bAfterLogoff = FALSE;
+                m_nCountdown = int(m_nWelcomeTime);
+                m_bStartupPhase = TRUE;
+                ShowCountdown(m_nWelcomeTime);
+                ShowDlgItem(IDOK, FALSE);
+                ShowDlgItem(IDC_SETTINGS, m_bUseRegistry);
+                ShowDlgItem(IDC_STARTUP_OK, TRUE);
+                EnableDlgItem(IDC_STARTUP_OK, TRUE);
+                ShowDlgItem(IDCANCEL, TRUE);
+                EnableDlgItem(IDCANCEL, TRUE);
+                GotoDlgCtrl(IDC_STARTUP_OK);
+            }
+            if (IsLimitUseDue()) {
+                if (m_bDisableCpl)
+                    EnableDateTimeControlPanel(false);
+                if (m_bDisableRegPgms)
+                    EnableRegistryPrograms(false);
+                StartLimitUse();
+                limitUseStarted = true;
+            }
+            if (m_bWelcome || m_nCountdown < 0) {
+                WriteLog("Showing startup dialog");
+                ShowOnTop();
+            }
+        }
+    }
+
+    // The notice promises 5 minutes: its own tick is not one of the 15.
+    if (limitUseStarted)
+        return;
+
+    const int c = m_nCountdown;
+    if (c < 0) {
+        m_nCountdown = c + 1;
+        if (m_nCountdown == 0)
+            DoShutdown(FALSE);
+        return;
+    }
+    if (c > 0) {
+        if (m_bUserLoggedOn) {
+            // No schedule is compared while the user watches the countdown; the
+            // own time is kept current so that a log-off after it does not look
+            // like a clock change.
+            if (m_bDetectTimeChange)
+                m_timeLast = CTime::GetCurrentTime();
+            m_nCountdown = c - 1;
+            ShowCountdown(UINT(c));
+        } else {
+            // The countdown waits for a log-on; the schedule still holds.
+            m_timeLast = CTime::GetCurrentTime();
+            CheckTime(m_timeLast);
+        }
+        return;
+    }
+
+    if (m_bStartupPhase)
+        EnterWaitingState();
+    // The own time moves as far as the tick took: 20 s while waiting, 1 s while a
+    // log-off completes.
+    m_timeLast += m_tsTick;
+    if (m_bDetectTimeChange) {
+        const CTime now = CTime::GetCurrentTime();
+        if (now - m_tsTimeTolerance < m_timeLast && m_timeLast < now + m_tsTimeTolerance) {
+            m_timeLast = now;
+        } else {
+            // From now on the scheduler keeps its own time: setting the clock
+            // neither skips nor advances the shut-down.
+            m_bDetectTimeChange = FALSE;
+            WriteLog("Time/date change detected, ignoring further changes");
+        }
+    }
+    CheckTime(m_timeLast);
+}
+
+void CVespraDlg::CheckTime(const CTime &t) {
+    const int d = t.GetDayOfWeek();
+    const int minute = MinuteOfDay(t.GetHour(), t.GetMinute());
+    const int w = m_nNextDay - 1;
+    if (w < 0 || w >= kDays || !IsValidTimeOfDay(m_nHour[w], m_nMinute[w]))
+        return;
+    const int warnAt = MinuteOfDay(m_nWarnHour[w], m_nWarnMinute[w]);
+    const int shutdownAt = MinuteOfDay(m_nHour[w], m_nMinute[w]);
+
+    // A shut-down shortly after midnight is warned of on the evening before.
+    const bool warnOnEve = m_nWarnHour[w] != 99 && warnAt > shutdownAt;
+    const int warnDay = warnOnEve ? (m_nNextDay + 5) % 7 + 1 : m_nNextDay;
+    if (!m_bActionPending && d == warnDay && minute == warnAt) {
+        if (IsUserLoggedOn())
+            StartWarning();
+        return;
+    }
+    if (d == m_nNextDay && !m_bShuttingDown && minute == shutdownAt)
+        DoShutdown(FALSE);
+}
+
+void CVespraDlg::StartWarning() {
+    m_bActionPending = TRUE;
+    EnterWaitingState();
+    if (m_bUseRegistry)
+        WriteCurrShutdownTime(LoadStr(m_bRestart ? IDS_PENDING_RESTART : IDS_PENDING));
+    if (m_bShowWarning)
+        ShowWarning();
+}
+
+void CVespraDlg::ShowWarning() {
+    SetDlgItemText(IDOK, LoadStr(IDS_OK));
+    ShowDlgItem(IDOK, TRUE);
+    ShowDlgItem(IDC_SETTINGS, FALSE);
+    ShowDlgItem(IDC_STARTUP_OK, FALSE);
+    ShowDlgItem(IDCANCEL, FALSE);
+    const int d = GetNextDay();
+    const std::string t = FormatTime(m_nHour[d - 1], m_nMinute[d - 1]);
+    SetDlgItemText(IDC_MESSAGE, FormatText(LoadStr(m_bRestart ? IDS_WARNING_RESTART : IDS_WARNING),
+                                           StrFormat("%u", m_nWarningMinutes), t));
+    if (IsUserLoggedOn()) {
+        WriteLog("Showing warning");
+        ShowOnTop();
+        GotoDlgCtrl(IDOK);
+        PlayMessageBeep(MB_ICONEXCLAMATION);
+    }
+}
+
+void CVespraDlg::StartLimitUse() {
+    m_bActionPending = TRUE;
+    if (m_bUseRegistry)
+        WriteCurrShutdownTime(LoadStr(IDS_PENDING));
+    ShowDlgItem(IDCANCEL, FALSE);
+    EnableDlgItem(IDCANCEL, FALSE);
+    ShowDlgItem(IDC_STARTUP_OK, FALSE);
+    ShowDlgItem(IDC_SETTINGS, FALSE);
+    ShowDlgItem(IDOK, TRUE);
+    const CTime at = CTime::GetCurrentTime() + m_tsLimitDelay;
+    SetDlgItemText(IDC_MESSAGE, FormatText(LoadStr(IDS_LIMIT_USE), StrFormat("%u", m_nLimitHours),
+                                           FormatTime(at.GetHour(), at.GetMinute())));
+    m_nCountdown = -kLimitUseTicks;
+    m_timeLast = CTime::GetCurrentTime();
+    StartSchedulerTimer(kWaitingTickMs);
+    WriteLog("Limiting use to 5 minutes");
+    GotoDlgCtrl(IDOK);
+}
+
+void CVespraDlg::DoShutdown(BOOL bForced) {
+    m_bShuttingDown = TRUE;
+    KillDosPrograms();
+    if (!bForced)
+        m_nForceCountdown = kForceCountdown;
+    ShowStatus(m_bRestart ? IDS_RESTARTING : IDS_SHUTTING_DOWN);
+    if (bForced) {
+        // A polite request may still be refused, so the programs stay disabled
+        // until Windows is made to go.
+        EnableDateTimeControlPanel(true);
+        EnableRegistryPrograms(true);
+    }
+    WriteLastShutdownTime();
+
+    UINT flags;
+    if (m_bRestart) {
+        WriteLog(bForced ? "Restarting system (forced)" : "Restarting system (polite)");
+        flags = EWX_REBOOT | (bForced ? EWX_FORCE : 0);
+    } else {
+        WriteLog(bForced ? "Shutting down system (forced)" : "Shutting down system (polite)");
+        flags = EWX_SHUTDOWN | EWX_POWEROFF | (bForced ? EWX_FORCE : 0);
+    }
+    RequestExitWindows(flags);
+    // Answers the file-sharing warning that may block the request.
+    SetTimer(IDT_SHARING, 1000);
+}
+
+void CVespraDlg::ShowStatus(UINT stringId) {
+    SetDlgItemText(IDC_MESSAGE, LoadStr(stringId));
+    ShowDlgItem(IDOK, FALSE);
+    ShowDlgItem(IDC_SETTINGS, FALSE);
+    ShowDlgItem(IDC_STARTUP_OK, FALSE);
+    ShowDlgItem(IDCANCEL, FALSE);
+    if (IsUserLoggedOn()) {
+        ShowOnTop();
+        RedrawNow();
+        PlayMessageBeep(MB_ICONEXCLAMATION);
+    }
+}
+
+void CVespraDlg::KillDosPrograms() {
+    if (!m_bKillDosApps)
+        return;
+    int killed;
+    if (IsWindowsNT()) {
+        killed = KillProcessesByName("ntvdm.exe");
+        killed |= KillProcessesByName("cmd.exe");
+    } else {
+        killed = KillProcessesByName("winoa386.mod");
+    }
+    if (killed)
+        WriteLog("Found & killed DOS program");
+}

@@ -1,0 +1,447 @@
+// The scheduler's timer in simulated time: the warning, the polite and the forced
+// requests, the clock-change guard, limit use, and the log-off states. Days of
+// 20-second ticks run through the real OnTimer in milliseconds.
+#include <algorithm>
+#include <map>
+#include <memory>
+#include <vector>
+
+#include "framework/text.h"
+#include "resources/resource.h"
+#include "scheduler/vespra_dlg.h"
+#include "settings/run_state.h"
+#include "system/platform.h"
+#include "system/registry.h"
+#include "tests/support/fake_processes.h"
+#include "tests/unit/scheduler_fixture.h"
+
+namespace {
+
+constexpr UINT kPoliteShutdown = 0x09, kForcedShutdown = 0x0D;
+constexpr UINT kPoliteRestart = 0x02, kForcedRestart = 0x06;
+
+struct Request {
+    time_t at; // wall-clock time of the tick that made it
+    UINT flags;
+};
+
+class TimerTest : public SchedulerTest {
+protected:
+    void SetUp() override {
+        SchedulerTest::SetUp();
+        fake::UseTempLogFile();
+        fake::PutDword(kSettingsKey, "logfile", 1);
+        dlg = std::make_unique<CVespraDlg>(nullptr, FALSE, TRUE, FALSE);
+        requests.clear();
+        warnedAt = 0;
+        m_due.clear();
+        m_uptime = 0;
+    }
+    // A fresh scheduler and stand-ins, for each case of a table.
+    void Fresh() { SetUp(); }
+
+    // Opens the scheduler with the settings set on dlg, stored as the registry holds them.
+    void Start() {
+        dlg->WriteRegistry();
+        fake::Open(*dlg);
+    }
+
+    static void LogOn(bool on) { fake::OsState().inputDesktop = on ? "Default" : "Winlogon"; }
+
+    // Runs the dialog's timers for the given seconds of the machine's uptime, each at
+    // its own interval; a timer set again starts its interval afresh. The wall clock
+    // moves with them unless a test jumps it.
+    void Run(long seconds) {
+        const long end = m_uptime + seconds;
+        for (;;) {
+            fake::Window *w = fake::WindowOf(*dlg);
+            if (!w || w->ended)
+                break;
+            for (auto it = m_due.begin(); it != m_due.end();)
+                it = w->timers.count(it->first) ? std::next(it) : m_due.erase(it);
+            for (const auto &[id, ms] : w->timers) {
+                auto it = m_due.find(id);
+                if (it == m_due.end() || it->second.interval != ms)
+                    m_due[id] = {ms, m_uptime + long(ms / 1000)};
+            }
+            auto next = std::min_element(m_due.begin(), m_due.end(), [](auto &a, auto &b) {
+                return a.second.at < b.second.at;
+            });
+            if (next == m_due.end() || next->second.at > end)
+                break;
+            fake::AdvanceClock(next->second.at - m_uptime);
+            m_uptime = next->second.at;
+            next->second.at += long(next->second.interval / 1000);
+            const size_t before = Calls().size();
+            fake::FireTimer(*dlg, next->first);
+            for (size_t i = before; i < Calls().size(); ++i)
+                requests.push_back({fake::Now(), Calls()[i]});
+            if (dlg->m_bActionPending && !warnedAt)
+                warnedAt = fake::Now();
+        }
+        fake::AdvanceClock(end - m_uptime);
+        m_uptime = end;
+    }
+
+    void RunUntil(time_t wall) { Run(long(wall - fake::Now())); }
+
+    // The clock is set, or the machine sleeps: wall time leaps, no timer fires.
+    static void Jump(long seconds) { fake::AdvanceClock(seconds); }
+
+    std::vector<Request> Polite() const {
+        std::vector<Request> r;
+        for (const Request &q : requests)
+            if (!(q.flags & EWX_FORCE))
+                r.push_back(q);
+        return r;
+    }
+    bool Logged(const std::string &text) const {
+        for (const std::string &line : fake::LogLines())
+            if (line.size() >= text.size() &&
+                line.compare(line.size() - text.size(), text.size(), text) == 0)
+                return true;
+        return false;
+    }
+    static std::vector<UINT> &Calls() { return fake::Plat().exitWindowsCalls; }
+    std::string Message() const { return dlg->GetDlgItemText(IDC_MESSAGE); }
+
+    std::unique_ptr<CVespraDlg> dlg;
+    std::vector<Request> requests;
+    time_t warnedAt = 0;
+
+private:
+    struct Due {
+        UINT interval;
+        long at;
+    };
+    std::map<UINT_PTR, Due> m_due;
+    long m_uptime = 0;
+};
+
+// Tuesday 8 December 2026 at h:m:s.
+time_t Tue(int h, int m, int s = 0) {
+    return LocalTime(2026, 12, 8, h, m, s);
+}
+
+TEST_F(TimerTest, WarnsThenRequestsThenForces) {
+    for (const bool restart : {false, true}) {
+        SCOPED_TRACE(restart ? "restart" : "shut down");
+        Fresh();
+        dlg->m_bRestart = restart;
+        SetNow(2026, 12, 8, 22, 50, 7);
+        Start();
+        Run(9 * 60);
+        ASSERT_TRUE(warnedAt) << "no warning";
+        EXPECT_GE(warnedAt, Tue(22, 55));
+        EXPECT_LT(warnedAt, Tue(22, 55, 20));
+        EXPECT_EQ(
+            Message(),
+            std::string(restart ? "This computer will restart" : "This computer will shut down") +
+                " in 5 minutes, at 11:00" + NBSP + "PM.\n\nPlease save your work now.");
+        EXPECT_TRUE(dlg->IsWindowVisible());
+        EXPECT_EQ(fake::GetString(kSettingsKey, "curr_shutdowntime"),
+                  LoadStr(restart ? IDS_PENDING_RESTART : IDS_PENDING));
+        dlg->OnOK(); // dismissing the warning changes nothing
+        EXPECT_FALSE(dlg->IsWindowVisible());
+
+        RunUntil(Tue(23, 0, 20));
+        ASSERT_EQ(requests.size(), 1u);
+        const time_t t = requests[0].at;
+        EXPECT_GE(t, Tue(23, 0));
+        EXPECT_LT(t, Tue(23, 0, 20));
+        EXPECT_EQ(requests[0].flags, restart ? kPoliteRestart : kPoliteShutdown);
+        EXPECT_EQ(Message(), restart ? "Restarting..." : "Shutting down...");
+        CTime last;
+        ReadLastShutdownTime(last);
+        EXPECT_EQ(last.GetTime(), t);
+
+        // Refused: the forcing message at T + 80 s, the forced request at T + 140 s.
+        RunUntil(t + 79);
+        EXPECT_EQ(Message().find("Forcing"), std::string::npos);
+        Run(1);
+        EXPECT_EQ(Message(), std::string("Forcing ") + (restart ? "restart" : "shut down") +
+                                 " in one minute.\n\nSave your work now or it will be lost!");
+        RunUntil(t + 139);
+        EXPECT_EQ(requests.size(), 1u);
+        Run(1);
+        ASSERT_EQ(requests.size(), 2u);
+        EXPECT_EQ(requests[1].at, t + 140);
+        EXPECT_EQ(requests[1].flags, restart ? kForcedRestart : kForcedShutdown);
+        Run(3600);
+        EXPECT_EQ(requests.size(), 2u) << "nothing more while a user stays logged on";
+        EXPECT_TRUE(
+            Logged(restart ? "Restarting system (polite)" : "Shutting down system (polite)"));
+        EXPECT_TRUE(Logged("Shutdown/restart hasn't occurred, will force it"));
+    }
+}
+
+TEST_F(TimerTest, TheSharingTimerTicksOncePerRequest) {
+    SetNow(2026, 12, 8, 22, 59, 50);
+    dlg->m_bWelcome = 0;
+    Start();
+    Run(21); // up to the waiting tick at 23:00:11
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(fake::WindowOf(*dlg)->timers.at(IDT_SHARING), 1000u);
+    Run(1);
+    EXPECT_EQ(fake::WindowOf(*dlg)->timers.count(IDT_SHARING), 0u);
+}
+
+TEST_F(TimerTest, NobodyLoggedOnMeansNoWarningButTheShutdownOnTime) {
+    LogOn(false);
+    SetNow(2026, 12, 8, 22, 50, 0);
+    Start();
+    Run(9 * 60 + 59);
+    EXPECT_FALSE(dlg->m_bActionPending);
+    EXPECT_EQ(requests.size(), 0u);
+    Run(2);
+    // The countdown waits for a log-on, so the schedule is compared every second;
+    // with nobody there to lose work the forced request follows on the next tick.
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[0].at, Tue(23, 0));
+    EXPECT_EQ(requests[0].flags, kPoliteShutdown);
+    EXPECT_EQ(requests[1].at, Tue(23, 0, 1));
+    EXPECT_EQ(requests[1].flags, kForcedShutdown);
+    EXPECT_FALSE(dlg->IsWindowVisible());
+}
+
+// Each jump of the clock, or a suspend, made at some point of the sequence gives
+// exactly one polite request, at the time the scheduler's own clock implies.
+TEST_F(TimerTest, ClockChangesNeitherSkipNorRepeatTheShutdown) {
+    const long kHour = 3600, kDay = 24 * kHour, kWeek = 7 * kDay;
+    enum When { BeforeWarning, AfterWarning, WhileForcing };
+    struct Case {
+        long jump;
+        When when;
+    };
+    std::vector<Case> cases;
+    for (long jump : {-kHour, kHour, -kDay, kDay, -kWeek, kWeek})
+        for (When when : {BeforeWarning, AfterWarning, WhileForcing})
+            cases.push_back({jump, when});
+    cases.push_back({30 * 60, BeforeWarning}); // suspended at 22:30 for half an hour
+
+    for (const Case &c : cases) {
+        SCOPED_TRACE(testing::Message() << "jump " << c.jump << " at stage " << c.when);
+        Fresh();
+        SetNow(2026, 12, 8, 22, 20, 0);
+        Start();
+        const time_t jumpAt = c.when == BeforeWarning  ? Tue(22, 30)
+                              : c.when == AfterWarning ? Tue(22, 57)
+                                                       : Tue(23, 0, 30);
+        Run(long(jumpAt - fake::Now()));
+        Jump(c.jump);
+        Run(2 * kHour);
+        const std::vector<Request> polite = Polite();
+        ASSERT_EQ(polite.size(), 1u);
+        const time_t expected = Tue(23, 0) + (c.when == WhileForcing ? 0 : c.jump);
+        EXPECT_GE(polite[0].at, expected);
+        EXPECT_LT(polite[0].at, expected + 20);
+        EXPECT_EQ(Logged("Time/date change detected, ignoring further changes"),
+                  c.when != WhileForcing);
+    }
+}
+
+TEST_F(TimerTest, LimitUseShutsDownFiveMinutesAfterALogOn) {
+    dlg->m_bLimit = 1;
+    dlg->m_nLimitHours = 3;
+    LogOn(false);
+    SetNow(2026, 12, 9, 0, 30, 10); // Wednesday, 90 minutes after Tuesday's 23:00
+    Start();
+    Run(5);
+    LogOn(true);
+    Run(1);
+    const time_t notice = fake::Now();
+    EXPECT_EQ(Message(),
+              std::string("Shut down time was less than 3 hours ago, so this computer will "
+                          "shut down in 5 minutes, at 12:35") +
+                  NBSP + "AM.");
+    EXPECT_TRUE(dlg->IsWindowVisible());
+    EXPECT_EQ(dlg->m_nCountdown, -15);
+    dlg->OnOK(); // dismissed
+    Run(299);
+    EXPECT_TRUE(requests.empty());
+    Run(1);
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].at, notice + 300);
+    EXPECT_EQ(requests[0].flags, kPoliteShutdown);
+    EXPECT_TRUE(Logged("Limiting use to 5 minutes"));
+}
+
+// The state a log-off leaves: waiting for it to complete at one tick a second.
+class LogoffTest : public TimerTest {
+protected:
+    void LogOff() {
+        dlg->m_bLogoffPending = TRUE;
+        dlg->m_bUserLoggedOn = FALSE;
+        dlg->m_nCountdown = 0;
+        dlg->m_bStartupPhase = FALSE;
+        dlg->KillTimer(IDT_SCHEDULER);
+        dlg->StartSchedulerTimer(1000);
+    }
+};
+
+TEST_F(LogoffTest, ThePendingLogoffComparesTheScheduleEverySecond) {
+    SetNow(2026, 12, 8, 22, 58, 0);
+    dlg->m_nWarningMinutes = 30;
+    Start();
+    Run(30);
+    LogOff(); // at 22:58:30, a user still shown as logged on
+    Run(89);
+    EXPECT_TRUE(requests.empty());
+    Run(1);
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].at, Tue(23, 0));
+}
+
+TEST_F(LogoffTest, ANewUserGetsAFreshCountdown) {
+    SetNow(2026, 12, 8, 20, 0, 0);
+    Start();
+    Run(60);
+    LogOff();
+    LogOn(false);
+    Run(1);
+    EXPECT_TRUE(Logged("Logoff completed"));
+    EXPECT_FALSE(dlg->m_bLogoffPending);
+    Run(30);
+    LogOn(true);
+    Run(1);
+    EXPECT_TRUE(dlg->m_bStartupPhase);
+    EXPECT_EQ(dlg->m_nCountdown, 9);
+    EXPECT_NE(Message().find("10 seconds left to cancel."), std::string::npos);
+    for (int id : {IDC_STARTUP_OK, IDCANCEL, IDC_SETTINGS})
+        EXPECT_TRUE(dlg->IsDlgItemVisible(id) && dlg->IsDlgItemEnabled(id)) << id;
+    EXPECT_FALSE(dlg->IsDlgItemVisible(IDOK));
+    EXPECT_TRUE(dlg->IsWindowVisible());
+    EXPECT_EQ(fake::WindowOf(*dlg)->focus, IDC_STARTUP_OK);
+    Run(10);
+    EXPECT_FALSE(dlg->m_bStartupPhase);
+    EXPECT_EQ(fake::WindowOf(*dlg)->timers.at(IDT_SCHEDULER), 20000u);
+}
+
+TEST_F(LogoffTest, TheOwnClockMovesAsFarAsTheTickTook) {
+    for (const BOOL detect : {TRUE, FALSE}) {
+        SCOPED_TRACE(detect ? "detection on" : "detection off");
+        Fresh();
+        SetNow(2026, 12, 8, 20, 0, 0);
+        Start();
+        Run(60);
+        LogOff();
+        LogOn(false);
+        dlg->m_bDetectTimeChange = detect;
+        Run(1); // the log-off completes
+        const CTime before = dlg->m_timeLast;
+        Run(3);
+        // Once the clock is not trusted, a 1-s tick moves the own time by 1 s: at
+        // 20 s a tick it would run twenty times too fast while the log-off waits.
+        EXPECT_EQ(dlg->m_timeLast, detect ? CTime(fake::Now()) : before + CTimeSpan(3));
+        EXPECT_FALSE(Logged("Time/date change detected, ignoring further changes"));
+    }
+}
+
+// Decisions where the schedule alone would do the wrong thing.
+TEST_F(TimerTest, AShutdownJustAfterMidnightIsWarnedOfTheEveningBefore) {
+    for (int d = 0; d < kDays; ++d) {
+        dlg->m_nHour[d] = 0;
+        dlg->m_nMinute[d] = 2;
+    }
+    SetNow(2026, 12, 8, 23, 50, 0);
+    Start();
+    Run(20 * 60);
+    ASSERT_TRUE(warnedAt);
+    EXPECT_GE(warnedAt, Tue(23, 57));
+    EXPECT_LT(warnedAt, Tue(23, 57, 20));
+    ASSERT_EQ(Polite().size(), 1u);
+    EXPECT_GE(requests[0].at, LocalTime(2026, 12, 9, 0, 2, 0));
+    EXPECT_LT(requests[0].at, LocalTime(2026, 12, 9, 0, 2, 20));
+}
+
+TEST_F(TimerTest, AZeroWarningPeriodStillShutsDownOnTime) {
+    for (const bool loggedOn : {true, false}) {
+        SCOPED_TRACE(loggedOn ? "logged on" : "nobody logged on");
+        Fresh();
+        dlg->m_nWarningMinutes = 0;
+        dlg->m_bWelcome = 0;
+        LogOn(loggedOn);
+        SetNow(2026, 12, 8, 22, 50, 0);
+        Start();
+        Run(11 * 60);
+        EXPECT_FALSE(warnedAt);
+        ASSERT_FALSE(Polite().empty());
+        EXPECT_GE(requests[0].at, Tue(23, 0));
+        EXPECT_LT(requests[0].at, Tue(23, 0, 20));
+    }
+}
+
+// Values only a hand-edited store can hold never crash, loop, or request a
+// shut-down at any time but a valid stored one.
+TEST_F(TimerTest, HandEditedValuesNeverMoveTheShutdown) {
+    struct Case {
+        const char *name;
+        DWORD value;
+    };
+    const Case cases[] = {{"welcometime", 0xFFFFFFFFu},
+                          {"welcometime", 0},
+                          {"warningminutes", 1000000000u},
+                          {"limithours", 0},
+                          {"limithours", 1000000000u}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(testing::Message() << c.name << " = " << c.value);
+        Fresh();
+        dlg->m_bLimit = 1;
+        dlg->m_bDay[1] = 0; // Monday off: nothing is due on Tuesday
+        dlg->WriteRegistry();
+        fake::PutDword(kSettingsKey, c.name, c.value);
+        SetNow(2026, 12, 8, 12, 0, 0);
+        fake::Open(*dlg);
+        EXPECT_LE(dlg->m_nWelcomeTime, 60u);
+        EXPECT_GE(dlg->m_nWelcomeTime, 1u);
+        Run(36 * 3600);
+        const std::vector<Request> polite = Polite();
+        ASSERT_EQ(polite.size(), 1u);
+        EXPECT_GE(polite[0].at, Tue(23, 0));
+        EXPECT_LT(polite[0].at, Tue(23, 0, 20));
+    }
+}
+
+TEST_F(TimerTest, KillsDosProgramsOnlyWhenAskedAndLogsOnlyAKill) {
+    struct Case {
+        DWORD platformId;
+        BOOL kill;
+        std::vector<DWORD> killed; // of 1 ntvdm.exe, 2 cmd.exe, 3 winoa386.mod
+    };
+    const Case cases[] = {{2, TRUE, {1, 2}}, {1, TRUE, {3}}, {2, FALSE, {}}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(testing::Message() << "platform " << c.platformId << " kill " << c.kill);
+        Fresh();
+        fake::Plat().platformId = c.platformId;
+        ForgetPlatformFamily(); // the scheduler asked already, on construction
+        fake::AddProcess(1, "C:\\WINNT\\system32\\ntvdm.exe");
+        fake::AddProcess(2, "C:\\WINNT\\system32\\cmd.exe");
+        fake::AddProcess(3, "C:\\WINDOWS\\SYSTEM\\WINOA386.MOD");
+        dlg->m_bKillDosApps = c.kill;
+        dlg->KillDosPrograms();
+        EXPECT_EQ(fake::Procs().terminatedPids, c.killed);
+        EXPECT_EQ(Logged("Found & killed DOS program"), !c.killed.empty());
+    }
+    Fresh();
+    dlg->m_bKillDosApps = TRUE; // nothing to kill: nothing logged
+    dlg->KillDosPrograms();
+    EXPECT_FALSE(Logged("Found & killed DOS program"));
+}
+
+TEST_F(TimerTest, AnOutOfRangeTimeIsNeverDue) {
+    // An INI file may hold any numbers; -1:60 would otherwise read as midnight.
+    for (int d = 0; d < kDays; ++d)
+        dlg->m_bDay[d] = d == 2;
+    dlg->m_bLimit = 1;
+    SetNow(2026, 12, 7, 22, 0, 0); // Monday
+    Start();
+    ASSERT_EQ(dlg->m_nNextDay, 3);
+    dlg->m_nHour[2] = -1;
+    dlg->m_nMinute[2] = 60;
+    dlg->ComputeWarningTimes();
+    Run(30 * 3600);
+    EXPECT_TRUE(requests.empty());
+    EXPECT_FALSE(dlg->IsLimitUseDue());
+}
+
+} // namespace
