@@ -32,20 +32,3 @@ int AfxMessageBox(const std::string &text, UINT type) {
     HWND owner = app && app->m_pMainWnd ? app->m_pMainWnd->GetSafeHwnd() : nullptr;
     return PlatformMessageBox(owner, text, LoadStr(IDS_VESPRA), type);
 }
-
-std::string CommandLineTail(const std::string &commandLine) {
-    size_t i = 0;
-    if (i < commandLine.size() && commandLine[i] == '"') {
-        ++i;
-        while (i < commandLine.size() && commandLine[i] != '"')
-            ++i;
-        if (i < commandLine.size())
-            ++i;
-    } else {
-        while (i < commandLine.size() && commandLine[i] != ' ' && commandLine[i] != '\t')
-            ++i;
-    }
-    while (i < commandLine.size() && (commandLine[i] == ' ' || commandLine[i] == '\t'))
-        ++i;
-    return commandLine.substr(i);
-}

@@ -34,7 +34,23 @@ BOOL CDialog::OnCommand(UINT id, UINT) {
         OnCancel();
         return TRUE;
     }
+    if (id == ID_HELP) {
+        // The application decides whether help may open now.
+        if (CWinApp *app = AfxGetApp())
+            app->WinHelp(kHelpContextBase + m_nTemplateId, HELP_CONTEXT);
+        return TRUE;
+    }
     return FALSE;
+}
+
+BOOL CDialog::OnNotify(WPARAM, LPARAM, LRESULT *) {
+    return FALSE;
+}
+
+void AfxQuitHelp() {
+    // Closing is never refused, so the application's own gate is bypassed.
+    if (CWinApp *app = AfxGetApp())
+        app->CWinApp::WinHelp(0, HELP_QUIT);
 }
 
 void CDialog::OnTimer(UINT_PTR) {}
@@ -42,7 +58,7 @@ void CDialog::OnDestroy() {}
 BOOL CDialog::OnHelpInfo() {
     return FALSE;
 }
-void CDialog::OnEndSession(BOOL) {}
+void CDialog::OnEndSession(BOOL, LPARAM) {}
 void CDialog::DoDataExchange(CDataExchange *) {}
 
 BOOL CDialog::UpdateData(BOOL saveAndValidate) {

@@ -61,8 +61,12 @@ public:
     virtual void OnTimer(UINT_PTR id);
     virtual void OnDestroy();
     virtual BOOL OnHelpInfo();
-    virtual void OnEndSession(BOOL ending);
+    // WM_ENDSESSION: wParam, the session ends; lParam, its ENDSESSION_* flags.
+    virtual void OnEndSession(BOOL ending, LPARAM flags);
     virtual void DoDataExchange(CDataExchange *pDX);
+    // WM_NOTIFY from a child: wParam is its id, lParam its NMHDR. Returning TRUE
+    // marks it handled; *pResult then becomes the message's result (DWLP_MSGRESULT).
+    virtual BOOL OnNotify(WPARAM wParam, LPARAM lParam, LRESULT *pResult);
 
     BOOL UpdateData(BOOL saveAndValidate = TRUE);
 
@@ -77,6 +81,10 @@ public:
     UINT IsDlgButtonChecked(int id) const;
     void GotoDlgCtrl(int id);
     void LimitText(int id, int maxChars);
+    // Selects the whole text of an edit box.
+    void SelectAllText(int id);
+    // The control's window; nullptr when the template has none with this id.
+    HWND GetDlgItem(int id) const;
     // A control's rectangle in the dialog's client coordinates, and moving it there.
     CRect GetDlgItemRect(int id) const;
     void MoveDlgItem(int id, const CRect &rect);
@@ -89,6 +97,25 @@ public:
     void ShowOnTop();
     void RedrawNow();
     BOOL IsWindowVisible() const;
+    // The Z order, without moving or sizing: to the top of its band, and out of the
+    // topmost band.
+    void BringToTop();
+    void SetNotTopmost();
+    // Into the topmost band, without moving, sizing or showing it.
+    void SetTopmost();
+
+    // Child windows made at run time, such as date-time pickers over a placeholder.
+    // nullptr when the window can't be created.
+    HWND CreateChildWindow(const char *className, const char *text, DWORD style, const CRect &rect,
+                           int id);
+    void EnableChild(HWND child, BOOL enable);
+    BOOL IsChildEnabled(HWND child) const;
+    // Puts child directly behind previous in the Z order (and so the tab order); with
+    // previous nullptr at the bottom. Neither moves nor sizes it.
+    void PlaceChildBehind(HWND child, HWND previous);
+    // Date-time pickers: the display format, and a valid time to show.
+    void SetPickerFormat(HWND picker, const std::string &format);
+    void SetPickerTime(HWND picker, const SYSTEMTIME &time);
 
     UINT_PTR SetTimer(UINT_PTR id, UINT elapseMs);
     BOOL KillTimer(UINT_PTR id);
@@ -109,3 +136,25 @@ int PlatformMessageBox(HWND owner, const std::string &text, const std::string &c
 
 // Whether the Alt key is down now (GetKeyState(VK_MENU) negative).
 BOOL IsAltKeyDown();
+
+// Registers the date-time picker class (InitCommonControlsEx with ICC_DATE_CLASSES).
+BOOL InitDateTimeControls();
+
+// The hourglass while it lives; the previous cursor comes back when it ends.
+class CWaitCursor {
+public:
+    CWaitCursor();
+    ~CWaitCursor();
+    CWaitCursor(const CWaitCursor &) = delete;
+    CWaitCursor &operator=(const CWaitCursor &) = delete;
+
+private:
+    void *m_hPrevious = nullptr;
+};
+
+// The help command a dialog's Help button gives: the application's help with the
+// context 0x20000 plus the template id.
+constexpr DWORD kHelpContextBase = 0x20000;
+// Closes the help window opened for the program (HELP_QUIT), as dialogs do when
+// they are destroyed.
+void AfxQuitHelp();

@@ -30,10 +30,17 @@ struct DialogBackend {
         case WM_TIMER:
             dlg->OnTimer(wp);
             return TRUE;
+        case WM_NOTIFY: {
+            LRESULT result = 0;
+            if (!dlg->OnNotify(wp, lp, &result))
+                return FALSE;
+            SetWindowLongPtrA(hwnd, DWLP_MSGRESULT, result);
+            return TRUE;
+        }
         case WM_HELP:
             return dlg->OnHelpInfo();
         case WM_ENDSESSION:
-            dlg->OnEndSession(wp ? TRUE : FALSE);
+            dlg->OnEndSession(wp ? TRUE : FALSE, lp);
             SetWindowLongPtrA(hwnd, DWLP_MSGRESULT, 0);
             return TRUE;
         case WM_DESTROY:
@@ -109,6 +116,14 @@ void CDialog::LimitText(int id, int maxChars) {
     ::SendDlgItemMessageA(m_hWnd, id, EM_LIMITTEXT, WPARAM(maxChars), 0);
 }
 
+void CDialog::SelectAllText(int id) {
+    ::SendDlgItemMessageA(m_hWnd, id, EM_SETSEL, 0, -1);
+}
+
+HWND CDialog::GetDlgItem(int id) const {
+    return m_hWnd ? ::GetDlgItem(m_hWnd, id) : nullptr;
+}
+
 CRect CDialog::GetDlgItemRect(int id) const {
     RECT r = {};
     HWND ctl = ::GetDlgItem(m_hWnd, id);
@@ -156,6 +171,52 @@ BOOL CDialog::IsWindowVisible() const {
     return m_hWnd && ::IsWindowVisible(m_hWnd);
 }
 
+void CDialog::BringToTop() {
+    ::SetWindowPos(m_hWnd, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+}
+
+void CDialog::SetTopmost() {
+    ::SetWindowPos(m_hWnd, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+}
+
+void CDialog::SetNotTopmost() {
+    ::SetWindowPos(m_hWnd, HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+}
+
+HWND CDialog::CreateChildWindow(const char *className, const char *text, DWORD style,
+                                const CRect &rect, int id) {
+    HWND child = ::CreateWindowExA(0, className, text, style, rect.left, rect.top, rect.Width(),
+                                   rect.Height(), m_hWnd, reinterpret_cast<HMENU>(INT_PTR(id)),
+                                   GetModuleHandleA(nullptr), nullptr);
+    // In the dialog's own font, like the controls of the template.
+    if (child)
+        ::SendMessageA(child, WM_SETFONT, ::SendMessageA(m_hWnd, WM_GETFONT, 0, 0), FALSE);
+    return child;
+}
+
+void CDialog::EnableChild(HWND child, BOOL enable) {
+    if (child)
+        ::EnableWindow(child, enable);
+}
+
+BOOL CDialog::IsChildEnabled(HWND child) const {
+    return child && ::IsWindowEnabled(child) ? TRUE : FALSE;
+}
+
+void CDialog::PlaceChildBehind(HWND child, HWND previous) {
+    if (child)
+        ::SetWindowPos(child, previous ? previous : HWND_BOTTOM, 0, 0, 0, 0,
+                       SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+}
+
+void CDialog::SetPickerFormat(HWND picker, const std::string &format) {
+    ::SendMessageA(picker, DTM_SETFORMATA, 0, reinterpret_cast<LPARAM>(format.c_str()));
+}
+
+void CDialog::SetPickerTime(HWND picker, const SYSTEMTIME &time) {
+    ::SendMessageA(picker, DTM_SETSYSTEMTIME, GDT_VALID, reinterpret_cast<LPARAM>(&time));
+}
+
 UINT_PTR CDialog::SetTimer(UINT_PTR id, UINT elapseMs) {
     return ::SetTimer(m_hWnd, id, elapseMs, nullptr);
 }
@@ -174,4 +235,15 @@ int PlatformMessageBox(HWND owner, const std::string &text, const std::string &c
 
 BOOL IsAltKeyDown() {
     return ::GetKeyState(VK_MENU) < 0 ? TRUE : FALSE;
+}
+
+BOOL InitDateTimeControls() {
+    INITCOMMONCONTROLSEX icc = {sizeof icc, ICC_DATE_CLASSES};
+    return ::InitCommonControlsEx(&icc);
+}
+
+CWaitCursor::CWaitCursor() : m_hPrevious(::SetCursor(::LoadCursorA(nullptr, IDC_WAIT))) {}
+
+CWaitCursor::~CWaitCursor() {
+    ::SetCursor(static_cast<HCURSOR>(m_hPrevious));
 }

@@ -50,3 +50,20 @@ std::string ToLower(std::string s) {
             c = char(c - 'A' + 'a');
     return s;
 }
+
+std::string CommandLineTail(const std::string &commandLine) {
+    size_t i = 0;
+    if (i < commandLine.size() && commandLine[i] == '"') {
+        ++i;
+        while (i < commandLine.size() && commandLine[i] != '"')
+            ++i;
+        if (i < commandLine.size())
+            ++i;
+    } else {
+        while (i < commandLine.size() && commandLine[i] != ' ' && commandLine[i] != '\t')
+            ++i;
+    }
+    while (i < commandLine.size() && (commandLine[i] == ' ' || commandLine[i] == '\t'))
+        ++i;
+    return commandLine.substr(i);
+}

@@ -25,3 +25,8 @@ std::string StrFormat(const char *fmt, ...)
 
 // ASCII lower case, as the C runtime's _strlwr does in the "C" locale.
 std::string ToLower(std::string s);
+
+// The command-line tail as a program started with this full command line sees it:
+// the program-name token (quoted or not) and the blanks after it are skipped. All
+// three programs take their argument this way (declared in app.h too).
+std::string CommandLineTail(const std::string &commandLine);

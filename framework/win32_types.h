@@ -84,6 +84,7 @@ typedef void *HANDLE;
 #define EWX_REBOOT 0x00000002u
 #define EWX_FORCE 0x00000004u
 #define EWX_POWEROFF 0x00000008u
+#define ENDSESSION_LOGOFF 0x80000000u
 
 // Processes and the libraries looked up at run time.
 typedef void *HMODULE;
@@ -112,3 +113,38 @@ struct PROCESSENTRY32 {
 };
 #endif
 
+// Child windows, the date-time picker and its notification.
+#ifdef _WIN32
+#include <commctrl.h>
+#else
+typedef struct _SYSTEMTIME {
+    WORD wYear;
+    WORD wMonth;
+    WORD wDayOfWeek;
+    WORD wDay;
+    WORD wHour;
+    WORD wMinute;
+    WORD wSecond;
+    WORD wMilliseconds;
+} SYSTEMTIME;
+typedef struct tagNMHDR {
+    HWND hwndFrom;
+    UINT_PTR idFrom;
+    UINT code;
+} NMHDR;
+typedef struct tagNMDATETIMECHANGE {
+    NMHDR nmhdr;
+    DWORD dwFlags;
+    SYSTEMTIME st;
+} NMDATETIMECHANGE;
+#define WS_CHILD 0x40000000u
+#define WS_VISIBLE 0x10000000u
+#define WS_BORDER 0x00800000u
+#define WS_TABSTOP 0x00010000u
+#define DTS_UPDOWN 0x0001u
+#define DTS_TIMEFORMAT 0x0009u
+#define DTN_DATETIMECHANGE (0U - 759U)
+#define GDT_VALID 0
+#define GDT_NONE 1
+#define ICC_DATE_CLASSES 0x00000100u
+#endif

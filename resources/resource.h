@@ -4,12 +4,106 @@
 
 // Dialog templates
 #define IDD_VESPRA_DIALOG 102
+#define IDD_SETTINGS_DIALOG 129
+#define IDD_ABOUTBOX 131
+#define IDD_SET_PASSWORD 135
+#define IDD_ENTER_PASSWORD 136
+#define IDD_TIMED_MESSAGE 137
+#define IDD_CHECK_TIMES 200
+#define IDD_ADVANCED 202
+
+// Icons and bitmaps
+#define IDI_VESPRA 130
+#define IDB_ABOUT 132
+#define IDI_CHECK_TIMES 208
+
+#define IDD_FUNCTION_TEST 210
 
 // Controls of the scheduler dialog
 #define IDC_MESSAGE 1001
 #define IDC_STARTUP_OK 1002
 #define IDC_SETTINGS 1005
 #define IDC_UNUSED 1016
+
+// Texts, icons and frames that nothing addresses
+#ifndef IDC_STATIC
+#define IDC_STATIC -1
+#endif
+
+// Commands every dialog may have
+#define IDC_ABOUT 3
+#define IDC_ADVANCED 4
+#define ID_HELP 0xE146
+
+// Controls of the settings dialog
+#define IDC_MONDAY 1003
+#define IDC_TUESDAY 1004
+#define IDC_WEDNESDAY 1006
+#define IDC_THURSDAY 1007
+#define IDC_FRIDAY 1008
+#define IDC_SATURDAY 1009
+#define IDC_SUNDAY 1010
+#define IDC_WELCOME_TIME 1011
+#define IDC_LIMIT_HOURS 1012
+#define IDC_WELCOME 1013
+#define IDC_SHUTDOWN 1014
+#define IDC_OFF 1015
+#define IDC_WARNING_MINUTES 1016
+#define IDC_RESTART 1017
+#define IDC_WHEN_GROUP 1018
+#define IDC_SECONDS_TEXT 1019
+#define IDC_HOURS_TEXT 1020
+#define IDC_SET_PASSWORD 1029
+#define IDC_DEFAULTS 1030
+#define IDC_LIMIT 1031
+#define IDC_SHOW_WARNING 1033
+#define IDC_PICKER_SUNDAY 1046
+#define IDC_PICKER_MONDAY 1047
+#define IDC_PICKER_TUESDAY 1048
+#define IDC_PICKER_WEDNESDAY 1049
+#define IDC_PICKER_THURSDAY 1050
+#define IDC_PICKER_FRIDAY 1051
+#define IDC_PICKER_SATURDAY 1052
+#define IDC_CHANGE_TOGETHER 1053
+#define IDC_MINUTES_TEXT 1058
+
+// Controls of the password dialogs
+#define IDC_CURRENT_PASSWORD 1021
+#define IDC_CURRENT_LABEL 1022
+#define IDC_NEW_LABEL 1023
+#define IDC_ENTERED_PASSWORD 1024
+#define IDC_NEW_PASSWORD 1025
+#define IDC_REENTER_LABEL 1026
+#define IDC_REENTER_PASSWORD 1027
+#define IDC_PASSWORD_HINT 1028
+#define IDC_CANCEL_PROMPT 1030
+#define IDC_SETTINGS_PROMPT 1043
+
+// Control of the timed message
+#define IDC_TIMED_TEXT 1044
+
+// Controls of the advanced, check-times and about dialogs
+#define IDC_DISABLE_CPL 1034
+#define IDC_DISABLE_REGPGMS 1035
+#define IDC_KILL_DOS 1057
+#define IDC_DONT_SHOW_AGAIN 1054
+#define IDC_WEB_SITE 1035
+#define IDC_EMAIL 1036
+
+// Controls of the function test dialog
+#define IDC_TEST_PLATFORM 1060
+#define IDC_TEST_ENABLE_CPL 1062
+#define IDC_TEST_DISABLE_CPL 1063
+#define IDC_TEST_KILL_DOS 1064
+#define IDC_TEST_ENABLE_REGPGMS 1065
+#define IDC_TEST_DISABLE_REGPGMS 1066
+#define IDC_TEST_NORMAL_SHUTDOWN 1067
+#define IDC_TEST_FORCED_SHUTDOWN 1068
+#define IDC_TEST_NORMAL_RESTART 1069
+#define IDC_TEST_FORCED_RESTART 1070
+#define IDC_TEST_KILL_SHARING 1071
+#define IDC_TEST_BEEP 1072
+#define IDC_TEST_LOGFILE 1073
 
 // String table
 #define IDS_WARNING 1
@@ -48,6 +142,7 @@
 #define IDS_PICKER_FAILED 49
 #define IDS_WRONG_PASSWORD_CANCEL 52
 #define IDS_LIMIT_USE 57
+#define IDS_WEB_SITE_URL 61
 #define IDS_PASSWORD_HINT 58
 #define IDS_PENDING_RESTART 59
 #define IDS_TIME_OUT_OF_RANGE 62
@@ -57,6 +152,7 @@
 #define IDS_TIMEDATE_CPL 77
 #define IDS_TIMEDATE_DISABLED 78
 #define IDS_NETWORK_SAVED 83
+#define IDS_FEEDBACK_URL 84
 #define IDS_SETTINGS_VERSION 85
 #define IDS_RESET_ALL 86
 #define IDS_TERMINATE_FAILED 87
@@ -78,6 +174,7 @@
 #define IDS_MSCONFIG_EXE 104
 #define IDS_MSCONFIG_DISABLED 105
 #define IDS_INI_PASSWORD_NOT_STORED 106
+#define IDS_PASSWORD_NOT_STORABLE 107
 
 // The dialog framework's own data-exchange messages
 #define IDS_PARSE_UINT 61440

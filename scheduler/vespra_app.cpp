@@ -91,8 +91,11 @@ BOOL CVespraApp::InitInstance() {
 
 BOOL CVespraApp::PreTranslateMessage(MSG *msg) {
     if (msg->message == WM_STOP_SCHEDULER && msg->hwnd == nullptr) {
-        if (m_pSchedulerDlg)
+        if (m_pSchedulerDlg) {
+            // The service host is stopping the service already.
+            m_pSchedulerDlg->m_bNoServiceStopOnExit = TRUE;
             m_pSchedulerDlg->EndDialog(IDOK);
+        }
         return TRUE;
     }
     return CWinApp::PreTranslateMessage(msg);

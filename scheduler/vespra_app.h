@@ -33,7 +33,8 @@ public:
 
     // The short modes that never run the scheduler.
     void RunTestMode();
-    void RunUninstallCheck(BOOL alreadyRunning);
+    // FALSE when the uninstall is refused.
+    BOOL RunUninstallCheck(BOOL alreadyRunning);
     void RunSecondInstance(BOOL settings);
 
     CVespraDlg *m_pSchedulerDlg = nullptr;

@@ -253,6 +253,7 @@ BOOL CVespraDlg::OnInitDialog() {
         }
         if (IsWindowsNT()) {
             // The service restarts the scheduler with the new settings.
+            m_bNoServiceStopOnExit = TRUE;
             UtilServiceControl(Restart);
             EndDialog(IDOK);
             return TRUE;

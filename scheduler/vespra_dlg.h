@@ -68,7 +68,7 @@ public:
     void OnStartupOK();
     void OnDestroy() override;
     BOOL OnHelpInfo() override;
-    void OnEndSession(BOOL ending) override;
+    void OnEndSession(BOOL ending, LPARAM flags) override;
     BOOL CanShowHelp() const;
 
     // Message boxes captioned "Vespra", owned by this dialog.
@@ -109,4 +109,7 @@ public:
     BOOL m_bUserLoggedOn = FALSE;
     BOOL m_bAfterLogoff = FALSE;
     BOOL m_bLogoffPending = FALSE;
+    // The service ends this run itself, or was asked to restart the scheduler: the
+    // end of this run must not stop it (a late stop would end the new scheduler).
+    BOOL m_bNoServiceStopOnExit = FALSE;
 };

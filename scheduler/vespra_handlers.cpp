@@ -1,8 +1,21 @@
-// User-facing handlers of the scheduler dialog.
-//
-// Placeholders until the remaining handlers are built: Cancel, Settings, the
-// end of a session and help do nothing yet.
+// User-facing handlers of the scheduler dialog: the startup dialog's buttons, the
+// centre OK of the notices, the end of a session, the dialog's end, and help.
+#include "framework/app.h"
+#include "framework/text.h"
+#include "resources/resource.h"
 #include "scheduler/vespra_dlg.h"
+#include "settings/run_state.h"
+#include "system/log.h"
+#include "system/platform.h"
+#include "system/program_disable.h"
+#include "ui/password_dlg.h"
+#include "ui/settings_dlg.h"
+#include "ui/timed_message_dlg.h"
+
+namespace {
+constexpr DWORD kHelpContextScheduler = 0x200CB;
+constexpr UINT kWrongPasswordShowMs = 20000;
+} // namespace
 
 // The centre OK of the warning and the notices: the pending action goes on.
 void CVespraDlg::OnOK() {
@@ -14,13 +27,141 @@ void CVespraDlg::OnStartupOK() {
     EnterWaitingState();
 }
 
-void CVespraDlg::OnCancel() {}
-void CVespraDlg::OnOptions() {}
-void CVespraDlg::OnDestroy() {}
+void CVespraDlg::OnCancel() {
+    // Escape and Alt+F4 arrive here too. Outside the startup countdown there is
+    // nothing to cancel: they only put the notice away, as OK does.
+    if (!IsDlgItemVisible(IDCANCEL) || !IsDlgItemEnabled(IDCANCEL)) {
+        Hide();
+        return;
+    }
+    KillTimer(IDT_SCHEDULER);
+    Hide();
+    if (!m_sPassword.empty()) {
+        CEnterPasswordDlg password(TRUE, nullptr);
+        password.DoModal();
+        if (password.m_sPassword != m_sPassword) {
+            if (!password.m_sPassword.empty()) {
+                CTimedMessageDlg message(nullptr, IDS_WRONG_PASSWORD_CANCEL, kWrongPasswordShowMs);
+                message.DoModal();
+            }
+            WriteLog("Can't cancel main app - password is wrong");
+            // The countdown goes on from where it stood.
+            if (StartSchedulerTimer(1000))
+                ShowOnTop();
+            return;
+        }
+    }
+    WriteStatusValue("already_canceled", 1);
+    WriteLog("Main app canceled by user");
+    if (m_bServiceMode) {
+        // The service host ends us with WM_STOP_SCHEDULER; until then hidden and idle.
+        UtilServiceControl(Stop);
+        return;
+    }
+    CDialog::OnCancel();
+}
+
+void CVespraDlg::OnOptions() {
+    KillTimer(IDT_SCHEDULER);
+    Hide();
+    if (!m_sPassword.empty()) {
+        CEnterPasswordDlg password(FALSE, nullptr);
+        password.DoModal();
+        if (password.m_sPassword != m_sPassword) {
+            if (!password.m_sPassword.empty()) {
+                WriteLog("Can't show settings - password is wrong");
+                ShowMessage(IDS_WRONG_PASSWORD_SETTINGS, MB_ICONHAND);
+            }
+            ShowOnTop();
+            StartSchedulerTimer(1000);
+            return;
+        }
+    }
+    if (m_sTimeSep.empty()) {
+        AfxMessageBox("CVespraDlg::OnOptions m_sTimeSep was uninitialized", MB_OK);
+        ReadLocale();
+    }
+    CSettingsDlg settings(GetData(), nullptr);
+    CopyToSettingsDlg(settings);
+    const int result = settings.DoModal();
+    // A dialog that could not be shown (-1) changes nothing, like a cancel.
+    if (result != IDCANCEL && result != -1) {
+        // The running scheduler takes the new settings at once.
+        CopyFromSettingsDlg(settings);
+        if (IsAltKeyDown())
+            WriteIni();
+        else if (m_bUseRegistry)
+            WriteRegistry();
+    }
+    SetTopmost();
+
+    if (!m_bShutdown && !m_bRestart) {
+        StopServiceIfServiceMode();
+        EndDialog(IDOK);
+        return;
+    }
+    if (m_bWelcome) {
+        ShowOnTop();
+        m_nCountdown = int(m_nWelcomeTime) - 1;
+        ShowCountdown(m_nWelcomeTime);
+        StartSchedulerTimer(1000);
+        return;
+    }
+    ShowMessage(
+        FormatText(LoadStr(m_bRestart ? IDS_SCHEDULED_RESTART : IDS_SCHEDULED), MakeNextTimeText()),
+        MB_ICONINFORMATION);
+    m_nCountdown = 0;
+    EnterWaitingState();
+}
+
+void CVespraDlg::OnEndSession(BOOL ending, LPARAM flags) {
+    if (DWORD(flags) & ENDSESSION_LOGOFF) {
+        Hide();
+        // No limit-use countdown and no shut-down under way: wait for the log-off to
+        // complete and give the next user the startup countdown.
+        if (m_bWelcome && m_nCountdown >= 0 && !m_bShuttingDown) {
+            KillTimer(IDT_SCHEDULER);
+            m_bLogoffPending = TRUE;
+            m_bUserLoggedOn = FALSE;
+            m_nCountdown = 0;
+            m_bStartupPhase = FALSE;
+            SetDlgItemText(IDC_MESSAGE,
+                           FormatText(LoadStr(m_bRestart ? IDS_SCHEDULED_RESTART : IDS_SCHEDULED),
+                                      MakeNextTimeText()));
+            StartSchedulerTimer(1000);
+        }
+        WriteLog("User logged off");
+    } else {
+        WriteLog("Windows is shutting down/restarting");
+    }
+    // With registry settings the scheduler outlives the session (a service on NT,
+    // a service process on Windows 95/98/Me); a network client ends with it.
+    if (ending && !m_bUseRegistry)
+        EndDialog(IDOK);
+}
+
+void CVespraDlg::OnDestroy() {
+    AfxQuitHelp();
+    if (!m_bAlreadyRunning) {
+        EnableDateTimeControlPanel(true);
+        EnableRegistryPrograms(true);
+    }
+    if (!m_bNoServiceStopOnExit)
+        StopServiceIfServiceMode();
+    CDialog::OnDestroy();
+}
+
 BOOL CVespraDlg::OnHelpInfo() {
+    if (m_bNetworkHelp || CanShowHelp()) {
+        // The network topic is asked for from the INI writer's message box, whatever
+        // the phase: past the application's own filter.
+        if (CWinApp *app = AfxGetApp())
+            app->CWinApp::WinHelp(kHelpContextScheduler, HELP_CONTEXT);
+    }
+    m_bNetworkHelp = FALSE;
     return TRUE;
 }
-void CVespraDlg::OnEndSession(BOOL) {}
+
 BOOL CVespraDlg::CanShowHelp() const {
-    return TRUE;
+    return m_bUseRegistry && m_bStartupPhase;
 }

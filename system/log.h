@@ -6,6 +6,10 @@
 
 // Appends "MM/DD/YY HH:MM:SS: text" and one line end to the log when "logfile" is on.
 void WriteLog(const std::string &text);
+// The same line, whatever the switch says: the service host keeps its own switch.
+// One open, append and close; a file that can't be opened drops the line.
+// In log_line.cpp, so a program can have the line without the switch's registry reader.
+void AppendLogLine(const std::string &text);
 // Beeps once when "beep" is on.
 void TimerBeep();
 // Tests only: forgets both switches, so the next call reads them again as the

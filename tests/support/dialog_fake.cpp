@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <memory>
 
+#include "framework/shell.h"
 #include "framework/text.h"
 #include "tests/support/fake_ui.h"
 #include "tests/support/rc_reader.h"
@@ -33,7 +34,10 @@ Window *Make(CDialog &dlg) {
             ctl.visible = c.visible;
             ctl.enabled = c.enabled;
             ctl.rect = CRect{c.x, c.y, c.x + c.cx, c.y + c.cy};
+            const bool first = !w->controls.count(c.id);
             w->controls[c.id] = ctl;
+            if (first)
+                w->zorder.push_back(&w->controls[c.id]);
         }
     }
     Window *raw = w.get();
@@ -83,8 +87,14 @@ bool Click(CDialog &dlg, int id) {
     auto it = w->controls.find(id);
     if (it == w->controls.end() || !it->second.visible || !it->second.enabled)
         return false;
-    if (it->second.kind == "AUTOCHECKBOX" || it->second.kind == "AUTORADIOBUTTON")
+    if (it->second.kind == "AUTOCHECKBOX")
         it->second.checked = it->second.checked ? 0 : 1;
+    if (it->second.kind == "AUTORADIOBUTTON") {
+        // Each of the program's dialogs has at most one group of radio buttons.
+        for (auto &[otherId, other] : w->controls)
+            if (other.kind == "AUTORADIOBUTTON")
+                other.checked = otherId == id ? 1 : 0;
+    }
     dlg.OnCommand(UINT(id), 0);
     return true;
 }
@@ -92,6 +102,51 @@ bool Click(CDialog &dlg, int id) {
 void Type(CDialog &dlg, int id, const std::string &text) {
     Control &c = Ctl(dlg, id);
     c.text = c.limit > 0 && int(text.size()) > c.limit ? text.substr(0, size_t(c.limit)) : text;
+    c.selectedAll = false;
+}
+
+Control &Child(HWND wnd) {
+    static Control missing;
+    if (!wnd)
+        return missing = Control();
+    return *static_cast<Control *>(wnd);
+}
+
+const std::vector<HWND> &ZOrder(const CDialog &dlg) {
+    static const std::vector<HWND> none;
+    Window *w = WindowOf(dlg);
+    return w ? w->zorder : none;
+}
+
+std::vector<HWND> ChildrenOfClass(const CDialog &dlg, const std::string &className) {
+    std::vector<HWND> found;
+    if (Window *w = WindowOf(dlg))
+        for (auto &c : w->children)
+            if (c->kind == className)
+                found.push_back(c.get());
+    return found;
+}
+
+BOOL SendNotify(CDialog &dlg, HWND from, UINT code, DWORD flags) {
+    Window *w = WindowOf(dlg);
+    if (!w || w->ended)
+        return FALSE;
+    NMDATETIMECHANGE nm{};
+    nm.nmhdr.hwndFrom = from;
+    nm.nmhdr.idFrom = UINT_PTR(Child(from).id);
+    nm.nmhdr.code = code;
+    nm.dwFlags = flags;
+    nm.st = Child(from).time;
+    LRESULT result = 0;
+    return dlg.OnNotify(WPARAM(nm.nmhdr.idFrom), reinterpret_cast<LPARAM>(&nm), &result);
+}
+
+BOOL ChangePickerTime(CDialog &dlg, HWND picker, int hour, int minute) {
+    Control &c = Child(picker);
+    c.time.wHour = WORD(hour);
+    c.time.wMinute = WORD(minute);
+    c.timeSet = true;
+    return SendNotify(dlg, picker, DTN_DATETIMECHANGE, GDT_VALID);
 }
 
 bool FireTimer(CDialog &dlg, UINT_PTR id) {
@@ -216,6 +271,16 @@ void CDialog::GotoDlgCtrl(int id) {
 void CDialog::LimitText(int id, int maxChars) {
     Ctl(*this, id).limit = maxChars;
 }
+void CDialog::SelectAllText(int id) {
+    Ctl(*this, id).selectedAll = true;
+}
+HWND CDialog::GetDlgItem(int id) const {
+    Window *w = WindowOf(*this);
+    if (!w)
+        return nullptr;
+    auto it = w->controls.find(id);
+    return it == w->controls.end() ? nullptr : &it->second;
+}
 CRect CDialog::GetDlgItemRect(int id) const {
     return Ctl(*this, id).rect;
 }
@@ -254,6 +319,73 @@ BOOL CDialog::IsWindowVisible() const {
     return w && w->visible;
 }
 
+void CDialog::BringToTop() {
+    if (Window *w = WindowOf(*this))
+        ++w->broughtToTop;
+}
+
+void CDialog::SetTopmost() {
+    if (Window *w = WindowOf(*this))
+        w->topmost = true;
+}
+
+void CDialog::SetNotTopmost() {
+    if (Window *w = WindowOf(*this))
+        w->topmost = false;
+}
+
+HWND CDialog::CreateChildWindow(const char *className, const char *text, DWORD style,
+                                const CRect &rect, int id) {
+    Window *w = WindowOf(*this);
+    if (!w)
+        return nullptr;
+    if (g_ui.failChildWindows > 0) {
+        --g_ui.failChildWindows;
+        return nullptr;
+    }
+    auto c = std::make_unique<Control>();
+    c->id = id;
+    c->kind = className;
+    c->text = text;
+    c->style = style;
+    c->visible = (style & WS_VISIBLE) != 0;
+    c->rect = rect;
+    Control *raw = c.get();
+    w->children.push_back(std::move(c));
+    w->zorder.push_back(raw);
+    return raw;
+}
+
+void CDialog::EnableChild(HWND child, BOOL enable) {
+    if (child)
+        Child(child).enabled = enable != FALSE;
+}
+
+BOOL CDialog::IsChildEnabled(HWND child) const {
+    return child && Child(child).enabled;
+}
+
+void CDialog::PlaceChildBehind(HWND child, HWND previous) {
+    Window *w = WindowOf(*this);
+    if (!w || !child)
+        return;
+    auto &z = w->zorder;
+    z.erase(std::remove(z.begin(), z.end(), child), z.end());
+    auto at = std::find(z.begin(), z.end(), previous);
+    z.insert(previous && at != z.end() ? at + 1 : z.end(), child);
+}
+
+void CDialog::SetPickerFormat(HWND picker, const std::string &format) {
+    Child(picker).format = format;
+}
+
+void CDialog::SetPickerTime(HWND picker, const SYSTEMTIME &time) {
+    Child(picker).time = time;
+    Child(picker).timeSet = true;
+    if (g_ui.pickerSetNotifies)
+        SendNotify(*this, picker, DTN_DATETIMECHANGE, GDT_VALID);
+}
+
 UINT_PTR CDialog::SetTimer(UINT_PTR id, UINT elapseMs) {
     Window *w = WindowOf(*this);
     if (!w || g_ui.failTimers)
@@ -282,6 +414,24 @@ int PlatformMessageBox(HWND owner, const std::string &text, const std::string &c
 
 BOOL IsAltKeyDown() {
     return g_ui.altDown;
+}
+
+BOOL InitDateTimeControls() {
+    ++g_ui.dateControlInits;
+    return TRUE;
+}
+
+CWaitCursor::CWaitCursor() : m_hPrevious(&g_ui) {
+    ++g_ui.waitCursors;
+}
+CWaitCursor::~CWaitCursor() {
+    if (m_hPrevious) // the one that was counted
+        --g_ui.waitCursors;
+}
+
+BOOL ShellOpen(const std::string &file) {
+    g_ui.shellOpens.push_back({file, g_ui.waitCursors});
+    return g_ui.shellFails ? FALSE : TRUE;
 }
 
 void CWinApp::WinHelp(DWORD data, UINT cmd) {

@@ -7,6 +7,7 @@
 #include <deque>
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -23,7 +24,13 @@ struct Control {
     bool enabled = true;
     UINT checked = 0;
     int limit = 0;
+    bool selectedAll = false; // the whole text selected (typing clears it)
     CRect rect;
+    // Child windows made at run time.
+    DWORD style = 0;
+    std::string format; // a picker's display format
+    SYSTEMTIME time{};  // a picker's time
+    bool timeSet = false;
 };
 
 struct Window {
@@ -31,7 +38,10 @@ struct Window {
     UINT templateId = 0;
     std::string caption;
     std::map<int, Control> controls;
-    std::map<UINT_PTR, UINT> timers; // id -> interval in ms
+    std::vector<std::unique_ptr<Control>> children; // made with CreateChildWindow
+    std::vector<HWND> zorder;                       // children, top first
+    int broughtToTop = 0;                           // BringToTop calls
+    std::map<UINT_PTR, UINT> timers;                // id -> interval in ms
     bool visible = false;
     bool topmost = false;
     int x = 0, y = 0;
@@ -58,7 +68,18 @@ struct Ui {
     std::vector<UINT> modalRuns;                      // template ids, in DoModal order
     std::vector<std::pair<DWORD, UINT>> helpCalls;    // WinHelp data, command
     bool altDown = false;
-    bool failTimers = false; // SetTimer returns 0
+    bool failTimers = false;  // SetTimer returns 0
+    int failChildWindows = 0; // the next n CreateChildWindow calls fail
+    int dateControlInits = 0; // InitDateTimeControls calls
+    int waitCursors = 0;      // CWaitCursor objects alive
+    struct ShellCall {
+        std::string file;
+        int waitCursors; // at the time of the call
+    };
+    std::vector<ShellCall> shellOpens;
+    bool shellFails = false;
+    // Pickers that also report a time set by the program, as some versions do.
+    bool pickerSetNotifies = false;
 };
 
 // The stand-in's state; Reset() gives a fresh one.
@@ -76,10 +97,22 @@ void Close(CDialog &dlg);
 bool IsEnded(const CDialog &dlg);
 int Result(const CDialog &dlg);
 
+// A control's or child window's model by its handle.
+Control &Child(HWND wnd);
+// The window's children by handle in Z (and tab) order, top first.
+const std::vector<HWND> &ZOrder(const CDialog &dlg);
+// The children made at run time with this class name, in creation order.
+std::vector<HWND> ChildrenOfClass(const CDialog &dlg, const std::string &className);
+
 // Input.
 // Clicks a button: only a visible and enabled one reacts. Returns whether it did.
 bool Click(CDialog &dlg, int id);
 void Type(CDialog &dlg, int id, const std::string &text);
+// The user sets a picker to hour:minute; the picker notifies its dialog with
+// DTN_DATETIMECHANGE and GDT_VALID. Returns whether OnNotify handled it.
+BOOL ChangePickerTime(CDialog &dlg, HWND picker, int hour, int minute);
+// Any notification from a child (code and dwFlags of an NMDATETIMECHANGE).
+BOOL SendNotify(CDialog &dlg, HWND from, UINT code, DWORD flags = 0);
 // Fires one tick of a running timer; false when it is not running.
 bool FireTimer(CDialog &dlg, UINT_PTR id);
 // Posts a thread message to the application, as PostThreadMessage would.

@@ -6,6 +6,7 @@
 #include "resources/resource.h"
 #include "tests/unit/scheduler_fixture.h"
 
+#include <algorithm>
 #include <memory>
 #include <vector>
 
@@ -141,6 +142,48 @@ TEST_F(FrameworkTest, AfxMessageBoxIsCaptionedAndOwnedByTheMainWindow) {
     EXPECT_EQ(fake::State().boxes[0].caption, "Vespra");
     EXPECT_EQ(fake::State().boxes[1].owner, dlg.GetSafeHwnd());
     EXPECT_EQ(fake::State().boxes[1].type, UINT(MB_ICONERROR));
+}
+
+// An application that allows no help: the Help command asks it; closing help
+// never depends on it.
+class NoHelpApp : public CWinApp {
+public:
+    void WinHelp(DWORD data, UINT cmd) override { asked.emplace_back(data, cmd); }
+    std::vector<std::pair<DWORD, UINT>> asked;
+};
+
+TEST_F(FrameworkTest, HelpCommandAsksTheApplicationAndQuittingBypassesIt) {
+    NoHelpApp app;
+    NumberDlg dlg;
+    fake::Open(dlg);
+    EXPECT_TRUE(dlg.OnCommand(ID_HELP, 0));
+    AfxQuitHelp();
+    using Call = std::pair<DWORD, UINT>;
+    EXPECT_EQ(app.asked, (std::vector<Call>{{0x20000 + IDD_VESPRA_DIALOG, HELP_CONTEXT}}));
+    EXPECT_EQ(fake::State().helpCalls, (std::vector<Call>{{0, HELP_QUIT}}));
+}
+
+TEST_F(FrameworkTest, ChildrenAreMadePlacedInZOrderAndNotified) {
+    NumberDlg dlg;
+    fake::Open(dlg);
+    HWND a = dlg.CreateChildWindow("X", "a", WS_CHILD, CRect{1, 2, 3, 4}, 7);
+    HWND b = dlg.CreateChildWindow("X", "b", WS_CHILD | WS_VISIBLE, CRect{}, 8);
+    fake::State().failChildWindows = 1;
+    EXPECT_EQ(dlg.CreateChildWindow("X", "c", WS_CHILD, CRect{}, 9), nullptr);
+    EXPECT_FALSE(fake::Child(a).visible);
+    EXPECT_TRUE(fake::Child(b).visible);
+    HWND message = dlg.GetDlgItem(IDC_MESSAGE);
+    dlg.PlaceChildBehind(b, nullptr); // to the bottom
+    dlg.PlaceChildBehind(a, message);
+    const std::vector<HWND> &z = fake::ZOrder(dlg);
+    EXPECT_EQ(z.back(), b);
+    auto at = std::find(z.begin(), z.end(), message);
+    ASSERT_NE(at, z.end());
+    EXPECT_EQ(*(at + 1), a);
+    EXPECT_EQ(fake::ChildrenOfClass(dlg, "X"), (std::vector<HWND>{a, b}));
+    // The default OnNotify leaves a notification unhandled.
+    EXPECT_FALSE(fake::SendNotify(dlg, a, DTN_DATETIMECHANGE));
+    EXPECT_EQ(dlg.GetDlgItem(4242), nullptr);
 }
 
 } // namespace

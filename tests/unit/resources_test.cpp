@@ -114,3 +114,73 @@ TEST(Resources, ReaderHandlesEscapesAndSymbols) {
 }
 
 } // namespace
+
+namespace {
+
+// The settings user interface's templates: size and caption, the conventions of
+// every dialog, and the styles the code relies on.
+TEST(Resources, SettingsInterfaceTemplates) {
+    const struct {
+        int id;
+        const char *caption;
+        int cx, cy;
+        size_t controls;
+    } templates[] = {
+        {IDD_SETTINGS_DIALOG, "Vespra Settings", 238, 223, 36},
+        {IDD_SET_PASSWORD, "Set Password", 206, 132, 11},
+        {IDD_ENTER_PASSWORD, "Enter Password", 159, 76, 7},
+        {IDD_TIMED_MESSAGE, "Vespra", 186, 71, 2},
+        {IDD_CHECK_TIMES, "Check Times", 233, 127, 7},
+        {IDD_ADVANCED, "Advanced Settings", 219, 108, 7},
+        {IDD_ABOUTBOX, "About Vespra", 181, 105, 7},
+    };
+    const RcData &rc = ProgramResources();
+    for (const auto &t : templates) {
+        ASSERT_TRUE(rc.dialogs.count(t.id)) << t.id;
+        const RcDialog &d = rc.dialogs.at(t.id);
+        EXPECT_EQ(d.caption, t.caption);
+        EXPECT_EQ(d.cx, t.cx) << t.id;
+        EXPECT_EQ(d.cy, t.cy) << t.id;
+        EXPECT_EQ(d.controls.size(), t.controls) << t.id;
+        EXPECT_EQ(d.fontName, "MS Sans Serif");
+        EXPECT_EQ(d.fontSize, 8);
+        EXPECT_NE(d.style.find("WS_CAPTION"), std::string::npos) << t.id;
+        EXPECT_EQ(d.style.find("WS_SYSMENU"), std::string::npos) << t.id;
+        EXPECT_NE(d.exStyle.find("WS_EX_TOOLWINDOW"), std::string::npos) << t.id;
+    }
+
+    const RcDialog &s = rc.dialogs.at(IDD_SETTINGS_DIALOG);
+    for (int day = 0; day < 7; ++day) {
+        const RcControl *frame = Find(s, IDC_PICKER_SUNDAY + day);
+        ASSERT_NE(frame, nullptr);
+        EXPECT_FALSE(frame->visible);
+        EXPECT_EQ(frame->x, 80);
+        EXPECT_EQ(frame->y, 32 + 17 * day);
+        EXPECT_EQ(frame->cx, 50);
+        EXPECT_EQ(frame->cy, 15);
+    }
+    for (int edit : {IDC_WELCOME_TIME, IDC_LIMIT_HOURS, IDC_WARNING_MINUTES})
+        EXPECT_NE(Find(s, edit)->style.find("ES_NUMBER"), std::string::npos) << edit;
+    EXPECT_EQ(Find(s, IDC_SUNDAY)->text, "S&unday at");
+    EXPECT_EQ(Find(s, IDC_DEFAULTS)->text, "Def&aults...");
+    EXPECT_EQ(Find(s, ID_HELP)->y, 203);
+    EXPECT_TRUE(Find(s, IDOK)->isDefault);
+
+    const RcDialog &set = rc.dialogs.at(IDD_SET_PASSWORD);
+    for (int edit : {IDC_CURRENT_PASSWORD, IDC_NEW_PASSWORD, IDC_REENTER_PASSWORD})
+        EXPECT_NE(Find(set, edit)->style.find("ES_PASSWORD"), std::string::npos) << edit;
+    const RcDialog &enter = rc.dialogs.at(IDD_ENTER_PASSWORD);
+    EXPECT_FALSE(Find(enter, IDC_CANCEL_PROMPT)->visible);
+    EXPECT_TRUE(Find(enter, IDC_SETTINGS_PROMPT)->visible);
+    EXPECT_NE(Find(enter, IDC_ENTERED_PASSWORD)->style.find("ES_PASSWORD"), std::string::npos);
+    EXPECT_EQ(Find(rc.dialogs.at(IDD_ADVANCED), IDC_KILL_DOS)->text,
+              "&Kill DOS programs at shut down/restart");
+    EXPECT_EQ(Find(rc.dialogs.at(IDD_CHECK_TIMES), IDC_DONT_SHOW_AGAIN)->text,
+              "&Don't show this again");
+    // The About dialog's address texts are the strings its buttons open.
+    EXPECT_EQ(LoadStr(IDS_FEEDBACK_URL),
+              "mailto:vespra@example.org?subject=Vespra 4.0 beta 5 feedback");
+    EXPECT_EQ(LoadStr(IDS_WEB_SITE_URL), "help\\index.html");
+}
+
+} // namespace

@@ -116,4 +116,81 @@ TEST(Framework, RealDialogAndThreadMessagesInNestedLoops) {
     EXPECT_EQ(d.GetSafeHwnd(), nullptr);
 }
 
+// The pieces the settings dialogs add, on a real dialog from template 135: child
+// windows and their Z order, the picker's format and time, the WM_NOTIFY result,
+// edit selection, the wait cursor and leaving the topmost band.
+class ChildProbeDlg : public CDialog {
+public:
+    ChildProbeDlg() : CDialog(IDD_SET_PASSWORD) {}
+
+    BOOL OnInitDialog() override {
+        SetDlgItemText(IDC_NEW_PASSWORD, "abcdef");
+        SelectAllText(IDC_NEW_PASSWORD);
+        DWORD from = 1, to = 0;
+        SendDlgItemMessageA(GetSafeHwnd(), IDC_NEW_PASSWORD, EM_GETSEL,
+                            reinterpret_cast<WPARAM>(&from), reinterpret_cast<LPARAM>(&to));
+        selectedAll = from == 0 && to == 6;
+
+        InitDateTimeControls();
+        HWND edit = GetDlgItem(IDC_NEW_PASSWORD);
+        picker = CreateChildWindow("SysDateTimePick32", "DateTime",
+                                   WS_CHILD | WS_VISIBLE | WS_BORDER | DTS_TIMEFORMAT,
+                                   GetDlgItemRect(IDC_REENTER_PASSWORD), 5);
+        if (picker) {
+            SetPickerFormat(picker, "H'h'mm");
+            SYSTEMTIME t = {1990, 1, 1, 1, 7, 5, 1, 1};
+            SetPickerTime(picker, t);
+            char text[32] = {};
+            SendMessageA(picker, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text));
+            pickerText = text;
+            PlaceChildBehind(picker, edit);
+            behindEdit = ::GetWindow(edit, GW_HWNDNEXT) == picker;
+            PlaceChildBehind(picker, nullptr);
+            atBottom = ::GetWindow(picker, GW_HWNDLAST) == picker;
+        }
+        NMHDR nm = {picker, 5, 1234};
+        notifyResult = SendMessageA(GetSafeHwnd(), WM_NOTIFY, 5, reinterpret_cast<LPARAM>(&nm));
+
+        HCURSOR before = GetCursor();
+        {
+            CWaitCursor wait;
+            waitShown = GetCursor() == LoadCursorA(nullptr, MAKEINTRESOURCEA(32514));
+        }
+        cursorBack = GetCursor() == before;
+
+        ShowOnTop();
+        SetNotTopmost();
+        BringToTop();
+        leftTopmost = (GetWindowLongA(GetSafeHwnd(), GWL_EXSTYLE) & WS_EX_TOPMOST) == 0;
+        EndDialog(IDOK);
+        return TRUE;
+    }
+    BOOL OnNotify(WPARAM, LPARAM lParam, LRESULT *pResult) override {
+        if (reinterpret_cast<const NMHDR *>(lParam)->code != 1234)
+            return FALSE;
+        *pResult = 42;
+        return TRUE;
+    }
+
+    HWND picker = nullptr;
+    std::string pickerText;
+    bool selectedAll = false, behindEdit = false, atBottom = false;
+    bool waitShown = false, cursorBack = false, leftTopmost = false;
+    LRESULT notifyResult = 0;
+};
+
+TEST(Framework, ChildWindowsPickersNotifyResultsAndZOrder) {
+    ChildProbeDlg d;
+    EXPECT_EQ(d.DoModal(), IDOK);
+    EXPECT_TRUE(d.selectedAll);
+    ASSERT_NE(d.picker, nullptr);
+    EXPECT_EQ(d.pickerText, "7h05");
+    EXPECT_TRUE(d.behindEdit);
+    EXPECT_TRUE(d.atBottom);
+    EXPECT_EQ(d.notifyResult, 42); // through DWLP_MSGRESULT
+    EXPECT_TRUE(d.waitShown);
+    EXPECT_TRUE(d.cursorBack);
+    EXPECT_TRUE(d.leftTopmost);
+}
+
 } // namespace

@@ -142,6 +142,11 @@ TEST_F(SchedulerStart, ASecondStartWhileItRunsIsASecondInstance) {
     // and show a second countdown.
     wt::Process second = StartAsService();
     ASSERT_TRUE(second.Valid());
+    // It only answers, with a message box of its own, and ends when it is dismissed.
+    HWND box = wt::WaitForWindow(kTitle, kStartTimeoutMs, kDialogClass, second.Id());
+    ASSERT_NE(box, nullptr) << "the second instance showed no message";
+    EXPECT_FALSE(IsSchedulerDialog(box));
+    wt::ClickButton(box, IDOK);
     ASSERT_TRUE(second.WaitForExit(10000)) << "the second instance did not end";
 
     EXPECT_TRUE(SchedulerDialogs(second.Id()).empty());

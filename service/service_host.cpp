@@ -1,0 +1,195 @@
+#include "service/service_host.h"
+
+#include <atomic>
+#include <cstdint>
+
+#include "framework/text.h"
+#include "system/files.h"
+#include "system/log.h"
+#include "system/registry.h"
+#include "system/service_calls.h"
+
+namespace {
+const char kCaption[] = "VESPRASV.EXE";
+const DWORD kNoError = 0;
+
+// Written by ServiceMain before any control can arrive, then only read.
+ServiceStatusHandle g_status = nullptr;
+// Signalled by the control handler on the dispatcher's thread, waited on, closed
+// and forgotten by ServiceMain: atomic, so the handler never sees half a change.
+std::atomic<HANDLE> g_stopEvent{nullptr};
+// ServiceMain's alone.
+HANDLE g_schedulerThread = nullptr;
+DWORD g_schedulerThreadId = 0;
+ServiceValues g_values = {1, 0, 0};
+
+// The last state reported, with its checkpoint and wait hint, in one word, so that
+// the handler answers an interrogation with a whole report of the current state.
+std::atomic<uint64_t> g_current{SERVICE_START_PENDING};
+
+uint64_t Pack(DWORD state, DWORD checkPoint, DWORD waitHint) {
+    return uint64_t(state & 0xFFFFu) | uint64_t(checkPoint & 0xFFFFu) << 16 |
+           uint64_t(waitHint) << 32;
+}
+
+DWORD ReadValue(const RegKey &key, const char *name) {
+    DWORD value = 0;
+    DWORD type = 0;
+    DWORD size = sizeof value;
+    // Only a whole 4-byte value counts; anything else reads as missing.
+    if (key.QueryValue(name, &type, &value, &size) != ERROR_SUCCESS || size != sizeof value)
+        return 0;
+    return value;
+}
+
+// A message box may change the last error; the caller's exit code is the failure's.
+void ShowKeepingError(const std::string &text) {
+    const DWORD error = LastErrorCode();
+    ShowWarningBox(text, kCaption);
+    SetLastErrorCode(error);
+}
+
+void EndWithLastError() {
+    ServiceCleanup(LastErrorCode());
+}
+} // namespace
+
+int ServiceProgramMain() {
+    if (!RunServiceDispatcher())
+        ShowWarningBox("StartServiceCtrlDispatcher() failed\n\nThis program is used by Windows to "
+                       "control Vespra. It should not be run manually. If it is run manually, "
+                       "errors may occur.",
+                       kCaption);
+    return 0;
+}
+
+std::string SchedulerPathFor(const std::string &hostPath) {
+    std::string path = ToLower(hostPath);
+    const size_t name = path.find("vesprasv.exe");
+    if (name != std::string::npos)
+        path = path.substr(0, name) + "vespra.exe";
+    return path;
+}
+
+bool ReportServiceStatus(DWORD state, DWORD exitCode, DWORD checkPoint, DWORD waitHint) {
+    ServiceStatusReport status;
+    status.serviceType = SERVICE_WIN32_OWN_PROCESS;
+    status.currentState = state;
+    status.controlsAccepted = state == SERVICE_START_PENDING ? 0 : SERVICE_ACCEPT_SHUTDOWN;
+    status.win32ExitCode = exitCode;
+    status.serviceSpecificExitCode = 0;
+    status.checkPoint = checkPoint;
+    status.waitHint = waitHint;
+    g_current.store(Pack(state, checkPoint, waitHint));
+    return SetServiceStatusOf(g_status, status) != FALSE;
+}
+
+bool ReadServiceValues() {
+    RegKey key;
+    if (key.Open(kSettingsKey, RegAccess::Read) != ERROR_SUCCESS) {
+        g_values = {1, 0, 0};
+        ShowWarningBox("RegCreateKeyEx() failed", kCaption);
+        return false;
+    }
+    g_values.status = ReadValue(key, "status");
+    g_values.restart = ReadValue(key, "restart");
+    g_values.logfile = ReadValue(key, "logfile");
+    key.Close();
+    return true;
+}
+
+bool LaunchMainProgram() {
+    const std::string path = SchedulerPathFor(GetProgramPath());
+    HANDLE thread = nullptr;
+    DWORD threadId = 0;
+    if (!LaunchProcess(path, " /service", thread, threadId)) {
+        ShowKeepingError("CreateProcess() failed\n\nPath=" + path);
+        return false;
+    }
+    g_schedulerThread = thread;
+    g_schedulerThreadId = threadId;
+    if (!thread) {
+        ShowKeepingError("Error: NULL process thread");
+        return false;
+    }
+    return true;
+}
+
+void ServiceCleanup(DWORD exitCode) {
+    if (g_schedulerThreadId) {
+        PostToThread(g_schedulerThreadId, WM_STOP_SCHEDULER);
+        g_schedulerThreadId = 0;
+    }
+    if (HANDLE event = g_stopEvent.exchange(nullptr))
+        CloseHandleOf(event);
+    if (g_status)
+        ReportServiceStatus(SERVICE_STOPPED, exitCode, 0, 0);
+    if (g_schedulerThread) {
+        CloseHandleOf(g_schedulerThread);
+        g_schedulerThread = nullptr;
+    }
+}
+
+void ServiceMain(DWORD argc, char **) {
+    g_status = RegisterControlHandler();
+    if (!g_status)
+        return EndWithLastError();
+    ReadServiceValues();
+    // No start argument: the service manager started us at system start.
+    if (argc < 2 && g_values.status == 0 && g_values.restart == 0)
+        return ServiceCleanup(ERROR_SERVICE_DOES_NOT_EXIST);
+    if (!ReportServiceStatus(SERVICE_START_PENDING, kNoError, 1, 5000))
+        return EndWithLastError();
+    HANDLE event = CreateStopEvent();
+    if (!event)
+        return EndWithLastError();
+    g_stopEvent.store(event);
+    if (!ReportServiceStatus(SERVICE_START_PENDING, kNoError, 2, 1000) ||
+        !ReportServiceStatus(SERVICE_START_PENDING, kNoError, 3, 5000))
+        return EndWithLastError();
+    if (!LaunchMainProgram())
+        return EndWithLastError();
+    if (g_values.logfile)
+        AppendLogLine("Service controller: Starting service");
+    if (!ReportServiceStatus(SERVICE_RUNNING, kNoError, 0, 0))
+        return EndWithLastError();
+    if (!WaitForStopEvent(event))
+        return EndWithLastError();
+    if (g_values.logfile)
+        AppendLogLine("Service controller: Stopping service");
+    ServiceCleanup(kNoError);
+}
+
+void ServiceCtrlHandler(DWORD control) {
+    switch (control) {
+    case SERVICE_CONTROL_SHUTDOWN:
+        // The scheduler handles the end of the session itself.
+        break;
+    case SERVICE_CONTROL_STOP_SCHEDULER:
+        ReportServiceStatus(SERVICE_STOP_PENDING, kNoError, 1, 5000);
+        if (HANDLE event = g_stopEvent.load())
+            SignalStopEvent(event);
+        break;
+    default: {
+        // Interrogation and the rest change nothing; the answer is the current
+        // state as last reported (the service manager rejects a state of 0).
+        const uint64_t current = g_current.load();
+        ReportServiceStatus(DWORD(current & 0xFFFFu), kNoError, DWORD(current >> 16 & 0xFFFFu),
+                            DWORD(current >> 32));
+        break;
+    }
+    }
+}
+
+void ForgetServiceHostState() {
+    g_status = nullptr;
+    g_stopEvent.store(nullptr);
+    g_schedulerThread = nullptr;
+    g_schedulerThreadId = 0;
+    g_values = {1, 0, 0};
+    g_current.store(SERVICE_START_PENDING);
+}
+
+ServiceValues CurrentServiceValues() {
+    return g_values;
+}

@@ -1,0 +1,122 @@
+// The service control manager from both sides, and the few kernel and user calls
+// around it, for the service host (vesprasv) and the installer (vesprasi). One
+// function per call, with the semantics of the Win32 call named; each failing call
+// leaves its error for LastErrorCode(). Windows: service_calls_win32.cpp. Native
+// tests: tests/support/service_calls_fake.cpp, scripted through
+// tests/support/fake_services.h.
+#pragma once
+
+#include <string>
+
+#include "framework/win32_types.h"
+
+#ifndef _WIN32
+#define SERVICE_WIN32_OWN_PROCESS 0x00000010u
+#define SERVICE_INTERACTIVE_PROCESS 0x00000100u
+#define SERVICE_AUTO_START 0x00000002u
+#define SERVICE_ERROR_IGNORE 0x00000000u
+#define SERVICE_STOPPED 0x00000001u
+#define SERVICE_START_PENDING 0x00000002u
+#define SERVICE_STOP_PENDING 0x00000003u
+#define SERVICE_RUNNING 0x00000004u
+#define SERVICE_ACCEPT_SHUTDOWN 0x00000004u
+#define SERVICE_CONTROL_INTERROGATE 0x00000004u
+#define SERVICE_CONTROL_SHUTDOWN 0x00000005u
+#define ERROR_SERVICE_DOES_NOT_EXIST 1060L
+#define ERROR_SERVICE_CANNOT_ACCEPT_CTRL 1061L
+#define ERROR_SERVICE_NOT_ACTIVE 1062L
+#define ERROR_FAILED_SERVICE_CONTROLLER_CONNECT 1063L
+#define ERROR_SERVICE_EXISTS 1073L
+#endif
+
+// The private control code the installer sends and the service host stops on.
+constexpr DWORD SERVICE_CONTROL_STOP_SCHEDULER = 222;
+// The service's name and display name.
+extern const char *const kServiceName; // "Vespra"
+
+// ---- Both programs
+
+// GetLastError() / SetLastError().
+DWORD LastErrorCode();
+void SetLastErrorCode(DWORD error);
+// MessageBoxA(no owner, text, caption, MB_ICONWARNING).
+void ShowWarningBox(const std::string &text, const char *caption);
+
+// ---- The service's own side (vesprasv)
+
+typedef void *ServiceStatusHandle; // SERVICE_STATUS_HANDLE
+
+// SERVICE_STATUS, field by field.
+struct ServiceStatusReport {
+    DWORD serviceType;
+    DWORD currentState;
+    DWORD controlsAccepted;
+    DWORD win32ExitCode;
+    DWORD serviceSpecificExitCode;
+    DWORD checkPoint;
+    DWORD waitHint;
+};
+
+// StartServiceCtrlDispatcherA with the one entry kServiceName -> ServiceMain
+// (service/service_host.h) and the terminating empty entry. Returns when the
+// service has stopped; FALSE at once when the service manager did not start us.
+BOOL RunServiceDispatcher();
+// RegisterServiceCtrlHandlerA(kServiceName) with a handler that calls
+// ServiceCtrlHandler; nullptr on failure.
+ServiceStatusHandle RegisterControlHandler();
+// SetServiceStatus.
+BOOL SetServiceStatusOf(ServiceStatusHandle handle, const ServiceStatusReport &status);
+
+// CreateEventA(no security, manual reset, not signalled, no name); nullptr on failure.
+HANDLE CreateStopEvent();
+// SetEvent.
+BOOL SignalStopEvent(HANDLE event);
+// WaitForSingleObject(event, INFINITE): TRUE when the event was signalled.
+BOOL WaitForStopEvent(HANDLE event);
+// CloseHandle, for the event and the thread handle.
+void CloseHandleOf(HANDLE handle);
+
+// CreateProcessA(application, commandLine, no inherited handles,
+// NORMAL_PRIORITY_CLASS, our environment and current directory, a zeroed
+// STARTUPINFOA). The process handle is closed at once; the primary thread's handle
+// and id are handed back.
+BOOL LaunchProcess(const std::string &application, const std::string &commandLine, HANDLE &thread,
+                   DWORD &threadId);
+// PostThreadMessageA(threadId, message, 0, 0).
+BOOL PostToThread(DWORD threadId, UINT message);
+
+// ---- The service manager's side (vesprasi)
+
+typedef void *ScHandle; // SC_HANDLE
+
+struct ServiceConfig {
+    DWORD serviceType;
+    DWORD startType;
+    DWORD errorControl;
+    std::string binaryPath;
+};
+
+// OpenSCManagerA(local machine, "ServicesActive", SC_MANAGER_CREATE_SERVICE).
+ScHandle OpenServiceManager();
+// CreateServiceA(manager, kServiceName, display name kServiceName, SERVICE_ALL_ACCESS,
+// the configuration, no load-order group, tag or dependencies, LocalSystem).
+ScHandle CreateServiceEntry(ScHandle manager, const ServiceConfig &config);
+// OpenServiceA(manager, kServiceName, SERVICE_ALL_ACCESS).
+ScHandle OpenServiceEntry(ScHandle manager);
+// QueryServiceStatus: the current state.
+BOOL QueryServiceState(ScHandle service, DWORD &state);
+// StartServiceA with the one argument given.
+BOOL StartServiceWith(ScHandle service, const char *argument);
+// ControlService(service, control).
+BOOL SendServiceControl(ScHandle service, DWORD control);
+// DeleteService.
+BOOL DeleteServiceEntry(ScHandle service);
+// CloseServiceHandle.
+void CloseServiceHandleOf(ScHandle handle);
+
+// Sleep(ms).
+void PauseFor(DWORD ms);
+// Whether no process holds the named mutex, waiting for it at most timeoutMs:
+// TRUE when the mutex does not exist or could be taken (it is released again at
+// once), FALSE when it is still held at the end.
+BOOL WaitForMutexFree(const char *name, DWORD timeoutMs);

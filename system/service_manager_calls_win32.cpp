@@ -1,0 +1,52 @@
+// The service manager's side (vesprasi only).
+#include <cstring>
+
+#include "system/service_calls.h"
+
+namespace {
+SC_HANDLE Sc(ScHandle h) {
+    return static_cast<SC_HANDLE>(h);
+}
+} // namespace
+
+ScHandle OpenServiceManager() {
+    return ::OpenSCManagerA(nullptr, "ServicesActive", SC_MANAGER_CREATE_SERVICE);
+}
+
+ScHandle CreateServiceEntry(ScHandle manager, const ServiceConfig &config) {
+    return ::CreateServiceA(Sc(manager), kServiceName, kServiceName, SERVICE_ALL_ACCESS,
+                            config.serviceType, config.startType, config.errorControl,
+                            config.binaryPath.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr);
+}
+
+ScHandle OpenServiceEntry(ScHandle manager) {
+    return ::OpenServiceA(Sc(manager), kServiceName, SERVICE_ALL_ACCESS);
+}
+
+BOOL QueryServiceState(ScHandle service, DWORD &state) {
+    SERVICE_STATUS status;
+    memset(&status, 0, sizeof status);
+    if (!::QueryServiceStatus(Sc(service), &status))
+        return FALSE;
+    state = status.dwCurrentState;
+    return TRUE;
+}
+
+BOOL StartServiceWith(ScHandle service, const char *argument) {
+    const char *arguments[] = {argument};
+    return ::StartServiceA(Sc(service), 1, arguments);
+}
+
+BOOL SendServiceControl(ScHandle service, DWORD control) {
+    SERVICE_STATUS status;
+    memset(&status, 0, sizeof status);
+    return ::ControlService(Sc(service), control, &status);
+}
+
+BOOL DeleteServiceEntry(ScHandle service) {
+    return ::DeleteService(Sc(service));
+}
+
+void CloseServiceHandleOf(ScHandle handle) {
+    ::CloseServiceHandle(Sc(handle));
+}

@@ -1,0 +1,78 @@
+// The native stand-in behind system/service_calls.h: one scripted service "Vespra"
+// in a scripted service manager, the service's own status reports and the calls
+// around them, and a record of everything asked for.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "system/service_calls.h"
+
+namespace fake {
+
+struct Box {
+    std::string text;
+    std::string caption;
+};
+
+struct Services {
+    // ---- Both programs
+    DWORD lastError = 0;
+    std::vector<Box> boxes;
+    // A message box leaves this as the last error, as a real one may.
+    DWORD errorAfterBox = 0;
+
+    // ---- The service's own side: answers
+    bool dispatcherFails = false;
+    bool registerFails = false;
+    int failStatusReport = -1; // the index of the report that fails; -1: none
+    bool eventFails = false;
+    bool launchFails = false;
+    bool nullThread = false; // the launch succeeds without a thread handle
+    DWORD failureError = 2;  // the last error a failing call leaves
+    DWORD schedulerThreadId = 4321;
+    // Runs while ServiceMain waits for its stop event, as the dispatcher's thread
+    // would deliver controls then; the wait ends only if the event is signalled.
+    std::function<void()> whileWaiting;
+
+    // ---- The service's own side: record
+    int dispatcherRuns = 0;
+    std::vector<ServiceStatusReport> reports;
+    std::vector<std::string> launches; // "application|command line"
+    std::vector<std::pair<DWORD, UINT>> posts;
+    int eventsCreated = 0, eventsSignalled = 0, eventsClosed = 0;
+    int threadHandlesClosed = 0;
+
+    // ---- The service manager's side: the one service
+    bool installed = false;
+    ServiceConfig config{};
+    DWORD state = SERVICE_STOPPED;
+    bool markedForDeletion = false;
+    // After control 222 is accepted the state becomes stop pending, and stopped
+    // once it has been queried this many times more; -1: never.
+    int queriesUntilStopped = 0;
+
+    // ---- The service manager's side: answers
+    bool openManagerFails = false;
+    bool createFails = false; // also fails when the service exists
+    bool queryFails = false;
+    bool startFails = false;
+    DWORD controlError = 0;      // ControlService fails with this; 0: succeeds
+    DWORD stateAfterRefusal = 0; // the state a refused control leaves; 0: unchanged
+    bool deleteFails = false;
+    int mutexFreeAfterMs = 0; // the scheduler's mutex is held this long; -1: for ever
+
+    // ---- The service manager's side: record
+    std::vector<std::string> calls; // "open manager", "create", "open", "query", ...
+    std::vector<std::string> startArguments;
+    std::vector<DWORD> controls;
+    int openHandles = 0; // opened and not closed
+    DWORD sleptMs = 0;
+    std::vector<DWORD> mutexWaits; // the time-outs asked for
+};
+
+Services &Svc();
+void ResetServices();
+
+} // namespace fake

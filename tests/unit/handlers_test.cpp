@@ -1,0 +1,361 @@
+// The startup dialog's buttons, the end of a session and the dialog's end, and the
+// short modes of a start that doesn't schedule: driven through the in-memory
+// backend with scripted nested dialogs.
+#include <algorithm>
+#include <memory>
+
+#include "framework/text.h"
+#include "resources/resource.h"
+#include "scheduler/vespra_app.h"
+#include "scheduler/vespra_dlg.h"
+#include "settings/run_state.h"
+#include "system/function_test_dlg.h"
+#include "system/platform.h"
+#include "system/registry.h"
+#include "tests/support/fake_files.h"
+#include "tests/support/fake_processes.h"
+#include "tests/unit/scheduler_fixture.h"
+
+namespace {
+
+class HandlersTest : public SchedulerTest {
+protected:
+    void SetUp() override {
+        SchedulerTest::SetUp();
+        fake::UseTempLogFile();
+        fake::PutDword(kSettingsKey, "logfile", 1);
+        dlg = std::make_unique<CVespraDlg>(nullptr, FALSE, FALSE, FALSE);
+    }
+    void Start(BOOL serviceMode = FALSE) {
+        dlg->m_bServiceMode = serviceMode;
+        dlg->WriteRegistry();
+        fake::Open(*dlg);
+    }
+    // The next password prompt gets this typed and OK pressed.
+    static void TypePassword(const std::string &text) {
+        fake::RespondToDialog(IDD_ENTER_PASSWORD, [text](CDialog &d) {
+            fake::Type(d, IDC_ENTERED_PASSWORD, text);
+            fake::Click(d, IDOK);
+        });
+    }
+    static bool Logged(const std::string &text) {
+        const auto lines = fake::LogLines();
+        return std::any_of(lines.begin(), lines.end(), [&](const std::string &l) {
+            return l.size() >= text.size() &&
+                   l.compare(l.size() - text.size(), text.size(), text) == 0;
+        });
+    }
+    static std::vector<UINT> Modals() { return fake::State().modalRuns; }
+    static bool Ran(UINT templateId) {
+        const auto runs = Modals();
+        return std::find(runs.begin(), runs.end(), templateId) != runs.end();
+    }
+    static bool StoppedService() {
+        for (const fake::ProcessStart &s : fake::Plat().starts)
+            if (s.commandLine == " /stop")
+                return true;
+        return false;
+    }
+    std::unique_ptr<CVespraDlg> dlg;
+};
+
+TEST_F(HandlersTest, CancelEndsTheRunAndIsRemembered) {
+    for (const BOOL service : {FALSE, TRUE}) {
+        SCOPED_TRACE(service ? "service mode" : "plain");
+        SetUp();
+        Start(service);
+        ASSERT_TRUE(fake::Click(*dlg, IDCANCEL));
+        EXPECT_EQ(fake::GetDword(kSettingsKey, "already_canceled"), 1u);
+        EXPECT_TRUE(Logged("Main app canceled by user"));
+        // In service mode the service host ends the program; until then it idles.
+        EXPECT_EQ(fake::IsEnded(*dlg), !service);
+        EXPECT_EQ(StoppedService(), bool(service));
+        EXPECT_EQ(fake::WindowOf(*dlg)->timers.count(IDT_SCHEDULER), 0u);
+    }
+}
+
+TEST_F(HandlersTest, AWrongPasswordCancelsNothing) {
+    for (const char *typed : {"", "wrong", "SECRET"}) {
+        SCOPED_TRACE(typed);
+        SetUp();
+        dlg->m_sPassword = "secret";
+        Start();
+        TypePassword(typed);
+        fake::RespondToDialog(IDD_TIMED_MESSAGE, [](CDialog &d) { fake::Click(d, IDOK); });
+        ASSERT_TRUE(fake::Click(*dlg, IDCANCEL));
+        EXPECT_FALSE(fake::IsEnded(*dlg));
+        EXPECT_EQ(Ran(IDD_TIMED_MESSAGE), *typed != '\0');
+        EXPECT_TRUE(Logged("Can't cancel main app - password is wrong"));
+        EXPECT_EQ(fake::WindowOf(*dlg)->timers.at(IDT_SCHEDULER), 1000u);
+        EXPECT_TRUE(dlg->IsWindowVisible());
+        EXPECT_EQ(fake::GetDword(kSettingsKey, "already_canceled"), 0u);
+    }
+    SetUp();
+    dlg->m_sPassword = "secret";
+    Start();
+    TypePassword("secret");
+    fake::Click(*dlg, IDCANCEL);
+    EXPECT_TRUE(fake::IsEnded(*dlg));
+}
+
+TEST_F(HandlersTest, EscapeAfterTheCountdownOnlyPutsTheNoticeAway) {
+    Start();
+    fake::Click(*dlg, IDC_STARTUP_OK);
+    EXPECT_FALSE(dlg->m_bStartupPhase);
+    dlg->ShowOnTop(); // as the warning would
+    dlg->OnCancel();  // Escape, Alt+F4
+    EXPECT_FALSE(fake::IsEnded(*dlg));
+    EXPECT_FALSE(dlg->IsWindowVisible());
+    EXPECT_EQ(fake::GetDword(kSettingsKey, "already_canceled"), 0u);
+    EXPECT_EQ(fake::WindowOf(*dlg)->timers.at(IDT_SCHEDULER), 20000u);
+}
+
+TEST_F(HandlersTest, SettingsFromTheStartupDialog) {
+    // A wrong password: message 45 only when something was typed; the countdown goes on.
+    for (const char *typed : {"", "nope"}) {
+        SetUp();
+        dlg->m_sPassword = "secret";
+        Start();
+        TypePassword(typed);
+        fake::Click(*dlg, IDC_SETTINGS);
+        EXPECT_FALSE(Ran(IDD_SETTINGS_DIALOG));
+        EXPECT_EQ(fake::State().boxes.size(), *typed ? 1u : 0u);
+        EXPECT_EQ(Logged("Can't show settings - password is wrong"), *typed != '\0');
+        EXPECT_EQ(fake::WindowOf(*dlg)->timers.at(IDT_SCHEDULER), 1000u);
+    }
+    // Cancelled: nothing stored, the countdown starts again from the full time.
+    SetUp();
+    Start();
+    fake::RespondToDialog(IDD_SETTINGS_DIALOG, [](CDialog &d) { fake::Click(d, IDCANCEL); });
+    fake::SetNow(fake::Now() + 5);
+    fake::Click(*dlg, IDC_SETTINGS);
+    EXPECT_EQ(dlg->m_nCountdown, 9);
+    EXPECT_NE(dlg->GetDlgItemText(IDC_MESSAGE).find("10 seconds left"), std::string::npos);
+    EXPECT_TRUE(fake::WindowOf(*dlg)->topmost);
+    // Alt held at OK: the INI file is written, the registry is not. Without the
+    // startup dialog: message 31, then the waiting state.
+    SetUp();
+    dlg->m_bWelcome = 0;
+    Start();
+    const std::string dir = fake::MakeTempDir();
+    fake::Files().programPath = dir + "/vespra.exe";
+    fake::PutDword(kSettingsKey, "welcome", 7); // what a registry write would overwrite
+    fake::State().altDown = true;
+    fake::RespondToDialog(IDD_SETTINGS_DIALOG, [](CDialog &d) { fake::Click(d, IDOK); });
+    fake::Click(*dlg, IDC_SETTINGS);
+    EXPECT_EQ(fake::GetDword(kSettingsKey, "welcome"), 7u);
+    ASSERT_EQ(fake::State().boxes.size(), 2u); // the INI writer's notice, then 31
+    EXPECT_EQ(fake::State().boxes[0].text.rfind(LoadStr(IDS_NETWORK_SAVED).substr(0, 40), 0), 0u);
+    EXPECT_EQ(fake::State().boxes.back().text,
+              std::string("This computer is scheduled to shut down tonight at 11:00") + NBSP +
+                  "PM.");
+    EXPECT_FALSE(dlg->m_bStartupPhase);
+    EXPECT_EQ(fake::WindowOf(*dlg)->timers.at(IDT_SCHEDULER), 20000u);
+    // Turned Off: the run ends, and the service with it.
+    SetUp();
+    Start(TRUE);
+    fake::RespondToDialog(IDD_SETTINGS_DIALOG, [](CDialog &d) {
+        fake::Click(d, IDC_OFF);
+        fake::Click(d, IDOK);
+    });
+    fake::Click(*dlg, IDC_SETTINGS);
+    EXPECT_TRUE(fake::IsEnded(*dlg));
+    EXPECT_TRUE(StoppedService());
+    EXPECT_EQ(fake::GetDword(kSettingsKey, "status"), 0u);
+}
+
+TEST_F(HandlersTest, ALogOffWaitsForTheNextUserUnlessSomethingIsUnderWay) {
+    Start();
+    fake::Click(*dlg, IDC_STARTUP_OK);
+    dlg->OnEndSession(FALSE, LPARAM(ENDSESSION_LOGOFF));
+    EXPECT_TRUE(dlg->m_bLogoffPending);
+    EXPECT_FALSE(dlg->m_bUserLoggedOn);
+    EXPECT_EQ(fake::WindowOf(*dlg)->timers.at(IDT_SCHEDULER), 1000u);
+    EXPECT_EQ(dlg->GetDlgItemText(IDC_MESSAGE),
+              std::string("This computer is scheduled to shut down tonight at 11:00") + NBSP +
+                  "PM.");
+    EXPECT_TRUE(Logged("User logged off"));
+
+    SetUp();
+    Start();
+    dlg->m_nCountdown = -7; // a limit-use countdown goes on
+    dlg->OnEndSession(TRUE, LPARAM(ENDSESSION_LOGOFF));
+    EXPECT_FALSE(dlg->m_bLogoffPending);
+    EXPECT_EQ(dlg->m_nCountdown, -7);
+    EXPECT_FALSE(fake::IsEnded(*dlg));
+
+    SetUp();
+    Start();
+    dlg->m_bUseRegistry = FALSE; // a network client ends with the session
+    dlg->OnEndSession(TRUE, 0);
+    EXPECT_TRUE(fake::IsEnded(*dlg));
+    EXPECT_TRUE(Logged("Windows is shutting down/restarting"));
+}
+
+TEST_F(HandlersTest, TheEndQuitsHelpAndStopsTheService) {
+    CVespraApp app;
+    Start(TRUE);
+    dlg->OnHelpInfo();
+    fake::Close(*dlg);
+    const auto &help = fake::State().helpCalls;
+    ASSERT_EQ(help.size(), 2u);
+    EXPECT_EQ(help[0], std::make_pair(DWORD(0x200CB), UINT(HELP_CONTEXT)));
+    EXPECT_EQ(help[1], std::make_pair(DWORD(0), UINT(HELP_QUIT)));
+    EXPECT_TRUE(StoppedService());
+}
+
+TEST_F(HandlersTest, TheServicesOwnStopIsNotAnsweredWithAnother) {
+    CVespraApp app;
+    app.m_pSchedulerDlg = dlg.get();
+    Start(TRUE);
+    fake::PostThreadMessage(WM_STOP_SCHEDULER);
+    fake::Close(*dlg);
+    EXPECT_FALSE(StoppedService());
+}
+
+TEST_F(HandlersTest, ARestartForNewSettingsIsNotUndoneByTheEndOfThisRun) {
+    dlg = std::make_unique<CVespraDlg>(nullptr, TRUE, TRUE, FALSE); // "/settings" in service mode
+    fake::RespondToDialog(IDD_SETTINGS_DIALOG, [](CDialog &d) { fake::Click(d, IDOK); });
+    fake::AnswerNextMessageBox(IDYES); // start now with these settings
+    fake::Open(*dlg);
+    fake::Close(*dlg);
+    ASSERT_EQ(fake::Plat().starts.size(), 1u);
+    EXPECT_EQ(fake::Plat().starts[0].commandLine, " /restart");
+}
+
+// The uninstall pre-check kills the uninstaller before it refuses.
+TEST_F(HandlersTest, UninstallIsRefusedWhileActiveOrProtected) {
+    struct Case {
+        BOOL running;
+        const char *password;
+        UINT message; // 0: allowed
+    };
+    const Case cases[] = {{TRUE, "", IDS_UNINSTALL_ACTIVE},
+                          {FALSE, "secret", IDS_UNINSTALL_PROTECTED},
+                          {FALSE, "", 0}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.message);
+        SetUp();
+        dlg->m_sPassword = c.password;
+        dlg->WriteRegistry();
+        fake::AddProcess(7, "C:\\Temp\\unins000.exe");
+        fake::AddProcess(8, "C:\\Temp\\is-1abcd.tmp");
+        fake::AddProcess(9, "C:\\Program Files\\Vespra\\vespra.exe");
+        CVespraApp app;
+        app.m_pSchedulerDlg = dlg.get();
+        EXPECT_EQ(app.RunUninstallCheck(c.running), c.message == 0);
+        if (c.message) {
+            ASSERT_EQ(fake::State().boxes.size(), 1u);
+            EXPECT_EQ(fake::State().boxes[0].text, LoadStr(c.message));
+            EXPECT_EQ(fake::State().boxes[0].type, UINT(MB_ICONEXCLAMATION));
+            EXPECT_EQ(fake::Procs().terminatedPids, (std::vector<DWORD>{7, 8}));
+        } else {
+            EXPECT_TRUE(fake::State().boxes.empty());
+            EXPECT_TRUE(fake::Procs().terminatedPids.empty());
+        }
+    }
+}
+
+// A second instance answers from what the running scheduler published.
+TEST_F(HandlersTest, ASecondInstanceAnswersFromTheRunState) {
+    struct Case {
+        DWORD settingsOpen, useRegistry;
+        std::string text;
+        BOOL settingsSwitch;
+        std::string message; // empty: only a beep
+        UINT icon;
+    };
+    const std::string tonight = std::string("tonight at 11:00") + NBSP + "PM";
+    const Case cases[] = {
+        {1, 1, "tonight", FALSE, "", 0},
+        {0, 1, "", FALSE, "", 0},
+        {0, 1, LoadStr(IDS_PENDING), TRUE, LoadStr(IDS_PENDING), MB_ICONEXCLAMATION},
+        {0, 1, tonight, FALSE, "This computer is scheduled to shut down " + tonight + ".",
+         MB_ICONINFORMATION},
+        {0, 0, tonight, TRUE, "This computer is scheduled to shut down " + tonight + ".",
+         MB_ICONINFORMATION},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.message);
+        SetUp();
+        WriteStatusValue("curr_settings", c.settingsOpen);
+        WriteStatusValue("curr_useregistry", c.useRegistry);
+        WriteCurrShutdownTime(c.text);
+        CVespraApp app;
+        app.m_pSchedulerDlg = dlg.get();
+        app.RunSecondInstance(c.settingsSwitch);
+        EXPECT_FALSE(Ran(IDD_SETTINGS_DIALOG));
+        if (c.message.empty()) {
+            EXPECT_TRUE(fake::State().boxes.empty());
+            ASSERT_EQ(fake::Plat().beeps.size(), 1u);
+            EXPECT_EQ(fake::Plat().beeps[0].type, 0u);
+        } else {
+            ASSERT_EQ(fake::State().boxes.size(), 1u);
+            EXPECT_EQ(fake::State().boxes[0].text, c.message);
+            EXPECT_EQ(fake::State().boxes[0].type, c.icon);
+        }
+    }
+}
+
+TEST_F(HandlersTest, ASecondSettingsInstanceStoresForTheNextStart) {
+    WriteStatusValue("curr_useregistry", 1);
+    WriteCurrShutdownTime("tonight at 11:00 PM");
+    dlg->m_sPassword = "secret";
+    dlg->WriteRegistry();
+    CVespraApp app;
+    app.m_pSchedulerDlg = dlg.get();
+    TypePassword("secret");
+    fake::RespondToDialog(IDD_SETTINGS_DIALOG, [](CDialog &d) {
+        fake::Click(d, IDC_RESTART);
+        fake::Click(d, IDOK);
+    });
+    app.RunSecondInstance(TRUE);
+    EXPECT_EQ(fake::GetDword(kSettingsKey, "restart"), 1u);
+    ASSERT_EQ(fake::State().boxes.size(), 1u);
+    EXPECT_EQ(fake::State().boxes[0].text, LoadStr(IDS_NEXT_START));
+}
+
+class FunctionTestDlgTest : public HandlersTest {};
+
+TEST_F(FunctionTestDlgTest, ShowsThePlatformAndKeepsTheSwitches) {
+    for (const DWORD platform : {DWORD(2), DWORD(1)}) {
+        SetUp();
+        fake::Plat().platformId = platform;
+        ForgetPlatformFamily();
+        fake::PutDword(kSettingsKey, "beep", 1);
+        fake::Reg().keys[ToLower(kSettingsKey)].values.erase("logfile");
+        CFunctionTestDlg test(nullptr);
+        EXPECT_TRUE(fake::Open(test));
+        EXPECT_EQ(test.GetDlgItemText(IDC_TEST_PLATFORM),
+                  platform == 2 ? "Windows NT/2000/XP" : "Windows 95/98/Me");
+        EXPECT_EQ(test.IsDlgItemEnabled(IDC_TEST_ENABLE_CPL), platform == 1);
+        EXPECT_EQ(test.IsDlgItemEnabled(IDC_TEST_DISABLE_REGPGMS), platform == 1);
+        EXPECT_EQ(test.IsDlgButtonChecked(IDC_TEST_BEEP), 1u);
+        EXPECT_EQ(test.IsDlgButtonChecked(IDC_TEST_LOGFILE), 0u);
+        fake::Click(test, IDC_TEST_BEEP);
+        fake::Click(test, IDCANCEL); // Escape stores nothing
+        EXPECT_EQ(fake::GetDword(kSettingsKey, "beep"), 1u);
+        EXPECT_FALSE(fake::HasValue(kSettingsKey, "logfile"));
+    }
+    CFunctionTestDlg test(nullptr);
+    fake::Open(test);
+    fake::Click(test, IDC_TEST_LOGFILE);
+    fake::Click(test, IDOK);
+    EXPECT_EQ(fake::GetDword(kSettingsKey, "logfile"), 1u);
+    EXPECT_EQ(fake::GetDword(kSettingsKey, "beep"), 1u);
+}
+
+TEST_F(FunctionTestDlgTest, TheShutdownButtonsAskWindowsWithTheirFlags) {
+    CFunctionTestDlg test(nullptr);
+    fake::Open(test);
+    for (int id : {IDC_TEST_NORMAL_SHUTDOWN, IDC_TEST_NORMAL_RESTART, IDC_TEST_FORCED_SHUTDOWN,
+                   IDC_TEST_FORCED_RESTART})
+        fake::Click(test, id);
+    EXPECT_EQ(fake::Plat().exitWindowsCalls, (std::vector<UINT>{0x09, 0x02, 0x0D, 0x06}));
+    fake::AddProcess(5, "C:\\WINNT\\system32\\cmd.exe");
+    fake::Click(test, IDC_TEST_KILL_DOS); // whatever the setting, and no log line
+    EXPECT_EQ(fake::Procs().terminatedPids, (std::vector<DWORD>{5}));
+    EXPECT_TRUE(fake::LogLines().empty());
+}
+
+} // namespace

@@ -1,0 +1,74 @@
+// Shows one of the settings user interface's dialogs, as the program builds it, for
+// scripts/screenshots.sh:
+//
+//   dialog_gallery_tool settings|settings-off|settings-restart|set-password|
+//                       enter-password|enter-password-cancel|timed-message|
+//                       check-times|advanced|about
+//
+// The dialog runs until it is closed. Exit status 2 on a usage error.
+#include <cstdio>
+#include <cstring>
+
+#include "framework/app.h"
+#include "resources/resource.h"
+#include "scheduler/vespra_dlg.h"
+#include "ui/password_dlg.h"
+#include "ui/settings_dlg.h"
+#include "ui/sub_dialogs.h"
+#include "ui/timed_message_dlg.h"
+
+namespace {
+
+int ShowSettings(int action) {
+    CVespraDlg sched(nullptr, FALSE, FALSE, FALSE);
+    sched.m_bShutdown = action == IDC_SHUTDOWN;
+    sched.m_bRestart = action == IDC_RESTART;
+    sched.m_bLimit = 1;
+    CSettingsDlg dlg(sched.GetData(), nullptr);
+    sched.CopyToSettingsDlg(dlg);
+    return dlg.DoModal();
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    CWinApp app;
+    if (argc != 2) {
+        std::fputs("usage: dialog_gallery_tool <dialog>\n", stderr);
+        return 2;
+    }
+    const char *name = argv[1];
+    if (!std::strcmp(name, "settings"))
+        return ShowSettings(IDC_SHUTDOWN) < 0;
+    if (!std::strcmp(name, "settings-off"))
+        return ShowSettings(IDC_OFF) < 0;
+    if (!std::strcmp(name, "settings-restart"))
+        return ShowSettings(IDC_RESTART) < 0;
+    if (!std::strcmp(name, "set-password")) {
+        CSetPasswordDlg dlg(nullptr);
+        return dlg.DoModal() < 0;
+    }
+    if (!std::strcmp(name, "enter-password") || !std::strcmp(name, "enter-password-cancel")) {
+        CEnterPasswordDlg dlg(!std::strcmp(name, "enter-password-cancel"), nullptr);
+        return dlg.DoModal() < 0;
+    }
+    if (!std::strcmp(name, "timed-message")) {
+        CTimedMessageDlg dlg(nullptr, IDS_WRONG_PASSWORD_CANCEL, 600000);
+        return dlg.DoModal() < 0;
+    }
+    if (!std::strcmp(name, "check-times")) {
+        CCheckTimesDlg dlg(nullptr);
+        return dlg.DoModal() < 0;
+    }
+    if (!std::strcmp(name, "advanced")) {
+        CAdvancedDlg dlg(nullptr, TRUE);
+        dlg.m_bDisableCpl = TRUE;
+        return dlg.DoModal() < 0;
+    }
+    if (!std::strcmp(name, "about")) {
+        CAboutDlg dlg(nullptr);
+        return dlg.DoModal() < 0;
+    }
+    std::fprintf(stderr, "dialog_gallery_tool: no dialog \"%s\"\n", name);
+    return 2;
+}

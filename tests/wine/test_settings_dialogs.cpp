@@ -1,0 +1,332 @@
+// The settings user interface on real windows: every template as the dialog manager
+// builds it, the settings dialog of a "/settings" start with its date-time pickers
+// in the user's locale, a time set in a picker that lands in the registry, the
+// About dialog's links through the shell, and the self-closing message.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include <algorithm>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "resources/resource.h"
+#include "scheduler/vespra_app.h"
+#include "tests/wine/wine_test_support.h"
+#include "ui/sub_dialogs.h"
+#include "ui/timed_message_dlg.h"
+
+namespace {
+
+const char kSettingsTitle[] = "Vespra Settings";
+const char kDialogClass[] = "#32770";
+constexpr DWORD kWaitMs = 30000;
+
+// WM_GETTEXT, which (unlike GetWindowText) is sent across processes too.
+std::string WindowText(HWND hwnd) {
+    char text[256] = {};
+    SendMessageA(hwnd, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text));
+    return text;
+}
+
+// The date-time pickers of a dialog, by control id (the day, Sunday = 0).
+std::vector<HWND> Pickers(HWND dialog) {
+    std::vector<HWND> found;
+    EnumChildWindows(
+        dialog,
+        [](HWND child, LPARAM lp) -> BOOL {
+            char cls[64] = {};
+            GetClassNameA(child, cls, sizeof cls);
+            if (lstrcmpiA(cls, DATETIMEPICK_CLASSA) == 0)
+                reinterpret_cast<std::vector<HWND> *>(lp)->push_back(child);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&found));
+    std::sort(found.begin(), found.end(),
+              [](HWND a, HWND b) { return GetDlgCtrlID(a) < GetDlgCtrlID(b); });
+    return found;
+}
+
+// Runs modal() on this thread while watch() drives its windows from another.
+void WhileModal(const std::function<void()> &modal, const std::function<void()> &watch) {
+    std::thread watcher(watch);
+    modal();
+    watcher.join();
+}
+
+HWND WaitForOwnDialog(const char *title) {
+    return wt::WaitForWindow(title, kWaitMs, kDialogClass, GetCurrentProcessId());
+}
+
+// The user's time format, set as the control panel would, and put back afterwards.
+class LocaleTimeFormat {
+public:
+    explicit LocaleTimeFormat(const char *format) : m_old(Get(LOCALE_STIMEFORMAT)) {
+        m_ok = SetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_STIMEFORMAT, format);
+    }
+    ~LocaleTimeFormat() { SetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_STIMEFORMAT, m_old.c_str()); }
+    bool Ok() const { return m_ok; }
+
+private:
+    static std::string Get(LCTYPE item) {
+        char buf[80] = {};
+        GetLocaleInfoA(LOCALE_USER_DEFAULT, item, buf, sizeof buf);
+        return buf;
+    }
+    std::string m_old;
+    bool m_ok = false;
+};
+
+std::string RegistryString(const char *name) {
+    char value[256] = {};
+    DWORD size = sizeof value - 1;
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Vespra", 0, KEY_READ, &key) == ERROR_SUCCESS) {
+        RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<BYTE *>(value), &size);
+        RegCloseKey(key);
+    }
+    return value;
+}
+
+// ---- Templates as the dialog manager makes them.
+
+struct TemplateCase {
+    UINT id;
+    const char *caption;
+    std::vector<int> controls;
+};
+
+INT_PTR CALLBACK PlainProc(HWND, UINT, WPARAM, LPARAM) {
+    return FALSE;
+}
+
+TEST(Templates, EachIsBuiltWithItsCaptionStyleAndControls) {
+    const TemplateCase cases[] = {
+        {IDD_SETTINGS_DIALOG,
+         "Vespra Settings",
+         {1014, 1017, 1015, 1018, 1010, 1046, 1003, 1047, 1004, 1048, 1006, 1049,
+          1007, 1050, 1008, 1051, 1009, 1052, 1053, 1013, 1011, 1019, 1033, 1016,
+          1058, 1031, 1012, 1020, 1,    2,    1029, 4,    1030, 3,    57670}},
+        {IDD_SET_PASSWORD, "Set Password", {1022, 1021, 1023, 1025, 1026, 1027, 1028, 1, 2}},
+        {IDD_ENTER_PASSWORD, "Enter Password", {1030, 1043, 1024, 1, 2}},
+        {IDD_TIMED_MESSAGE, "Vespra", {1044, 1}},
+        {IDD_CHECK_TIMES, "Check Times", {1, 2, 1054}},
+        {IDD_ADVANCED, "Advanced Settings", {1034, 1035, 1057, 1, 2, 57670}},
+        {IDD_ABOUTBOX, "About Vespra", {1035, 1036, 1}},
+    };
+    for (const TemplateCase &c : cases) {
+        HWND dlg = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(c.id), nullptr,
+                                      PlainProc, 0);
+        ASSERT_NE(dlg, nullptr) << c.id;
+        EXPECT_EQ(WindowText(dlg), c.caption) << c.id;
+        const LONG style = GetWindowLongA(dlg, GWL_STYLE);
+        EXPECT_NE(style & WS_CAPTION, 0) << c.id;
+        EXPECT_EQ(style & WS_SYSMENU, 0) << c.id;
+        EXPECT_NE(GetWindowLongA(dlg, GWL_EXSTYLE) & WS_EX_TOOLWINDOW, 0) << c.id;
+        for (int id : c.controls)
+            EXPECT_NE(GetDlgItem(dlg, id), nullptr) << c.id << " control " << id;
+        DestroyWindow(dlg);
+    }
+}
+
+TEST(Templates, ArtworkIsInTheProgramAndShownByTheDialogs) {
+    // Icon 130 is the program's own icon: the first icon group of vespra.exe.
+    HMODULE exe = LoadLibraryExA(wt::VespraExePath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(exe, nullptr);
+    EXPECT_NE(FindResourceA(exe, MAKEINTRESOURCEA(IDI_VESPRA), RT_GROUP_ICON), nullptr);
+    EXPECT_NE(FindResourceA(exe, MAKEINTRESOURCEA(IDI_CHECK_TIMES), RT_GROUP_ICON), nullptr);
+    EXPECT_NE(FindResourceA(exe, MAKEINTRESOURCEA(IDB_ABOUT), RT_BITMAP), nullptr);
+    FreeLibrary(exe);
+
+    HWND about = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_ABOUTBOX),
+                                    nullptr, PlainProc, 0);
+    ASSERT_NE(about, nullptr);
+    HWND picture = GetWindow(about, GW_CHILD); // the first control is the bitmap
+    EXPECT_NE(SendMessageA(picture, STM_GETIMAGE, IMAGE_BITMAP, 0), 0);
+    DestroyWindow(about);
+    HWND prompt = CreateDialogParamA(GetModuleHandleA(nullptr),
+                                     MAKEINTRESOURCEA(IDD_ENTER_PASSWORD), nullptr, PlainProc, 0);
+    ASSERT_NE(prompt, nullptr);
+    EXPECT_NE(SendMessageA(GetWindow(prompt, GW_CHILD), STM_GETICON, 0, 0), 0);
+    DestroyWindow(prompt);
+}
+
+// ---- The settings dialog of a "/settings" start.
+
+class SettingsStart : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(wt::DeleteSettingsKey()); }
+    void TearDown() override { wt::DeleteSettingsKey(); }
+};
+
+TEST_F(SettingsStart, ShowsSevenPickersInTheDefaultLocale) {
+    wt::Process proc = wt::StartProcess(wt::VespraExePath(), " /settings");
+    ASSERT_TRUE(proc.Valid());
+    HWND dlg = wt::WaitForWindow(kSettingsTitle, kWaitMs, kDialogClass, proc.Id());
+    ASSERT_NE(dlg, nullptr) << "no \"Vespra Settings\" within " << kWaitMs << " ms";
+    const std::vector<HWND> pickers = Pickers(dlg);
+    std::vector<std::string> texts;
+    for (HWND p : pickers)
+        texts.push_back(WindowText(p));
+    const std::string group = wt::GetControlText(dlg, IDC_WHEN_GROUP);
+    const bool shutDownChecked = IsDlgButtonChecked(dlg, IDC_SHUTDOWN) == BST_CHECKED;
+    wt::ClickButton(dlg, IDCANCEL);
+    EXPECT_TRUE(proc.WaitForExit(15000)) << "Cancel did not end the settings start";
+
+    EXPECT_EQ(texts, std::vector<std::string>(7, "11:00 PM"));
+    EXPECT_EQ(group, "Shut down this computer on");
+    EXPECT_TRUE(shutDownChecked);
+    EXPECT_EQ(RegistryString("times"), "23:00 23:00 23:00 23:00 23:00 23:00 23:00");
+}
+
+TEST_F(SettingsStart, APickerSetTo2230LandsInTheRegistryUnderA24HourClock) {
+    LocaleTimeFormat clock24("HH:mm:ss");
+    ASSERT_TRUE(clock24.Ok());
+    std::vector<std::string> texts;
+    bool pickerFollowsItsBox = false, focusOnShutDown = false, fridayGreyed = false;
+    CVespraApp app;
+    app.m_lpCmdLine = "/settings";
+    WhileModal(
+        [&] { app.InitInstance(); },
+        [&] {
+            HWND dlg = WaitForOwnDialog(kSettingsTitle);
+            if (!dlg)
+                return;
+            const std::vector<HWND> pickers = Pickers(dlg);
+            for (HWND p : pickers)
+                texts.push_back(WindowText(p));
+            if (pickers.size() != 7)
+                return;
+            // Friday and Saturday are off by default: their pickers are greyed.
+            fridayGreyed = !IsWindowEnabled(pickers[5]) && IsWindowEnabled(pickers[4]);
+            // Tab order: Monday's picker right after Monday's box.
+            pickerFollowsItsBox = GetWindow(GetDlgItem(dlg, IDC_MONDAY), GW_HWNDNEXT) == pickers[1];
+            GUITHREADINFO gui = {};
+            gui.cbSize = sizeof gui;
+            GetGUIThreadInfo(GetWindowThreadProcessId(dlg, nullptr), &gui);
+            focusOnShutDown = gui.hwndFocus == GetDlgItem(dlg, IDC_SHUTDOWN);
+            SYSTEMTIME t = {};
+            SendMessageA(pickers[1], DTM_GETSYSTEMTIME, 0, reinterpret_cast<LPARAM>(&t));
+            t.wHour = 22;
+            t.wMinute = 30;
+            SendMessageA(pickers[1], DTM_SETSYSTEMTIME, GDT_VALID, reinterpret_cast<LPARAM>(&t));
+            NMDATETIMECHANGE nm = {};
+            nm.nmhdr.hwndFrom = pickers[1];
+            nm.nmhdr.idFrom = UINT_PTR(GetDlgCtrlID(pickers[1]));
+            nm.nmhdr.code = DTN_DATETIMECHANGE;
+            nm.dwFlags = GDT_VALID;
+            nm.st = t;
+            SendMessageA(dlg, WM_NOTIFY, nm.nmhdr.idFrom, reinterpret_cast<LPARAM>(&nm));
+            wt::ClickButton(dlg, IDOK);
+            // "Start Vespra now with these settings?": No.
+            HWND box = WaitForOwnDialog("Vespra");
+            if (box)
+                PostMessageA(box, WM_COMMAND, IDNO, 0);
+        });
+    ASSERT_EQ(texts.size(), 7u);
+    EXPECT_EQ(texts[0], "23:00");
+    EXPECT_EQ(texts[6], "23:00");
+    EXPECT_TRUE(pickerFollowsItsBox);
+    EXPECT_TRUE(fridayGreyed);
+    EXPECT_TRUE(focusOnShutDown);
+    EXPECT_EQ(RegistryString("times"), "23:00 22:30 23:00 23:00 23:00 23:00 23:00");
+    EXPECT_EQ(RegistryString("version"), "4.0");
+}
+
+// ---- The About dialog's links, through the shell to a recorder.
+
+// Points the shell's handlers for mailto: and for .html files at the recorder, and
+// puts the old ones back afterwards.
+class AboutLinks : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_record = wt::ExeDir() + "\\open_record.txt";
+        DeleteFileA(m_record.c_str());
+        const std::string command = "\"" + wt::ToolPath("open_recorder_tool.exe") + "\" \"%1\"";
+        m_oldHtml = Default(".html");
+        SetDefault(".html", "VespraTest.Recorder");
+        SetDefault("VespraTest.Recorder\\shell\\open\\command", command);
+        m_oldMailto = Default("mailto\\shell\\open\\command");
+        SetDefault("mailto\\shell\\open\\command", command);
+        CreateDirectoryA((wt::ExeDir() + "\\help").c_str(), nullptr);
+        m_help = wt::ExeDir() + "\\help\\index.html";
+        HANDLE f =
+            CreateFileA(m_help.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        CloseHandle(f);
+    }
+    void TearDown() override {
+        SetDefault(".html", m_oldHtml);
+        SetDefault("mailto\\shell\\open\\command", m_oldMailto);
+        for (const char *key :
+             {"VespraTest.Recorder\\shell\\open\\command", "VespraTest.Recorder\\shell\\open",
+              "VespraTest.Recorder\\shell", "VespraTest.Recorder"})
+            RegDeleteKeyA(HKEY_CLASSES_ROOT, key);
+        DeleteFileA(m_help.c_str());
+        RemoveDirectoryA((wt::ExeDir() + "\\help").c_str());
+        DeleteFileA(m_record.c_str());
+    }
+    static std::string Default(const char *key) {
+        char value[512] = {};
+        LONG size = sizeof value;
+        RegQueryValueA(HKEY_CLASSES_ROOT, key, value, &size);
+        return value;
+    }
+    static void SetDefault(const char *key, const std::string &value) {
+        RegSetValueA(HKEY_CLASSES_ROOT, key, REG_SZ, value.c_str(), DWORD(value.size()));
+    }
+    std::string RecordWithin(DWORD ms, size_t lines) {
+        for (DWORD waited = 0;; waited += 100) {
+            std::string r = wt::ReadWholeFile(m_record);
+            if (size_t(std::count(r.begin(), r.end(), '\n')) >= lines || waited >= ms)
+                return r;
+            Sleep(100);
+        }
+    }
+    std::string m_record, m_help, m_oldHtml, m_oldMailto;
+};
+
+TEST_F(AboutLinks, WebSiteAndEmailOpenThroughTheShellAndTheDialogLeavesTheTop) {
+    CAboutDlg about(nullptr);
+    bool leftTopmostBand = false;
+    std::string record;
+    WhileModal([&] { about.DoModal(); },
+               [&] {
+                   HWND dlg = WaitForOwnDialog("About Vespra");
+                   if (!dlg)
+                       return;
+                   SetWindowPos(dlg, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+                   SendMessageA(dlg, WM_COMMAND, IDC_WEB_SITE, 0);
+                   leftTopmostBand = (GetWindowLongA(dlg, GWL_EXSTYLE) & WS_EX_TOPMOST) == 0;
+                   SendMessageA(dlg, WM_COMMAND, IDC_EMAIL, 0);
+                   record = RecordWithin(20000, 2);
+                   PostMessageA(dlg, WM_COMMAND, IDOK, 0);
+               });
+    EXPECT_TRUE(leftTopmostBand);
+    std::string lower = record;
+    CharLowerA(&lower[0]);
+    EXPECT_NE(lower.find("help\\index.html"), std::string::npos) << record;
+    EXPECT_NE(record.find("mailto:vespra@example.org?subject=Vespra 4.0 beta 5 feedback"),
+              std::string::npos)
+        << record;
+}
+
+// ---- The self-closing message on a real timer.
+
+TEST(TimedMessage, ClosesItselfAsOk) {
+    CTimedMessageDlg dlg(nullptr, IDS_WRONG_PASSWORD_CANCEL, 300);
+    std::string text;
+    const DWORD start = GetTickCount();
+    WhileModal([&] { EXPECT_EQ(dlg.DoModal(), IDOK); },
+               [&] {
+                   if (HWND w = WaitForOwnDialog("Vespra"))
+                       text = wt::GetControlText(w, IDC_TIMED_TEXT);
+               });
+    EXPECT_GE(GetTickCount() - start, 250u);
+    EXPECT_EQ(text, "Wrong password; can't cancel.");
+}
+
+} // namespace
