@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Saves a PNG of every dialog of the settings user interface, as Wine shows it on
+# Saves a PNG of every dialog of the settings user interface and the function test, as Wine shows it on
 # a private Xvfb, into <build>/screenshots/ and prints each path.
 #
 #   bash scripts/screenshots.sh [BUILD_DIR]     (default: build/windows, built first)
@@ -77,5 +77,6 @@ timed-message Vespra
 check-times Check Times
 advanced Advanced Settings
 about About Vespra
+function-test Vespra Function Test
 LIST
 exit "$rc"

@@ -3,7 +3,7 @@
 //
 //   dialog_gallery_tool settings|settings-off|settings-restart|set-password|
 //                       enter-password|enter-password-cancel|timed-message|
-//                       check-times|advanced|about
+//                       check-times|advanced|about|function-test
 //
 // The dialog runs until it is closed. Exit status 2 on a usage error.
 #include <cstdio>
@@ -12,6 +12,7 @@
 #include "framework/app.h"
 #include "resources/resource.h"
 #include "scheduler/vespra_dlg.h"
+#include "system/function_test_dlg.h"
 #include "ui/password_dlg.h"
 #include "ui/settings_dlg.h"
 #include "ui/sub_dialogs.h"
@@ -44,6 +45,10 @@ int main(int argc, char **argv) {
         return ShowSettings(IDC_OFF) < 0;
     if (!std::strcmp(name, "settings-restart"))
         return ShowSettings(IDC_RESTART) < 0;
+    if (!std::strcmp(name, "function-test")) {
+        CFunctionTestDlg dlg(nullptr);
+        return dlg.DoModal() < 0;
+    }
     if (!std::strcmp(name, "set-password")) {
         CSetPasswordDlg dlg(nullptr);
         return dlg.DoModal() < 0;

@@ -1,0 +1,250 @@
+// The scheduler's handlers and side modes in the real program under Wine: Cancel
+// at start, a second instance, the uninstall refusal, the function test and a
+// log-off, each driven from outside through its windows as a user would.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <string>
+
+#include "resources/resource.h"
+#include "scheduler/vespra_dlg.h"
+#include "tests/wine/wine_test_support.h"
+
+namespace {
+
+const char kKey[] = "SOFTWARE\\Vespra";
+const char kTitle[] = "Vespra";
+const char kDialogClass[] = "#32770";
+const char kScheduled[] = "This computer is scheduled to shut down ";
+constexpr UINT kStopScheduler = WM_USER + 1;
+constexpr DWORD kWaitMs = 30000;
+constexpr int kMessageBoxText = 0xFFFF; // the static text of a message box
+
+DWORD ReadDword(const char *name) {
+    DWORD value = 0xDEADBEEF, size = sizeof value;
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, KEY_READ, &key) == ERROR_SUCCESS) {
+        RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<BYTE *>(&value), &size);
+        RegCloseKey(key);
+    }
+    return value;
+}
+
+std::string ReadString(const char *name) {
+    char buffer[512] = {};
+    DWORD size = sizeof buffer - 1;
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, KEY_READ, &key) == ERROR_SUCCESS) {
+        RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<BYTE *>(buffer), &size);
+        RegCloseKey(key);
+    }
+    return buffer;
+}
+
+void WriteDword(const char *name, DWORD value) {
+    HKEY key = nullptr;
+    ASSERT_EQ(
+        RegCreateKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr),
+        ERROR_SUCCESS);
+    RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE *>(&value), sizeof value);
+    RegCloseKey(key);
+}
+
+bool IsSchedulerDialog(HWND hwnd) {
+    return GetDlgItem(hwnd, IDC_MESSAGE) != nullptr && GetDlgItem(hwnd, IDC_STARTUP_OK) != nullptr;
+}
+
+// Polls cond every 100 ms for at most ms.
+template <typename Cond> bool WaitFor(Cond cond, DWORD ms) {
+    for (DWORD waited = 0;; waited += 100) {
+        if (cond())
+            return true;
+        if (waited >= ms)
+            return false;
+        Sleep(100);
+    }
+}
+
+// A copied vespra.exe with the stand-in installer beside it, so that the service
+// commands it gives are recorded rather than carried out.
+class Handlers : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(wt::DeleteSettingsKey());
+        char temp[MAX_PATH] = {};
+        GetTempPathA(MAX_PATH, temp);
+        // A folder per test: the stand-in installer a stop started may still be
+        // running from the previous one.
+        static int count = 0;
+        m_dir = std::string(temp) + "vespra-handlers-" + std::to_string(GetCurrentProcessId()) +
+                "-" + std::to_string(++count);
+        CreateDirectoryA(m_dir.c_str(), nullptr);
+        m_exe = m_dir + "\\vespra.exe";
+        ASSERT_TRUE(CopyFileA(wt::VespraExePath().c_str(), m_exe.c_str(), FALSE));
+        ASSERT_TRUE(CopyFileA(wt::ToolPath("vesprasi_standin_tool.exe").c_str(),
+                              (m_dir + "\\vesprasi.exe").c_str(), FALSE));
+    }
+    void TearDown() override {
+        for (const char *name : {"vespra.exe", "vesprasi.exe", "vespra.ini", "vesprasi_record.txt",
+                                 "unins000.exe", "vespra.log"})
+            WaitFor(
+                [&] {
+                    return DeleteFileA((m_dir + "\\" + name).c_str()) ||
+                           GetLastError() == ERROR_FILE_NOT_FOUND;
+                },
+                5000);
+        RemoveDirectoryA(m_dir.c_str());
+        wt::DeleteSettingsKey();
+    }
+
+    wt::Process Start(const char *tail) {
+        return wt::StartProcess(m_exe, "\"" + m_exe + "\"" + tail);
+    }
+    // As the service host starts it, with the startup dialog up.
+    HWND StartService(wt::Process &proc) {
+        proc = wt::StartProcess(m_exe, " /service");
+        if (!proc.Valid())
+            return nullptr;
+        HWND hwnd = wt::WaitForWindow(kTitle, kWaitMs, kDialogClass, proc.Id());
+        return hwnd && IsSchedulerDialog(hwnd) ? hwnd : nullptr;
+    }
+    // OK on the startup dialog: it goes hidden and waits.
+    static bool EnterWaiting(HWND dlg) {
+        return wt::ClickButton(dlg, IDC_STARTUP_OK) &&
+               WaitFor([dlg] { return !IsWindowVisible(dlg); }, 10000);
+    }
+    static void Stop(wt::Process &proc) {
+        ASSERT_TRUE(wt::PostThreadMsg(proc.ThreadId(), kStopScheduler));
+        EXPECT_TRUE(proc.WaitForExit(15000)) << "vespra.exe still runs after the stop message";
+    }
+    std::string Record() { return wt::ReadWholeFile(m_dir + "\\vesprasi_record.txt"); }
+
+    std::string m_dir, m_exe;
+};
+
+TEST_F(Handlers, CancelInServiceModeStopsTheServiceAndWaitsForTheStopMessage) {
+    wt::Process proc;
+    HWND dlg = StartService(proc);
+    ASSERT_NE(dlg, nullptr);
+    ASSERT_TRUE(wt::ClickButton(dlg, IDCANCEL));
+
+    EXPECT_TRUE(
+        WaitFor([this] { return Record().find("cmdline=[ /stop]\n") != std::string::npos; }, 10000))
+        << Record();
+    EXPECT_EQ(ReadDword("already_canceled"), 1u);
+    // Hidden and idle, but still there until the service host ends it.
+    Sleep(1500);
+    EXPECT_TRUE(IsWindow(dlg));
+    EXPECT_FALSE(IsWindowVisible(dlg));
+    EXPECT_TRUE(proc.Running());
+    Stop(proc);
+    EXPECT_FALSE(IsWindow(dlg));
+}
+
+TEST_F(Handlers, ASecondInstanceNamesTheRunningSchedulersTime) {
+    wt::Process first;
+    HWND dlg = StartService(first);
+    ASSERT_NE(dlg, nullptr);
+    ASSERT_TRUE(EnterWaiting(dlg));
+    const std::string when = ReadString("curr_shutdowntime");
+    ASSERT_FALSE(when.empty());
+
+    // A plain start: with the mutex held it is a second instance, not a hand-over.
+    wt::Process second = Start("");
+    ASSERT_TRUE(second.Valid());
+    HWND box = wt::WaitForWindow(kTitle, kWaitMs, kDialogClass, second.Id());
+    ASSERT_NE(box, nullptr) << "the second instance showed no message";
+    EXPECT_FALSE(IsSchedulerDialog(box));
+    EXPECT_EQ(wt::GetControlText(box, kMessageBoxText), kScheduled + when + ".");
+    wt::ClickButton(box, IDOK);
+    EXPECT_TRUE(second.WaitForExit(10000)) << "the second instance did not end";
+    EXPECT_TRUE(first.Running()) << "the second start ended the scheduler";
+    Stop(first);
+}
+
+TEST_F(Handlers, UninstallWithAPasswordKillsTheUninstallerBeforeRefusing) {
+    {
+        CVespraDlg settings(nullptr, FALSE, FALSE, FALSE);
+        settings.m_sPassword = "Secret1";
+        ASSERT_TRUE(settings.WriteRegistry());
+    }
+    const std::string unins = m_dir + "\\unins000.exe";
+    ASSERT_TRUE(CopyFileA(wt::ToolPath("sleeper_tool.exe").c_str(), unins.c_str(), FALSE));
+    const std::string event = "VespraHandlersUnins" + std::to_string(GetCurrentProcessId());
+    HANDLE ready = CreateEventA(nullptr, TRUE, FALSE, event.c_str());
+    ASSERT_NE(ready, nullptr);
+    wt::Process uninstaller = wt::StartProcess(unins, "\"" + unins + "\" " + event);
+    const DWORD waited = WaitForSingleObject(ready, 10000);
+    CloseHandle(ready);
+    ASSERT_TRUE(uninstaller.Valid());
+    ASSERT_EQ(waited, WAIT_OBJECT_0) << "unins000.exe did not start";
+
+    wt::Process proc = Start(" /uninstall");
+    ASSERT_TRUE(proc.Valid());
+    HWND box = wt::WaitForWindow(kTitle, kWaitMs, kDialogClass, proc.Id());
+    ASSERT_NE(box, nullptr) << "no refusal shown";
+    // Already dead when the box is up, and terminated (the sleeper itself exits with 3).
+    EXPECT_TRUE(uninstaller.WaitForExit(0)) << "unins000.exe still runs behind the message";
+    EXPECT_EQ(uninstaller.ExitCode(), 0u);
+    EXPECT_EQ(wt::GetControlText(box, kMessageBoxText),
+              "Can't uninstall while Vespra is password protected.");
+    wt::ClickButton(box, IDOK);
+    EXPECT_TRUE(proc.WaitForExit(10000));
+}
+
+TEST_F(Handlers, FunctionTestShowsThePlatformAndStoresTheBoxesOnClose) {
+    WriteDword("beep", 1);
+    WriteDword("logfile", 0);
+    wt::Process proc = Start(" /test");
+    ASSERT_TRUE(proc.Valid());
+    HWND dlg = wt::WaitForWindow("Vespra Function Test", kWaitMs, kDialogClass, proc.Id());
+    ASSERT_NE(dlg, nullptr);
+
+    EXPECT_EQ(wt::GetControlText(dlg, IDC_TEST_PLATFORM), "Windows NT/2000/XP");
+    for (int id : {IDC_TEST_ENABLE_CPL, IDC_TEST_DISABLE_CPL, IDC_TEST_ENABLE_REGPGMS,
+                   IDC_TEST_DISABLE_REGPGMS}) {
+        ASSERT_NE(GetDlgItem(dlg, id), nullptr) << id;
+        EXPECT_FALSE(IsWindowEnabled(GetDlgItem(dlg, id))) << id;
+    }
+    EXPECT_TRUE(IsWindowEnabled(GetDlgItem(dlg, IDC_TEST_KILL_DOS)));
+    EXPECT_EQ(SendDlgItemMessageA(dlg, IDC_TEST_BEEP, BM_GETCHECK, 0, 0), BST_CHECKED);
+    EXPECT_EQ(SendDlgItemMessageA(dlg, IDC_TEST_LOGFILE, BM_GETCHECK, 0, 0), BST_UNCHECKED);
+
+    DWORD_PTR result = 0;
+    ASSERT_TRUE(SendMessageTimeoutA(GetDlgItem(dlg, IDC_TEST_LOGFILE), BM_CLICK, 0, 0,
+                                    SMTO_ABORTIFHUNG, 5000, &result));
+    EXPECT_EQ(SendDlgItemMessageA(dlg, IDC_TEST_LOGFILE, BM_GETCHECK, 0, 0), BST_CHECKED);
+    ASSERT_TRUE(wt::ClickButton(dlg, IDOK)); // Close; never a shut-down button here
+    ASSERT_TRUE(proc.WaitForExit(10000));
+    EXPECT_EQ(ReadDword("logfile"), 1u);
+    EXPECT_EQ(ReadDword("beep"), 1u);
+}
+
+TEST_F(Handlers, LogoffWhileWaitingHidesAndNamesTheScheduledTime) {
+    wt::Process proc;
+    HWND dlg = StartService(proc);
+    ASSERT_NE(dlg, nullptr);
+    ASSERT_TRUE(EnterWaiting(dlg));
+    // Something else in the message, so the log-off is seen to set it again.
+    SetDlgItemTextA(dlg, IDC_MESSAGE, "before the log-off");
+
+    DWORD_PTR result = 0;
+    ASSERT_TRUE(SendMessageTimeoutA(dlg, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF, SMTO_ABORTIFHUNG,
+                                    5000, &result));
+    // Read at once: the next log-on (the test's own session) may soon bring the
+    // startup countdown back.
+    const bool visible = IsWindowVisible(dlg);
+    const std::string text = wt::GetControlText(dlg, IDC_MESSAGE);
+    EXPECT_FALSE(visible);
+    const std::string when = ReadString("curr_shutdowntime");
+    ASSERT_FALSE(when.empty());
+    EXPECT_EQ(text, kScheduled + when + ".");
+    // With registry settings it outlives the session.
+    Sleep(1500);
+    EXPECT_TRUE(proc.Running());
+    EXPECT_TRUE(IsWindow(dlg));
+    Stop(proc);
+}
+
+} // namespace
