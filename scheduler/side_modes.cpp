@@ -11,7 +11,6 @@
 #include "system/platform_calls.h"
 #include "system/process_walk.h"
 #include "ui/password_dlg.h"
-#include "ui/settings_dlg.h"
 
 namespace {
 // The uninstaller and its temporary copies, killed before a refusal is shown so
@@ -82,13 +81,8 @@ void CVespraApp::RunSecondInstance(BOOL settings) {
             return;
         }
     }
-    CSettingsDlg settingsDlg(data, nullptr);
-    dlg.CopyToSettingsDlg(settingsDlg);
-    const int result = settingsDlg.DoModal();
-    // A dialog that could not be shown (-1) changes nothing, like a cancel.
-    if (result == IDCANCEL || result == -1)
+    if (!dlg.EditSettings())
         return;
-    dlg.CopyFromSettingsDlg(settingsDlg);
     if (IsAltKeyDown()) {
         dlg.WriteIni();
     } else if (dlg.WriteRegistry()) {

@@ -224,16 +224,11 @@ BOOL CVespraDlg::OnInitDialog() {
             AfxMessageBox("CVespraDlg::OnInitDialog: m_sTimeSep was uninitialized", MB_OK);
             ReadLocale();
         }
-        CSettingsDlg settings(GetData(), nullptr);
-        CopyToSettingsDlg(settings);
-        const int result = settings.DoModal();
-        // A dialog that could not be shown (-1) changes nothing, like a cancel.
-        if (result == IDCANCEL || result == -1) {
+        if (!EditSettings()) {
             StopServiceIfServiceMode();
             EndDialog(IDOK);
             return TRUE;
         }
-        CopyFromSettingsDlg(settings);
         BOOL iniWritten = FALSE;
         if (IsAltKeyDown()) {
             WriteIni();
@@ -321,6 +316,17 @@ int CVespraDlg::ShowMessage(const std::string &text, UINT type) {
 
 int CVespraDlg::ShowMessage(UINT stringId, UINT type) {
     return ShowMessage(LoadStr(stringId), type);
+}
+
+BOOL CVespraDlg::EditSettings() {
+    CSettingsDlg settings(GetData(), nullptr);
+    CopyToSettingsDlg(settings);
+    const int result = settings.DoModal();
+    // A dialog that could not be shown (-1) changes nothing, like a cancel.
+    if (result == IDCANCEL || result == -1)
+        return FALSE;
+    CopyFromSettingsDlg(settings);
+    return TRUE;
 }
 
 BOOL CVespraDlg::StartSchedulerTimer(UINT elapseMs) {

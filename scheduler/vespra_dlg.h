@@ -75,6 +75,10 @@ public:
     int ShowMessage(const std::string &text, UINT type);
     int ShowMessage(UINT stringId, UINT type);
 
+    // Runs the settings dialog on these settings; TRUE when it was confirmed and
+    // the settings (warning times and next day too) were taken back.
+    BOOL EditSettings();
+
     // Starts timer 99; on failure tells the user, stops the service when in service
     // mode and ends the dialog. Returns whether the timer runs.
     BOOL StartSchedulerTimer(UINT elapseMs);

@@ -9,7 +9,6 @@
 #include "system/platform.h"
 #include "system/program_disable.h"
 #include "ui/password_dlg.h"
-#include "ui/settings_dlg.h"
 #include "ui/timed_message_dlg.h"
 
 namespace {
@@ -81,13 +80,8 @@ void CVespraDlg::OnOptions() {
         AfxMessageBox("CVespraDlg::OnOptions m_sTimeSep was uninitialized", MB_OK);
         ReadLocale();
     }
-    CSettingsDlg settings(GetData(), nullptr);
-    CopyToSettingsDlg(settings);
-    const int result = settings.DoModal();
-    // A dialog that could not be shown (-1) changes nothing, like a cancel.
-    if (result != IDCANCEL && result != -1) {
-        // The running scheduler takes the new settings at once.
-        CopyFromSettingsDlg(settings);
+    // The running scheduler takes the new settings at once.
+    if (EditSettings()) {
         if (IsAltKeyDown())
             WriteIni();
         else if (m_bUseRegistry)

@@ -258,13 +258,6 @@ void CVespraDlg::ShowStatus(UINT stringId) {
 void CVespraDlg::KillDosPrograms() {
     if (!m_bKillDosApps)
         return;
-    int killed;
-    if (IsWindowsNT()) {
-        killed = KillProcessesByName("ntvdm.exe");
-        killed |= KillProcessesByName("cmd.exe");
-    } else {
-        killed = KillProcessesByName("winoa386.mod");
-    }
-    if (killed)
+    if (KillDosProcesses())
         WriteLog("Found & killed DOS program");
 }

@@ -82,12 +82,7 @@ void CFunctionTestDlg::OnDisableRegPgms() {
 
 // Unlike the shut-down sequence: whatever the setting says, and no log line.
 void CFunctionTestDlg::OnKillDosApps() {
-    if (IsWindowsNT()) {
-        KillProcessesByName("ntvdm.exe");
-        KillProcessesByName("cmd.exe");
-    } else {
-        KillProcessesByName("winoa386.mod");
-    }
+    KillDosProcesses();
 }
 
 void CFunctionTestDlg::OnKillSharingDlg() {

@@ -164,6 +164,13 @@ int KillProcessesByName(const char *pattern) {
     return IsWindowsNT() ? KillWithPsapi(pattern) : KillWithToolHelp(pattern, false);
 }
 
+int KillDosProcesses() {
+    if (!IsWindowsNT())
+        return KillProcessesByName("winoa386.mod");
+    const int ntvdm = KillProcessesByName("ntvdm.exe");
+    return KillProcessesByName("cmd.exe") | ntvdm;
+}
+
 bool IsProcessRunning(const char *name) {
     return IsProcessRunning(name, false);
 }

@@ -12,6 +12,11 @@
 // show their message and end the walk, never the caller.
 int KillProcessesByName(const char *pattern);
 
+// Terminates the DOS programs that would block a shut-down: "ntvdm.exe" and then
+// "cmd.exe" on the NT family, "winoa386.mod" on Windows 95/98/Me. 1 when any was
+// terminated.
+int KillDosProcesses();
+
 // Whether a process whose name equals this one, ignoring case, runs. Always the
 // ToolHelp walk: only the Windows 95/98/Me log-on test asks. Shows messages 95 and
 // 96 when the ToolHelp functions can't be had, unless silent.
