@@ -30,6 +30,11 @@ void CFunctionTestDlg::OnOK() {
     CDialog::OnOK();
 }
 
+void CFunctionTestDlg::OnDestroy() {
+    AfxQuitHelp();
+    CDialog::OnDestroy();
+}
+
 BOOL CFunctionTestDlg::OnCommand(UINT id, UINT notifyCode) {
     switch (id) {
     case IDC_TEST_ENABLE_CPL:

@@ -12,6 +12,7 @@ public:
     // Close: stores the two check boxes. Escape closes without storing.
     void OnOK() override;
     BOOL OnCommand(UINT id, UINT notifyCode) override;
+    void OnDestroy() override;
 
     void OnEnableCpl();
     void OnDisableCpl();

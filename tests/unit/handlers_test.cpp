@@ -339,8 +339,11 @@ TEST_F(FunctionTestDlgTest, ShowsThePlatformAndKeepsTheSwitches) {
     }
     CFunctionTestDlg test(nullptr);
     fake::Open(test);
+    CVespraApp app; // help is the application's
     fake::Click(test, IDC_TEST_LOGFILE);
     fake::Click(test, IDOK);
+    fake::Close(test);
+    EXPECT_EQ(fake::State().helpCalls.back(), std::make_pair(DWORD(0), UINT(HELP_QUIT)));
     EXPECT_EQ(fake::GetDword(kSettingsKey, "logfile"), 1u);
     EXPECT_EQ(fake::GetDword(kSettingsKey, "beep"), 1u);
 }
