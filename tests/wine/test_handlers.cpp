@@ -21,16 +21,6 @@ constexpr UINT kStopScheduler = WM_USER + 1;
 constexpr DWORD kWaitMs = 30000;
 constexpr int kMessageBoxText = 0xFFFF; // the static text of a message box
 
-DWORD ReadDword(const char *name) {
-    DWORD value = 0xDEADBEEF, size = sizeof value;
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, KEY_READ, &key) == ERROR_SUCCESS) {
-        RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<BYTE *>(&value), &size);
-        RegCloseKey(key);
-    }
-    return value;
-}
-
 std::string ReadString(const char *name) {
     char buffer[512] = {};
     DWORD size = sizeof buffer - 1;
@@ -40,15 +30,6 @@ std::string ReadString(const char *name) {
         RegCloseKey(key);
     }
     return buffer;
-}
-
-void WriteDword(const char *name, DWORD value) {
-    HKEY key = nullptr;
-    ASSERT_EQ(
-        RegCreateKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr),
-        ERROR_SUCCESS);
-    RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE *>(&value), sizeof value);
-    RegCloseKey(key);
 }
 
 bool IsSchedulerDialog(HWND hwnd) {
@@ -132,7 +113,7 @@ TEST_F(Handlers, CancelInServiceModeStopsTheServiceAndWaitsForTheStopMessage) {
     EXPECT_TRUE(
         WaitFor([this] { return Record().find("cmdline=[ /stop]\n") != std::string::npos; }, 10000))
         << Record();
-    EXPECT_EQ(ReadDword("already_canceled"), 1u);
+    EXPECT_EQ(wt::ReadSettingsDword("already_canceled"), 1u);
     // Hidden and idle, but still there until the service host ends it.
     Sleep(1500);
     EXPECT_TRUE(IsWindow(dlg));
@@ -194,8 +175,8 @@ TEST_F(Handlers, UninstallWithAPasswordKillsTheUninstallerBeforeRefusing) {
 }
 
 TEST_F(Handlers, FunctionTestShowsThePlatformAndStoresTheBoxesOnClose) {
-    WriteDword("beep", 1);
-    WriteDword("logfile", 0);
+    ASSERT_TRUE(wt::WriteSettingsDword("beep", 1));
+    ASSERT_TRUE(wt::WriteSettingsDword("logfile", 0));
     wt::Process proc = Start(" /test");
     ASSERT_TRUE(proc.Valid());
     HWND dlg = wt::WaitForWindow("Vespra Function Test", kWaitMs, kDialogClass, proc.Id());
@@ -217,8 +198,8 @@ TEST_F(Handlers, FunctionTestShowsThePlatformAndStoresTheBoxesOnClose) {
     EXPECT_EQ(SendDlgItemMessageA(dlg, IDC_TEST_LOGFILE, BM_GETCHECK, 0, 0), BST_CHECKED);
     ASSERT_TRUE(wt::ClickButton(dlg, IDOK)); // Close; never a shut-down button here
     ASSERT_TRUE(proc.WaitForExit(10000));
-    EXPECT_EQ(ReadDword("logfile"), 1u);
-    EXPECT_EQ(ReadDword("beep"), 1u);
+    EXPECT_EQ(wt::ReadSettingsDword("logfile"), 1u);
+    EXPECT_EQ(wt::ReadSettingsDword("beep"), 1u);
 }
 
 TEST_F(Handlers, LogoffWhileWaitingHidesAndNamesTheScheduledTime) {

@@ -12,28 +12,6 @@
 
 namespace {
 
-const char kKey[] = "SOFTWARE\\Vespra";
-
-// The value, or 0xDEADBEEF when it can't be read.
-DWORD ReadDword(const char *name) {
-    DWORD value = 0xDEADBEEF, size = sizeof value;
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, KEY_READ, &key) == ERROR_SUCCESS) {
-        RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<BYTE *>(&value), &size);
-        RegCloseKey(key);
-    }
-    return value;
-}
-
-void WriteDword(const char *name, DWORD value) {
-    HKEY key = nullptr;
-    ASSERT_EQ(
-        RegCreateKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr),
-        ERROR_SUCCESS);
-    RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE *>(&value), sizeof value);
-    RegCloseKey(key);
-}
-
 // vespra.exe with a stand-in installer beside it, in a folder of its own.
 class StartupModes : public ::testing::Test {
 protected:
@@ -77,15 +55,15 @@ TEST_F(StartupModes, PlainStartHandsOverToTheService) {
     EXPECT_TRUE(proc.WaitForExit(15000));
     EXPECT_NE(InstallerRecordWithin(10000).find("cmdline=[ /start]"), std::string::npos)
         << InstallerRecord();
-    EXPECT_EQ(ReadDword("already_canceled"), 0u);
+    EXPECT_EQ(wt::ReadSettingsDword("already_canceled"), 0u);
 }
 
 TEST_F(StartupModes, LogonStartAfterACancelQuitsOnceThenHandsOver) {
-    WriteDword("already_canceled", 1);
+    ASSERT_TRUE(wt::WriteSettingsDword("already_canceled", 1));
     wt::Process first = Start(" /logon");
     ASSERT_TRUE(first.Valid());
     EXPECT_TRUE(first.WaitForExit(15000));
-    EXPECT_EQ(ReadDword("already_canceled"), 0u);
+    EXPECT_EQ(wt::ReadSettingsDword("already_canceled"), 0u);
     EXPECT_EQ(InstallerRecordWithin(1000), "");
 
     wt::Process second = Start(" /LOGON");

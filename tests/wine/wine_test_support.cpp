@@ -252,4 +252,25 @@ std::string ReadWholeFile(const std::string &path) {
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+DWORD ReadSettingsDword(const char *name) {
+    DWORD value = 0xDEADBEEF, size = sizeof value;
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Vespra", 0, KEY_READ, &key) == ERROR_SUCCESS) {
+        RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<BYTE *>(&value), &size);
+        RegCloseKey(key);
+    }
+    return value;
+}
+
+bool WriteSettingsDword(const char *name, DWORD value) {
+    HKEY key = nullptr;
+    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Vespra", 0, nullptr, 0, KEY_WRITE, nullptr,
+                        &key, nullptr) != ERROR_SUCCESS)
+        return false;
+    const LONG rc = RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE *>(&value),
+                                   sizeof value);
+    RegCloseKey(key);
+    return rc == ERROR_SUCCESS;
+}
+
 } // namespace wt

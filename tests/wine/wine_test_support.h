@@ -77,6 +77,10 @@ bool PostThreadMsg(DWORD threadId, UINT msg, WPARAM wp = 0, LPARAM lp = 0);
 bool DeleteRegistryTree(const std::string &subKey);
 // The settings key SOFTWARE\Vespra, for a clean start.
 bool DeleteSettingsKey();
+// A REG_DWORD under the settings key: the value, or 0xDEADBEEF when it can't be
+// read; and writing one, creating the key. False when the key can't be made.
+DWORD ReadSettingsDword(const char *name);
+bool WriteSettingsDword(const char *name, DWORD value);
 
 // Runs a command line (e.g. "reg query HKLM\\SOFTWARE\\Vespra"), waits at most
 // timeoutMs and returns what it wrote to stdout and stderr, captured through a
