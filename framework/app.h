@@ -34,6 +34,8 @@ public:
     // The text after the program name on the command line.
     std::string m_lpCmdLine;
     CDialog *m_pMainWnd = nullptr;
+    // What the program's process returns when InitInstance is done.
+    int m_nExitCode = 0;
 };
 
 CWinApp *AfxGetApp();
@@ -41,6 +43,7 @@ CWinApp *AfxGetApp();
 // Runs the application object: takes the command-line tail, then InitInstance with
 // the message filter in place that hands modal loops' messages to PreTranslateMessage.
 // The program's entry calls it; a test program may call it with an app of its own.
+// Returns the application's m_nExitCode.
 int AfxWinMain();
 
 // A message box captioned with the program's title, owned by the main window if any.

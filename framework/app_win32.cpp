@@ -44,7 +44,7 @@ int AfxWinMain() {
     if (g_msgFilter)
         UnhookWindowsHookEx(g_msgFilter);
     g_msgFilter = nullptr;
-    return 0;
+    return app->m_nExitCode;
 }
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) { return AfxWinMain(); }

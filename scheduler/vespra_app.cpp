@@ -68,7 +68,9 @@ BOOL CVespraApp::InitInstance() {
     if (flags.test) {
         RunTestMode();
     } else if (flags.uninstall) {
-        RunUninstallCheck(alreadyRunning);
+        // An uninstaller that is not killed learns of a refusal from the exit code.
+        if (!RunUninstallCheck(alreadyRunning))
+            m_nExitCode = 1;
     } else if (!alreadyRunning) {
         if (!IsWindowsNT() || flags.settings || flags.service || networkClient) {
             WriteLog(">>>>>> Starting main app");

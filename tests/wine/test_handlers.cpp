@@ -171,7 +171,8 @@ TEST_F(Handlers, UninstallWithAPasswordKillsTheUninstallerBeforeRefusing) {
     EXPECT_EQ(wt::GetControlText(box, kMessageBoxText),
               "Can't uninstall while Vespra is password protected.");
     wt::ClickButton(box, IDOK);
-    EXPECT_TRUE(proc.WaitForExit(10000));
+    ASSERT_TRUE(proc.WaitForExit(10000));
+    EXPECT_EQ(proc.ExitCode(), 1u) << "a refusal must also show in the exit code";
 }
 
 TEST_F(Handlers, FunctionTestShowsThePlatformAndStoresTheBoxesOnClose) {
