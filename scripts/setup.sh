@@ -10,10 +10,14 @@ packages=(
     cmake g++ make googletest libgtest-dev
     # running the Windows programs: 64-bit Wine only, a virtual X display, screenshots
     wine wine64 xvfb xauth imagemagick
+    # the setup program (makensis)
+    nsis
     # time zones for the tests
     tzdata
     # fuzzing
     clang libclang-rt-14-dev
+    # benchmarks: instruction counts
+    valgrind
     # ps and pgrep, for checking what a run left behind
     procps
 )

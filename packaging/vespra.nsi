@@ -1,0 +1,446 @@
+; Vespra setup: installs the scheduler, the service host, the service installer and
+; the help pages into Program Files\Vespra, registers and starts the service "Vespra",
+; and writes the Start-menu entries and the Add/Remove Programs entry. The uninstaller
+; asks vespra.exe first and removes nothing when it refuses.
+;
+; Built by the CMake target "setup" (windows preset):
+;   makensis -DVERSION=4.0.5 -DVESPRA_EXE=... -DVESPRASV_EXE=... -DVESPRASI_EXE=...
+;            -DHELP_DIR=... -DICON=... -DOUTFILE=... vespra.nsi
+;
+; Our programs are 64-bit and write the 64-bit registry view; so is this setup.
+
+!macro REQUIRE_DEFINE name
+  !ifndef ${name}
+    !error "${name} is not defined: pass it as -D${name}=..."
+  !endif
+!macroend
+!insertmacro REQUIRE_DEFINE VERSION
+!insertmacro REQUIRE_DEFINE VESPRA_EXE
+!insertmacro REQUIRE_DEFINE VESPRASV_EXE
+!insertmacro REQUIRE_DEFINE VESPRASI_EXE
+!insertmacro REQUIRE_DEFINE HELP_DIR
+!insertmacro REQUIRE_DEFINE ICON
+!insertmacro REQUIRE_DEFINE OUTFILE
+
+Target amd64-unicode
+SetCompressor /SOLID lzma
+RequestExecutionLevel admin
+; A file that can't be written ends the setup; it is never skipped, so a setup never
+; leaves a tree of two versions behind without saying so.
+AllowSkipFiles off
+
+!include LogicLib.nsh
+!include FileFunc.nsh
+!include WinVer.nsh
+!include MUI2.nsh
+
+!define PRODUCT "Vespra"
+!define PUBLISHER "The Vespra Project"
+!define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Vespra"
+!define SETTINGS_KEY "SOFTWARE\Vespra"
+!define RUN_KEY "SOFTWARE\Microsoft\Windows\CurrentVersion\Run"
+!define RUNSERVICES_KEY "SOFTWARE\Microsoft\Windows\CurrentVersion\RunServices"
+!define SERVICE_KEY "SYSTEM\CurrentControlSet\Services\Vespra"
+!define UNINSTALLER "uninstall.exe"
+
+; Service states (QueryServiceStatus); 0 stands for "not installed".
+!define SERVICE_STOPPED 1
+!define SERVICE_UNKNOWN 255
+; How long the setup waits for a stopping service and the scheduler it ran, in
+; steps of 250 ms.
+!define WAIT_STEPS 80
+
+Name "${PRODUCT}"
+Caption "${PRODUCT} ${VERSION} Setup"
+UninstallCaption "${PRODUCT} ${VERSION} Uninstall"
+BrandingText "${PRODUCT} ${VERSION}"
+OutFile "${OUTFILE}"
+InstallDir "$PROGRAMFILES64\${PRODUCT}"
+; An update goes where the installed version is, so the service keeps its path.
+InstallDirRegKey HKLM "${UNINSTALL_KEY}" "InstallLocation"
+ShowInstDetails show
+ShowUninstDetails show
+
+VIProductVersion "${VERSION}.0"
+VIAddVersionKey "ProductName" "${PRODUCT}"
+VIAddVersionKey "CompanyName" "${PUBLISHER}"
+VIAddVersionKey "FileDescription" "${PRODUCT} Setup"
+VIAddVersionKey "FileVersion" "${VERSION}"
+VIAddVersionKey "ProductVersion" "${VERSION}"
+VIAddVersionKey "LegalCopyright" "${PUBLISHER}"
+
+!define MUI_ICON "${ICON}"
+!define MUI_UNICON "${ICON}"
+!define MUI_ABORTWARNING
+!insertmacro MUI_PAGE_DIRECTORY
+!insertmacro MUI_PAGE_INSTFILES
+!insertmacro MUI_UNPAGE_CONFIRM
+!insertmacro MUI_UNPAGE_INSTFILES
+!insertmacro MUI_LANGUAGE "English"
+
+Var StoppedService ; 1 when this setup stopped a running service
+
+; ---- Service helpers for the setup and the uninstaller ("un." prefixed there).
+!macro VESPRA_HELPERS un
+
+; Pushes the state of the service "Vespra": 0 when it is not installed (or the
+; service manager can't be asked), else SERVICE_STOPPED (1) ... SERVICE_PAUSED (7),
+; or SERVICE_UNKNOWN when it is there but its state can't be had.
+Function ${un}ServiceState
+  Push $0
+  Push $1
+  Push $2
+  Push $3
+  StrCpy $3 0
+  ; SC_MANAGER_CONNECT; SERVICE_QUERY_STATUS
+  System::Call 'advapi32::OpenSCManagerW(p 0, p 0, i 1) p .r0'
+  ${If} $0 P<> 0
+    System::Call 'advapi32::OpenServiceW(p r0, w "Vespra", i 4) p .r1'
+    ${If} $1 P<> 0
+      ; SERVICE_STATUS: seven DWORDs, the current state second
+      System::Call '*(i, i, i, i, i, i, i) p .r2'
+      System::Call 'advapi32::QueryServiceStatus(p r1, p r2) i .r3'
+      ${If} $3 <> 0
+        System::Call '*$2(i, i .r3)'
+      ${Else}
+        StrCpy $3 ${SERVICE_UNKNOWN}
+      ${EndIf}
+      System::Free $2
+      System::Call 'advapi32::CloseServiceHandle(p r1)'
+    ${EndIf}
+    System::Call 'advapi32::CloseServiceHandle(p r0)'
+  ${EndIf}
+  StrCpy $0 $3
+  Pop $3
+  Pop $2
+  Pop $1
+  Exch $0
+FunctionEnd
+
+; Waits until the service has gone from the service manager (a service marked for
+; deletion goes when it has stopped); pushes 1 when it has gone.
+Function ${un}WaitServiceGone
+  Push $0
+  Push $1
+  StrCpy $1 0
+  ${Do}
+    Call ${un}ServiceState
+    Pop $0
+    ${If} $0 = 0
+    ${OrIf} $1 >= ${WAIT_STEPS}
+      ${Break}
+    ${EndIf}
+    Sleep 250
+    IntOp $1 $1 + 1
+  ${Loop}
+  ${If} $0 = 0
+    StrCpy $0 1
+  ${Else}
+    StrCpy $0 0
+  ${EndIf}
+  Pop $1
+  Exch $0
+FunctionEnd
+
+!macroend
+!insertmacro VESPRA_HELPERS ""
+!insertmacro VESPRA_HELPERS "un."
+
+; Waits until the service is stopped or gone (at most the bounded wait); pushes
+; its last state.
+Function WaitServiceStopped
+  Push $0
+  Push $1
+  StrCpy $1 0
+  ${Do}
+    Call ServiceState
+    Pop $0
+    ${If} $0 = 0
+    ${OrIf} $0 = ${SERVICE_STOPPED}
+    ${OrIf} $1 >= ${WAIT_STEPS}
+      ${Break}
+    ${EndIf}
+    Sleep 250
+    IntOp $1 $1 + 1
+  ${Loop}
+  Pop $1
+  Exch $0
+FunctionEnd
+
+; Pushes 1 while a scheduler runs: it holds the single-instance mutex "Vespra" for
+; its whole life (in its own session, or, run by the service, in the global one).
+Function SchedulerRunning
+  Push $0
+  Push $1
+  StrCpy $1 0
+  ; SYNCHRONIZE: enough to see that it exists
+  System::Call 'kernel32::OpenMutexW(i 0x00100000, i 0, w "Vespra") p .r0'
+  ${If} $0 P<> 0
+    StrCpy $1 1
+    System::Call 'kernel32::CloseHandle(p r0)'
+  ${EndIf}
+  System::Call 'kernel32::OpenMutexW(i 0x00100000, i 0, w "Global\Vespra") p .r0'
+  ${If} $0 P<> 0
+    StrCpy $1 1
+    System::Call 'kernel32::CloseHandle(p r0)'
+  ${EndIf}
+  StrCpy $0 $1
+  Pop $1
+  Exch $0
+FunctionEnd
+
+; Clears $2 when the installed file can't be replaced: a program that still runs
+; can't be opened for writing.
+!macro CHECK_WRITABLE name
+  ${If} ${FileExists} "$INSTDIR\${name}"
+    ClearErrors
+    FileOpen $1 "$INSTDIR\${name}" a
+    ${If} ${Errors}
+      StrCpy $2 0
+    ${Else}
+      FileClose $1
+    ${EndIf}
+  ${EndIf}
+!macroend
+
+; Pushes 1 when every installed program can be replaced.
+Function ProgramsWritable
+  Push $1
+  Push $2
+  StrCpy $2 1
+  !insertmacro CHECK_WRITABLE vespra.exe
+  !insertmacro CHECK_WRITABLE vesprasv.exe
+  !insertmacro CHECK_WRITABLE vesprasi.exe
+  !insertmacro CHECK_WRITABLE ${UNINSTALLER}
+  StrCpy $1 $2
+  Pop $2
+  Exch $1
+FunctionEnd
+
+!macro REQUIRE_ADMIN
+  UserInfo::GetAccountType
+  Pop $0
+  ${If} $0 != "admin"
+    MessageBox MB_ICONSTOP|MB_OK "Administrator rights are needed for this." /SD IDOK
+    SetErrorLevel 740 ; ERROR_ELEVATION_REQUIRED
+    Quit
+  ${EndIf}
+!macroend
+
+Function .onInit
+  SetShellVarContext all
+  SetRegView 64
+  !insertmacro REQUIRE_ADMIN
+  StrCpy $StoppedService 0
+FunctionEnd
+
+; Stops a running service (of this or an earlier version) and waits until it and
+; the scheduler it ran have ended, so that the programs can be replaced. When they
+; can't be, the setup ends before it has changed anything, after restarting the
+; service it stopped.
+Function StopRunningScheduler
+  ${If} ${IsNT}
+    Call ServiceState
+    Pop $0
+    ${If} $0 <> 0
+    ${AndIf} $0 <> ${SERVICE_STOPPED}
+      DetailPrint "Stopping the Vespra service"
+      ; This version's controller: it stops the service "Vespra" wherever that runs from.
+      ExecWait '"$PLUGINSDIR\vesprasi.exe" /stop'
+      StrCpy $StoppedService 1
+      Call WaitServiceStopped
+      Pop $0
+    ${EndIf}
+  ${EndIf}
+
+  StrCpy $1 0
+  ${Do}
+    Call SchedulerRunning
+    Pop $0
+    ${If} $0 = 0
+      Call ProgramsWritable
+      Pop $0
+      ${IfThen} $0 = 1 ${|} ${Break} ${|}
+    ${EndIf}
+    ${If} $1 >= ${WAIT_STEPS}
+      ${If} $StoppedService = 1
+        ExecWait '"$PLUGINSDIR\vesprasi.exe" /start'
+      ${EndIf}
+      MessageBox MB_ICONSTOP|MB_OK "Vespra is still running and can't be updated. Please end it and run the setup again." /SD IDOK
+      DetailPrint "Vespra is still running; nothing was changed."
+      SetErrorLevel 2
+      Abort
+    ${EndIf}
+    Sleep 250
+    IntOp $1 $1 + 1
+  ${Loop}
+FunctionEnd
+
+; Registers the service for the service host in $INSTDIR and starts it. A service
+; that exists already is kept when it runs our service host (CreateService would
+; fail with a message box), and replaced when it runs one from another folder: one
+; name, one service.
+Function RegisterService
+  ; The service host warns in a message box when it can't open the settings key,
+  ; which the scheduler creates only once it runs: an empty key is enough.
+  WriteRegDWORD HKLM "${SETTINGS_KEY}" "setup" 0
+  DeleteRegValue HKLM "${SETTINGS_KEY}" "setup"
+
+  Call ServiceState
+  Pop $0
+  ${If} $0 <> 0
+    ReadRegStr $1 HKLM "${SERVICE_KEY}" "ImagePath"
+    ; StrCmp ignores case, as paths do.
+    ${If} $1 != '"$INSTDIR\vesprasv.exe"'
+    ${AndIf} $1 != "$INSTDIR\vesprasv.exe"
+      DetailPrint "Replacing the Vespra service of $1"
+      ExecWait '"$INSTDIR\vesprasi.exe" /uninstall'
+      Call WaitServiceGone
+      Pop $0
+      ${If} $0 = 1
+        StrCpy $0 0
+      ${Else}
+        MessageBox MB_ICONEXCLAMATION|MB_OK "The Vespra service of another folder could not be removed. Restart the computer and run the setup again." /SD IDOK
+        SetErrorLevel 2
+        Return
+      ${EndIf}
+    ${EndIf}
+  ${EndIf}
+  ${If} $0 = 0
+    DetailPrint "Installing the Vespra service"
+    ExecWait '"$INSTDIR\vesprasi.exe" /install'
+  ${EndIf}
+  DetailPrint "Starting the Vespra service"
+  ExecWait '"$INSTDIR\vesprasi.exe" /start'
+FunctionEnd
+
+Section "Vespra" SecVespra
+  SectionIn RO
+  InitPluginsDir
+  File "/oname=$PLUGINSDIR\vesprasi.exe" "${VESPRASI_EXE}"
+  Call StopRunningScheduler
+
+  SetOutPath "$INSTDIR"
+  File "/oname=vespra.exe" "${VESPRA_EXE}"
+  File "/oname=vesprasv.exe" "${VESPRASV_EXE}"
+  File "/oname=vesprasi.exe" "${VESPRASI_EXE}"
+  SetOutPath "$INSTDIR\help"
+  File "${HELP_DIR}\*.html"
+  File "${HELP_DIR}\*.css"
+  SetOutPath "$INSTDIR"
+  WriteUninstaller "$INSTDIR\${UNINSTALLER}"
+
+  CreateDirectory "$SMPROGRAMS\Vespra"
+  CreateShortcut "$SMPROGRAMS\Vespra\Vespra Settings.lnk" "$INSTDIR\vespra.exe" "/settings" "$INSTDIR\vespra.exe" 0
+  CreateShortcut "$SMPROGRAMS\Vespra\Vespra Function Test.lnk" "$INSTDIR\vespra.exe" "/test" "$INSTDIR\vespra.exe" 0
+  CreateShortcut "$SMPROGRAMS\Vespra\Vespra Help.lnk" "$INSTDIR\help\index.html"
+  CreateShortcut "$SMPROGRAMS\Vespra\Uninstall Vespra.lnk" "$INSTDIR\${UNINSTALLER}"
+
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT}"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "Publisher" "${PUBLISHER}"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\vespra.exe,0"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\${UNINSTALLER}"'
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\${UNINSTALLER}" /S'
+  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
+  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
+  ${GetSize} "$INSTDIR" "/S=0K" $0 $1 $2
+  IntFmt $0 "0x%08X" $0
+  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "EstimatedSize" $0
+
+  ${If} ${IsNT}
+    Call RegisterService
+  ${EndIf}
+SectionEnd
+
+; ---- Uninstaller
+
+; vespra.exe decides: it refuses (exit code 1, after its own message) while a
+; scheduler runs or a password is set. Refused, nothing is removed and the
+; uninstaller ends with an error code. Allowed, it has also restored any program
+; that an earlier run left disabled. A missing vespra.exe has nothing left to guard.
+Function un.UninstallAllowed
+  ${If} ${FileExists} "$INSTDIR\vespra.exe"
+    ClearErrors
+    ExecWait '"$INSTDIR\vespra.exe" /uninstall' $0
+    ${If} ${Errors}
+      MessageBox MB_ICONSTOP|MB_OK "Vespra could not be asked whether it may be removed; nothing was removed." /SD IDOK
+      StrCpy $0 2
+    ${EndIf}
+    ${If} $0 <> 0
+      DetailPrint "Vespra refused the uninstall; nothing was removed."
+      SetErrorLevel 2
+      Quit
+    ${EndIf}
+  ${EndIf}
+FunctionEnd
+
+; Deletes a program file, waiting briefly for a process that is still on its way
+; out; otherwise the file goes at the next restart.
+!macro DELETE_PROGRAM path
+  Push $0
+  StrCpy $0 0
+  ${Do}
+    ClearErrors
+    Delete "${path}"
+    ${IfNot} ${Errors}
+    ${OrIfNot} ${FileExists} "${path}"
+      ${Break}
+    ${EndIf}
+    ${If} $0 >= 20
+      Delete /REBOOTOK "${path}"
+      ${Break}
+    ${EndIf}
+    Sleep 250
+    IntOp $0 $0 + 1
+  ${Loop}
+  Pop $0
+!macroend
+
+Function un.onInit
+  SetShellVarContext all
+  SetRegView 64
+  !insertmacro REQUIRE_ADMIN
+  Call un.UninstallAllowed
+FunctionEnd
+
+Section "Uninstall"
+  ; Asked again when the user took time on the confirmation page.
+  ${IfNot} ${Silent}
+    Call un.UninstallAllowed
+  ${EndIf}
+
+  ; 1. The service: stopped, if it still runs, and removed.
+  ${If} ${IsNT}
+  ${AndIf} ${FileExists} "$INSTDIR\vesprasi.exe"
+    DetailPrint "Removing the Vespra service"
+    ExecWait '"$INSTDIR\vesprasi.exe" /uninstall'
+    Call un.WaitServiceGone
+    Pop $0
+  ${EndIf}
+
+  ; 2. Files, shortcuts and the Add/Remove Programs entry.
+  !insertmacro DELETE_PROGRAM "$INSTDIR\vesprasv.exe"
+  !insertmacro DELETE_PROGRAM "$INSTDIR\vesprasi.exe"
+  !insertmacro DELETE_PROGRAM "$INSTDIR\vespra.exe"
+  Delete "$INSTDIR\vespra.ini"
+  Delete "$INSTDIR\help\*.html"
+  Delete "$INSTDIR\help\*.css"
+  RMDir "$INSTDIR\help"
+  Delete "$INSTDIR\${UNINSTALLER}"
+  RMDir /REBOOTOK "$INSTDIR"
+  Delete "$SMPROGRAMS\Vespra\Vespra Settings.lnk"
+  Delete "$SMPROGRAMS\Vespra\Vespra Function Test.lnk"
+  Delete "$SMPROGRAMS\Vespra\Vespra Help.lnk"
+  Delete "$SMPROGRAMS\Vespra\Uninstall Vespra.lnk"
+  RMDir "$SMPROGRAMS\Vespra"
+  DeleteRegKey HKLM "${UNINSTALL_KEY}"
+
+  ; 3. The start entries the scheduler wrote.
+  DeleteRegValue HKLM "${RUN_KEY}" "Vespra"
+  DeleteRegValue HKLM "${RUNSERVICES_KEY}" "Vespra"
+
+  ; 4. The settings, with the password and the run-state values.
+  DeleteRegKey HKLM "${SETTINGS_KEY}"
+SectionEnd

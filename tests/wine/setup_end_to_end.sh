@@ -1,0 +1,233 @@
+#!/usr/bin/env bash
+# End to end: the setup program installs Vespra silently, an update over the running
+# installation keeps the settings, and the silent uninstaller refuses while the
+# scheduler runs or a password is set and removes everything once it may.
+#
+# The service and the scheduler it starts run in a prefix and a Wine session of
+# their own, apart from the test programs'.
+#
+#   setup_end_to_end.sh <vespra-setup.exe> <setup_probe_tool.exe> <window_driver_tool.exe>
+#
+# Exit status 0 when every check passed. Bounded: every step has a time-out; the
+# whole test takes a minute or two, half of it making the prefix.
+set -u -o pipefail
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+# shellcheck source=scripts/wine-session.sh
+. "$here/../../scripts/wine-session.sh"
+
+[ $# -eq 3 ] ||
+    vespra_die "usage: setup_end_to_end.sh <vespra-setup.exe> <setup_probe_tool.exe> <window_driver_tool.exe>"
+setup=$1
+probe=$2
+driver=$3
+build=$(dirname "$setup")
+help_src="$here/../../help"
+version=$(basename "$setup" .exe)
+version=${version#vespra-setup-}
+
+fail() {
+    echo "FAIL: $*"
+    [ -s "${work:-/nonexistent}/stderr" ] && tail -n 20 "$work/stderr" | sed 's/^/  stderr: /'
+    exit 1
+}
+
+own_xvfb=0
+if [ -z "${DISPLAY:-}" ]; then
+    vespra_start_xvfb
+    own_xvfb=1
+fi
+prefix=$(mktemp -d "${TMPDIR:-/tmp}/vespra-setup-prefix.XXXXXX")
+work=$(mktemp -d "${TMPDIR:-/tmp}/vespra-setup-work.XXXXXX")
+cleanup() {
+    vespra_end_wine "$prefix"
+    rm -rf "$prefix" "$work"
+    [ "$own_xvfb" = 1 ] && vespra_stop_xvfb
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+# The installed scheduler runs on its defaults: shut down at 23:00 on weekdays, with
+# a warning minutes before. A zone of a fixed offset puts the session's clock near
+# 11:00 whenever the test runs, far from that.
+utc_hour=$(date -u +%-H)
+offset=$(((11 - utc_hour + 36) % 24 - 12))
+export TZ="VSP$((-offset))"
+
+# A new prefix, not a copy of the test run's: other tests register a service
+# "Vespra" and settings there, and this one starts on a machine that has neither.
+vespra_ensure_prefix "$prefix"
+export WINEPREFIX="$prefix"
+
+instdir_win='C:\Program Files\Vespra'
+instdir="$prefix/drive_c/Program Files/Vespra"
+menu_win='C:\ProgramData\Microsoft\Windows\Start Menu\Programs\Vespra'
+menu="$prefix/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Vespra"
+uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Vespra'
+settings_key='HKLM\Software\Vespra'
+run_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Run'
+runservices_key='HKLM\Software\Microsoft\Windows\CurrentVersion\RunServices'
+
+# A Windows program, bounded, its output without CRs. The output goes through a
+# file: the programs it starts inherit its descriptors and would hold a pipe open.
+win() {
+    local limit=$1 out rc
+    shift
+    out=$(mktemp "$work/out.XXXXXX")
+    timeout --kill-after=5 "$limit" wine "$@" </dev/null >"$out" 2>>"$work/stderr"
+    rc=$?
+    tr -d '\r' <"$out"
+    rm -f "$out"
+    return "$rc"
+}
+probe() { win 60 "$probe" "$@"; }
+# One value of a key as "reg query" shows it: the data after the type.
+reg_value() {
+    win 30 reg query "$1" /v "$2" | sed -n "s/^ *$2 \{2,\}REG_[A-Z_]* \{2,\}//p"
+}
+key_exists() { win 30 reg query "$1" >/dev/null; }
+our_processes() {
+    probe processes | grep -xE 'vespra\.exe|vesprasv\.exe|vesprasi\.exe|uninstall\.exe|un\.exe'
+}
+# Polls a command for up to $1 seconds.
+within() {
+    local deadline=$((SECONDS + $1))
+    shift
+    until "$@"; do
+        [ "$SECONDS" -lt "$deadline" ] || return 1
+        sleep 0.25
+    done
+}
+scheduler_runs() { probe processes | grep -qx 'vespra.exe'; }
+run_entry_there() { [ -n "$(reg_value "$run_key" Vespra)" ]; }
+nothing_of_ours_runs() { [ -z "$(our_processes)" ]; }
+no_scheduler() { ! probe processes | grep -qx 'vespra.exe'; }
+service_state_is() { probe service | grep -qx "state=$1"; }
+
+# The installation as the setup leaves it, whatever the scheduler does.
+check_installed() {
+    local what=$1 f name
+    for f in vespra.exe vesprasv.exe vesprasi.exe; do
+        cmp -s "$build/$f" "$instdir/$f" || fail "$what: $instdir_win\\$f is not the built $f"
+    done
+    [ -f "$instdir/uninstall.exe" ] || fail "$what: no uninstall.exe"
+    for f in "$help_src"/*.html "$help_src"/*.css; do
+        name=$(basename "$f")
+        cmp -s "$f" "$instdir/help/$name" || fail "$what: help\\$name is missing or differs"
+    done
+
+    probe service >"$work/service" || fail "$what: no service \"Vespra\""
+    grep -qxF 'path="c:\program files\vespra\vesprasv.exe"' "$work/service" ||
+        fail "$what: service program: $(grep '^path=' "$work/service")"
+    grep -qx 'start=2' "$work/service" || fail "$what: the service is not started automatically"
+    grep -qx 'type=272' "$work/service" || fail "$what: service type: $(grep '^type=' "$work/service")"
+
+    check_shortcut "$what" "Vespra Settings" "$instdir_win\\vespra.exe" "/settings"
+    check_shortcut "$what" "Vespra Function Test" "$instdir_win\\vespra.exe" "/test"
+    check_shortcut "$what" "Vespra Help" "$instdir_win\\help\\index.html" ""
+    check_shortcut "$what" "Uninstall Vespra" "$instdir_win\\uninstall.exe" ""
+
+    check_value "$what" "$uninstall_key" DisplayName "Vespra"
+    check_value "$what" "$uninstall_key" DisplayVersion "$version"
+    check_value "$what" "$uninstall_key" Publisher "The Vespra Project"
+    check_value "$what" "$uninstall_key" DisplayIcon "$instdir_win\\vespra.exe,0"
+    check_value "$what" "$uninstall_key" InstallLocation "$instdir_win"
+    check_value "$what" "$uninstall_key" UninstallString "\"$instdir_win\\uninstall.exe\""
+    check_value "$what" "$uninstall_key" QuietUninstallString "\"$instdir_win\\uninstall.exe\" /S"
+    check_value "$what" "$uninstall_key" NoModify 0x1
+    check_value "$what" "$uninstall_key" NoRepair 0x1
+    local size
+    size=$(reg_value "$uninstall_key" EstimatedSize)
+    [ -n "$size" ] && [ $((size)) -ge 100 ] || fail "$what: EstimatedSize \"$size\""
+}
+
+check_shortcut() {
+    local what=$1 name=$2 target=$3 arguments=$4 got
+    got=$(probe shortcut "$menu_win\\$name.lnk") || fail "$what: no shortcut \"$name\""
+    [ "$got" = "target=$target"$'\n'"arguments=$arguments" ] ||
+        fail "$what: shortcut \"$name\" is: $got"
+}
+
+check_value() {
+    local got
+    got=$(reg_value "$2" "$3")
+    [ "$got" = "$4" ] || fail "$1: $3 under $2 is \"$got\", not \"$4\""
+}
+
+# The uninstaller's copy of itself waits for vespra.exe, which shows its refusal.
+refused_uninstall() {
+    local what=$1 text=$2 dismiss=$3
+    probe run-uninstaller "$instdir_win\\uninstall.exe" 45000 >"$work/uninstall.out" &
+    local runner=$!
+    if [ "$dismiss" = driver ]; then
+        win 60 "$driver" wait-text Vespra 65535 "$text" 30000 >"$work/box" ||
+            fail "$what: no message \"$text\""
+        win 30 "$driver" click Vespra 1 >/dev/null || fail "$what: could not press OK"
+    else
+        # The scheduler's own dialog has the same title: only the message box.
+        probe dismiss-box Vespra "$text" 30000 >"$work/box" || fail "$what: no message \"$text\""
+    fi
+    wait "$runner" || fail "$what: the uninstaller did not end: $(cat "$work/uninstall.out")"
+    grep -qx 'exit=0' "$work/uninstall.out" && fail "$what: the uninstaller ended with 0"
+    grep -q '^exit=' "$work/uninstall.out" || fail "$what: $(cat "$work/uninstall.out")"
+    [ "$(reg_value "$settings_key" lock)" = "$lock" ] || fail "$what: the password went"
+    check_installed "$what"
+    echo "$what: refused with \"$(cat "$work/box")\", $(cat "$work/uninstall.out"); all still there"
+}
+
+# 1. A silent installation on a machine without Vespra.
+win 120 "$setup" /S >/dev/null
+rc=$?
+[ "$rc" = 0 ] || fail "setup /S ended with $rc"
+check_installed "install"
+within 30 service_state_is 4 || fail "install: the service is not running: $(probe service)"
+within 30 scheduler_runs || fail "install: the service did not start the scheduler"
+# The scheduler, on its defaults, starts itself at every log-on.
+within 30 run_entry_there || fail "install: no Run entry"
+for title in VESPRASV.EXE "Vespra service installer"; do
+    win 10 "$driver" wait-window "$title" 1000 >/dev/null && fail "install: a message \"$title\" is shown"
+done
+echo "install: files, service (running the scheduler), shortcuts and Add/Remove entry in place"
+
+# 2. An update over the running installation keeps its settings and its password.
+probe password Secret7 || fail "could not set the password"
+lock=$(reg_value "$settings_key" lock)
+[ -n "$lock" ] && [ "$lock" != Secret7 ] || fail "the password is not stored scrambled: \"$lock\""
+times=$(reg_value "$settings_key" times)
+win 120 "$setup" /S >/dev/null
+rc=$?
+[ "$rc" = 0 ] || fail "update: setup /S ended with $rc"
+check_installed "update"
+[ "$(reg_value "$settings_key" lock)" = "$lock" ] || fail "update: the password changed"
+[ "$(reg_value "$settings_key" times)" = "$times" ] || fail "update: the times changed"
+within 30 service_state_is 4 || fail "update: the service is not running: $(probe service)"
+within 30 scheduler_runs || fail "update: the scheduler was not started again"
+[ "$(probe processes | grep -cx vespra.exe)" = 1 ] || fail "update: not exactly one scheduler"
+win 10 "$driver" wait-window "Vespra service installer" 1000 >/dev/null &&
+    fail "update: the service installer shows a message"
+echo "update: settings and password kept, one service, the scheduler runs again"
+
+# 3. The uninstaller refuses while the scheduler runs, then, with it stopped, while
+#    the password is set.
+refused_uninstall "uninstall while active" "Can't uninstall while Vespra is active." probe
+win 60 "$instdir_win\\vesprasi.exe" /stop >/dev/null
+within 30 service_state_is 1 || fail "vesprasi /stop: the service did not stop"
+within 30 no_scheduler || fail "vesprasi /stop: the scheduler still runs"
+refused_uninstall "uninstall with a password" \
+    "Can't uninstall while Vespra is password protected." driver
+
+# 4. Without a password and with the scheduler stopped, everything goes.
+probe password "" || fail "could not clear the password"
+probe run-uninstaller "$instdir_win\\uninstall.exe" 45000 >"$work/uninstall.out" ||
+    fail "uninstall: $(cat "$work/uninstall.out")"
+grep -qx 'exit=0' "$work/uninstall.out" || fail "uninstall: $(cat "$work/uninstall.out")"
+[ -e "$instdir" ] && fail "uninstall: left $(find "$instdir" | tr '\n' ' ')"
+probe service >/dev/null && fail "uninstall: the service is still there"
+[ -e "$menu" ] && fail "uninstall: the Start-menu folder is still there"
+key_exists "$uninstall_key" && fail "uninstall: the Add/Remove Programs entry is still there"
+key_exists "$settings_key" && fail "uninstall: the settings key is still there"
+[ -n "$(reg_value "$run_key" Vespra)" ] && fail "uninstall: the Run entry is still there"
+[ -n "$(reg_value "$runservices_key" Vespra)" ] && fail "uninstall: the RunServices entry is still there"
+within 10 nothing_of_ours_runs || fail "uninstall: still running: $(our_processes | tr '\n' ' ')"
+echo "uninstall: files, service, shortcuts, entries and settings gone; nothing of ours runs"
+
+echo "PASS: installed, updated, refused twice, uninstalled"
