@@ -1,10 +1,13 @@
 // Program entry of the Windows build: the application object does its work in
 // InitInstance. A message-filter hook lets PreTranslateMessage see the messages
 // that the modal loops of dialogs and message boxes pull, thread messages included.
+// Help opens the HTML page for the request beside the program.
 #include <string>
 
 #include "framework/app.h"
 #include "framework/dialog.h"
+#include "framework/help.h"
+#include "framework/shell.h"
 
 namespace {
 HHOOK g_msgFilter = nullptr;
@@ -18,20 +21,19 @@ LRESULT CALLBACK MessageFilter(int code, WPARAM wp, LPARAM lp) {
     return CallNextHookEx(g_msgFilter, code, wp, lp);
 }
 
-std::string HelpFilePath() {
+std::string ProgramPath() {
     char path[MAX_PATH] = {};
     DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string p(path, n < MAX_PATH ? n : 0);
-    size_t dot = p.find_last_of('.');
-    if (dot != std::string::npos && p.find_last_of('\\') < dot)
-        p.erase(dot);
-    return p + ".hlp";
+    return std::string(path, n < MAX_PATH ? n : 0);
 }
 } // namespace
 
 void CWinApp::WinHelp(DWORD data, UINT cmd) {
-    HWND owner = m_pMainWnd ? m_pMainWnd->GetSafeHwnd() : nullptr;
-    ::WinHelpA(owner, HelpFilePath().c_str(), cmd, data);
+    // The page opens in the user's own browser: nothing of ours stays open, so
+    // HELP_QUIT (and any other command without a page) has nothing to do.
+    const std::string target = HelpTarget(cmd, data, ProgramPath());
+    if (!target.empty())
+        ShellOpen(target);
 }
 
 int AfxWinMain() {

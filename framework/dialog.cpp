@@ -56,7 +56,8 @@ void AfxQuitHelp() {
 void CDialog::OnTimer(UINT_PTR) {}
 void CDialog::OnDestroy() {}
 BOOL CDialog::OnHelpInfo() {
-    return FALSE;
+    // F1 asks for the same topic as the dialog's Help button.
+    return OnCommand(ID_HELP, 0);
 }
 void CDialog::OnEndSession(BOOL, LPARAM) {}
 void CDialog::DoDataExchange(CDataExchange *) {}

@@ -60,6 +60,7 @@ public:
     virtual BOOL OnCommand(UINT id, UINT notifyCode);
     virtual void OnTimer(UINT_PTR id);
     virtual void OnDestroy();
+    // WM_HELP (F1): the default asks for the dialog's topic, as its Help button does.
     virtual BOOL OnHelpInfo();
     // WM_ENDSESSION: wParam, the session ends; lParam, its ENDSESSION_* flags.
     virtual void OnEndSession(BOOL ending, LPARAM flags);

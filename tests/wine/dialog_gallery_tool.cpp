@@ -1,9 +1,12 @@
-// Shows one of the settings user interface's dialogs, as the program builds it, for
+// Shows one of the program's dialogs, as the program builds it, for
 // scripts/screenshots.sh:
 //
-//   dialog_gallery_tool settings|settings-off|settings-restart|set-password|
-//                       enter-password|enter-password-cancel|timed-message|
-//                       check-times|advanced|about|function-test
+//   dialog_gallery_tool startup|warning|settings|settings-off|settings-restart|
+//                       set-password|enter-password|enter-password-cancel|
+//                       timed-message|check-times|advanced|about|function-test
+//
+// "startup" and "warning" are the scheduler dialog itself in its startup countdown
+// and its warning, each reached through the scheduler's own steps.
 //
 // The dialog runs until it is closed. Exit status 2 on a usage error.
 #include <cstdio>
@@ -30,6 +33,32 @@ int ShowSettings(int action) {
     return dlg.DoModal();
 }
 
+// The scheduler dialog: its own initialisation (the settings of the prefix, the
+// countdown for the user at the desktop), then its timer stopped so that the
+// picture holds still; for the warning, the waiting state and the warning follow.
+class GalleryScheduler : public CVespraDlg {
+public:
+    explicit GalleryScheduler(bool warning)
+        : CVespraDlg(nullptr, FALSE, FALSE, FALSE), m_bWarning(warning) {}
+
+    BOOL OnInitDialog() override {
+        const BOOL result = CVespraDlg::OnInitDialog();
+        m_bUserLoggedOn = TRUE;
+        if (m_bWarning) {
+            EnterWaitingState();
+            ShowWarning();
+        } else {
+            ShowCountdown(m_nWelcomeTime);
+        }
+        KillTimer(IDT_SCHEDULER);
+        ShowOnTop();
+        return result;
+    }
+
+private:
+    bool m_bWarning;
+};
+
 } // namespace
 
 int main(int argc, char **argv) {
@@ -39,6 +68,10 @@ int main(int argc, char **argv) {
         return 2;
     }
     const char *name = argv[1];
+    if (!std::strcmp(name, "startup") || !std::strcmp(name, "warning")) {
+        GalleryScheduler dlg(!std::strcmp(name, "warning"));
+        return dlg.DoModal() < 0;
+    }
     if (!std::strcmp(name, "settings"))
         return ShowSettings(IDC_SHUTDOWN) < 0;
     if (!std::strcmp(name, "settings-off"))

@@ -88,6 +88,16 @@ protected:
         if (!proc.Valid())
             return nullptr;
         HWND hwnd = wt::WaitForWindow(kTitle, kWaitMs, kDialogClass, proc.Id());
+        // The dialog shows itself from its initialisation; the dialog manager shows it
+        // once more when its queue first runs empty. A click before then would be
+        // undone by that showing, which no user can be quick enough to see: wait for
+        // the countdown's first tick, which comes later.
+        WaitFor(
+            [hwnd] {
+                return wt::GetControlText(hwnd, IDC_MESSAGE).find("\n9 seconds") !=
+                       std::string::npos;
+            },
+            5000);
         return hwnd && IsSchedulerDialog(hwnd) ? hwnd : nullptr;
     }
     // OK on the startup dialog: it goes hidden and waits.

@@ -1,7 +1,8 @@
 // The settings user interface on real windows: every template as the dialog manager
 // builds it, the settings dialog of a "/settings" start with its date-time pickers
 // in the user's locale, a time set in a picker that lands in the registry, the
-// About dialog's links through the shell, and the self-closing message.
+// About dialog's links and the help pages through the shell, and the self-closing
+// message.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -16,7 +17,9 @@
 
 #include "resources/resource.h"
 #include "scheduler/vespra_app.h"
+#include "scheduler/vespra_dlg.h"
 #include "tests/wine/wine_test_support.h"
+#include "ui/settings_dlg.h"
 #include "ui/sub_dialogs.h"
 #include "ui/timed_message_dlg.h"
 
@@ -237,46 +240,52 @@ TEST_F(SettingsStart, APickerSetTo2230LandsInTheRegistryUnderA24HourClock) {
     EXPECT_EQ(RegistryString("version"), "4.0");
 }
 
-// ---- The About dialog's links, through the shell to a recorder.
+// ---- The About dialog's links and the help pages, through the shell to a recorder.
 
-// Points the shell's handlers for mailto: and for .html files at the recorder, and
-// puts the old ones back afterwards.
-class AboutLinks : public ::testing::Test {
+// Points the shell's handlers for mailto: and for .html files at the recorder, in
+// the machine's classes and in the user's (which come first where both exist), so no
+// browser or mail program is ever started, and puts the old ones back afterwards.
+// The help pages are the build's copies beside this program.
+class ShellToRecorder : public ::testing::Test {
 protected:
     void SetUp() override {
         m_record = wt::ExeDir() + "\\open_record.txt";
         DeleteFileA(m_record.c_str());
         const std::string command = "\"" + wt::ToolPath("open_recorder_tool.exe") + "\" \"%1\"";
-        m_oldHtml = Default(".html");
-        SetDefault(".html", "VespraTest.Recorder");
-        SetDefault("VespraTest.Recorder\\shell\\open\\command", command);
-        m_oldMailto = Default("mailto\\shell\\open\\command");
-        SetDefault("mailto\\shell\\open\\command", command);
-        CreateDirectoryA((wt::ExeDir() + "\\help").c_str(), nullptr);
-        m_help = wt::ExeDir() + "\\help\\index.html";
-        HANDLE f =
-            CreateFileA(m_help.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-        CloseHandle(f);
+        m_oldHtml = Default(HKEY_CLASSES_ROOT, ".html");
+        SetDefault(HKEY_CLASSES_ROOT, ".html", kProgId);
+        SetDefault(HKEY_CLASSES_ROOT, std::string(kProgId) + "\\shell\\open\\command", command);
+        m_oldUserHtml = Default(HKEY_CURRENT_USER, "Software\\Classes\\.html");
+        SetDefault(HKEY_CURRENT_USER, "Software\\Classes\\.html", kProgId);
+        SetDefault(HKEY_CURRENT_USER,
+                   std::string("Software\\Classes\\") + kProgId + "\\shell\\open\\command",
+                   command);
+        m_oldMailto = Default(HKEY_CLASSES_ROOT, "mailto\\shell\\open\\command");
+        SetDefault(HKEY_CLASSES_ROOT, "mailto\\shell\\open\\command", command);
     }
     void TearDown() override {
-        SetDefault(".html", m_oldHtml);
-        SetDefault("mailto\\shell\\open\\command", m_oldMailto);
-        for (const char *key :
-             {"VespraTest.Recorder\\shell\\open\\command", "VespraTest.Recorder\\shell\\open",
-              "VespraTest.Recorder\\shell", "VespraTest.Recorder"})
-            RegDeleteKeyA(HKEY_CLASSES_ROOT, key);
-        DeleteFileA(m_help.c_str());
-        RemoveDirectoryA((wt::ExeDir() + "\\help").c_str());
+        SetDefault(HKEY_CLASSES_ROOT, ".html", m_oldHtml);
+        SetDefault(HKEY_CLASSES_ROOT, "mailto\\shell\\open\\command", m_oldMailto);
+        if (m_oldUserHtml.empty())
+            RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\Classes\\.html");
+        else
+            SetDefault(HKEY_CURRENT_USER, "Software\\Classes\\.html", m_oldUserHtml);
+        for (const char *key : {"\\shell\\open\\command", "\\shell\\open", "\\shell", ""}) {
+            RegDeleteKeyA(HKEY_CLASSES_ROOT, (std::string(kProgId) + key).c_str());
+            RegDeleteKeyA(HKEY_CURRENT_USER,
+                          (std::string("Software\\Classes\\") + kProgId + key).c_str());
+        }
         DeleteFileA(m_record.c_str());
     }
-    static std::string Default(const char *key) {
+    static std::string Default(HKEY root, const std::string &key) {
         char value[512] = {};
         LONG size = sizeof value;
-        RegQueryValueA(HKEY_CLASSES_ROOT, key, value, &size);
+        if (RegQueryValueA(root, key.c_str(), value, &size) != ERROR_SUCCESS)
+            return "";
         return value;
     }
-    static void SetDefault(const char *key, const std::string &value) {
-        RegSetValueA(HKEY_CLASSES_ROOT, key, REG_SZ, value.c_str(), DWORD(value.size()));
+    static void SetDefault(HKEY root, const std::string &key, const std::string &value) {
+        RegSetValueA(root, key.c_str(), REG_SZ, value.c_str(), DWORD(value.size()));
     }
     std::string RecordWithin(DWORD ms, size_t lines) {
         for (DWORD waited = 0;; waited += 100) {
@@ -286,8 +295,16 @@ protected:
             Sleep(100);
         }
     }
-    std::string m_record, m_help, m_oldHtml, m_oldMailto;
+    static std::string Lower(std::string text) {
+        if (!text.empty())
+            CharLowerA(&text[0]);
+        return text;
+    }
+    static constexpr const char *kProgId = "VespraTest.Recorder";
+    std::string m_record, m_oldHtml, m_oldUserHtml, m_oldMailto;
 };
+
+class AboutLinks : public ShellToRecorder {};
 
 TEST_F(AboutLinks, WebSiteAndEmailOpenThroughTheShellAndTheDialogLeavesTheTop) {
     CAboutDlg about(nullptr);
@@ -306,12 +323,63 @@ TEST_F(AboutLinks, WebSiteAndEmailOpenThroughTheShellAndTheDialogLeavesTheTop) {
                    PostMessageA(dlg, WM_COMMAND, IDOK, 0);
                });
     EXPECT_TRUE(leftTopmostBand);
-    std::string lower = record;
-    CharLowerA(&lower[0]);
-    EXPECT_NE(lower.find("help\\index.html"), std::string::npos) << record;
+    EXPECT_NE(Lower(record).find("help\\index.html"), std::string::npos) << record;
     EXPECT_NE(record.find("mailto:vespra@example.org?subject=Vespra 4.0 beta 5 feedback"),
               std::string::npos)
         << record;
+}
+
+// F1 in the settings dialog, and the Advanced Settings' Help button, each open their
+// page beside the program with the shell's .html handler. The settings dialog runs as
+// a "/settings" start next to a running scheduler shows it: no main window, so the
+// application lets every help request through.
+class HelpPages : public ShellToRecorder {
+protected:
+    // F1 from the keyboard: the system turns the key into WM_HELP for the window
+    // with the focus, which hands it on to its dialog.
+    static void PressF1(HWND dialog) {
+        SetForegroundWindow(dialog);
+        INPUT keys[2] = {};
+        for (INPUT &key : keys) {
+            key.type = INPUT_KEYBOARD;
+            key.ki.wVk = VK_F1;
+            key.ki.wScan = WORD(MapVirtualKeyA(VK_F1, 0));
+        }
+        keys[1].ki.dwFlags = KEYEVENTF_KEYUP;
+        SendInput(2, keys, sizeof(INPUT));
+    }
+};
+
+TEST_F(HelpPages, F1AndTheHelpButtonOpenTheirPagesBesideTheProgram) {
+    const std::string pages = wt::ExeDir() + "\\help\\";
+    ASSERT_NE(GetFileAttributesA((pages + "settings.html").c_str()), INVALID_FILE_ATTRIBUTES)
+        << "the build puts the help pages beside the test programs";
+    CVespraApp app;
+    CVespraDlg sched(nullptr, TRUE, FALSE, TRUE);
+    CSettingsDlg settings(sched.GetData(), nullptr);
+    sched.CopyToSettingsDlg(settings);
+    std::string afterF1, afterButton;
+    WhileModal([&] { settings.DoModal(); },
+               [&] {
+                   HWND dlg = WaitForOwnDialog(kSettingsTitle);
+                   if (!dlg)
+                       return;
+                   PressF1(dlg);
+                   afterF1 = RecordWithin(20000, 1);
+                   wt::ClickButton(dlg, IDC_ADVANCED);
+                   if (HWND advanced = WaitForOwnDialog("Advanced Settings")) {
+                       wt::ClickButton(advanced, ID_HELP);
+                       afterButton = RecordWithin(20000, 2);
+                       wt::ClickButton(advanced, IDCANCEL);
+                       wt::WaitForNoWindow("Advanced Settings", kWaitMs, kDialogClass,
+                                           GetCurrentProcessId());
+                   }
+                   wt::ClickButton(dlg, IDCANCEL);
+               });
+    // The recorder gets the page's full path (quoted, as "%1" in its command).
+    EXPECT_EQ(Lower(afterF1), Lower("\"" + pages + "settings.html\"\n"));
+    EXPECT_EQ(Lower(afterButton),
+              Lower("\"" + pages + "settings.html\"\n\"" + pages + "advanced.html\"\n"));
 }
 
 // ---- The self-closing message on a real timer.
