@@ -24,7 +24,32 @@ const UINT kOnDayIds[kDays] = {IDS_ON_SUNDAY,   IDS_ON_MONDAY, IDS_ON_TUESDAY, I
 int ClampToInt(UINT n) {
     return int(std::min<UINT>(n, INT_MAX));
 }
+
+bool MinuteExists(const struct tm &day, int minuteOfDay) {
+    struct tm t = {};
+    t.tm_year = day.tm_year;
+    t.tm_mon = day.tm_mon;
+    t.tm_mday = day.tm_mday;
+    t.tm_hour = minuteOfDay / 60;
+    t.tm_min = minuteOfDay % 60;
+    t.tm_isdst = -1;
+    const time_t at = mktime(&t);
+    if (at == time_t(-1))
+        return false;
+    // A skipped time comes back normalised to another hour (or minute).
+    const struct tm back = CTime(at).GetLocalTm();
+    return back.tm_year == day.tm_year && back.tm_mon == day.tm_mon &&
+           back.tm_mday == day.tm_mday && back.tm_hour == minuteOfDay / 60 &&
+           back.tm_min == minuteOfDay % 60;
+}
 } // namespace
+
+int ReachedAtMinute(const struct tm &day, int minuteOfDay) {
+    for (int m = minuteOfDay; m >= 0 && m < 24 * 60; ++m)
+        if (MinuteExists(day, m))
+            return m;
+    return -1;
+}
 
 CVespraDlg::CVespraDlg(CDialog *parent, BOOL bSettingsMode, BOOL bServiceMode, BOOL bAlreadyRunning)
     : CDialog(IDD_VESPRA_DIALOG, parent), m_tsLimitDelay(300), m_tsTimeTolerance(60),
@@ -100,7 +125,12 @@ int CVespraDlg::GetNextDay() const {
 
     if (first != w)
         return first + 1;
-    const bool passed = h > m_nHour[w] || (h == m_nHour[w] && m > m_nMinute[w]);
+    bool passed = h > m_nHour[w] || (h == m_nHour[w] && m > m_nMinute[w]);
+    if (IsValidTimeOfDay(m_nHour[w], m_nMinute[w])) {
+        // A time the clock skips today is reached at the first minute after the gap.
+        const int at = ReachedAtMinute(now.GetLocalTm(), m_nHour[w] * 60 + m_nMinute[w]);
+        passed = at < 0 || h * 60 + m > at;
+    }
     return passed ? second + 1 : w + 1;
 }
 
@@ -255,11 +285,18 @@ BOOL CVespraDlg::OnInitDialog() {
         }
     }
 
-    // Don't act twice on the scheduled time of a shut-down or restart just requested.
+    // A day's shut-down is requested once: not again by a scheduler that starts right
+    // after its own restart request, nor when the clock goes back for the end of
+    // daylight saving time and shows the scheduled time a second time. The next day is
+    // then the next enabled one, never a day that is off.
     CTime last;
     ReadLastShutdownTime(last);
-    if (last + CTimeSpan(60) >= CTime::GetCurrentTime())
-        m_nNextDay = m_nNextDay % 7 + 1;
+    if (TodaysShutdownRequested(last)) {
+        // When today is the only day, the next one is today's index again: a week on,
+        // not this evening's time a second time.
+        m_nRequestedDate = LocalDateKey(CTime::GetCurrentTime().GetLocalTm());
+        m_nNextDay = NextEnabledDayAfterToday();
+    }
 
     MakeNextTimeText();
     const bool loggedOn = IsUserLoggedOn();
@@ -295,6 +332,27 @@ BOOL CVespraDlg::OnInitDialog() {
     if (m_bDisableRegPgms)
         EnableRegistryPrograms(false);
     return TRUE;
+}
+
+bool CVespraDlg::TodaysShutdownRequested(const CTime &lastRequest) const {
+    const struct tm now = CTime::GetCurrentTime().GetLocalTm();
+    const int w = now.tm_wday;
+    if (!lastRequest.IsSet() || m_nNextDay != w + 1 || !IsValidTimeOfDay(m_nHour[w], m_nMinute[w]))
+        return false;
+    // The recorded time is the local wall-clock time of the request, so its date and
+    // minute are compared as the clock showed them.
+    const struct tm last = lastRequest.GetLocalTm();
+    const int at = ReachedAtMinute(now, m_nHour[w] * 60 + m_nMinute[w]);
+    return at >= 0 && last.tm_year == now.tm_year && last.tm_yday == now.tm_yday &&
+           last.tm_hour * 60 + last.tm_min >= at;
+}
+
+int CVespraDlg::NextEnabledDayAfterToday() const {
+    const int w = CTime::GetCurrentTime().GetDayOfWeek() - 1;
+    for (int i = 1; i <= 7; ++i)
+        if (m_bDay[(w + i) % 7])
+            return (w + i) % 7 + 1;
+    return w % 7 + 1;
 }
 
 BOOL CVespraDlg::OnCommand(UINT id, UINT notifyCode) {

@@ -23,6 +23,17 @@ inline bool IsValidTimeOfDay(int hour, int minute) {
     return hour >= 0 && hour <= 23 && minute >= 0 && minute <= 59;
 }
 
+// The minute of the day (0..1439) at which a time of day, given as minutes since
+// midnight, is reached on the local date of `day`: that minute itself, or, on the day
+// the clock skips it when daylight saving time begins, the first minute after the
+// gap. -1 when that date has no such minute.
+int ReachedAtMinute(const struct tm &day, int minuteOfDay);
+
+// One number per local date.
+inline int LocalDateKey(const struct tm &day) {
+    return (day.tm_year + 1900) * 400 + day.tm_yday;
+}
+
 class CVespraDlg : public CDialog, public ScheduleSettings {
 public:
     CVespraDlg(CDialog *parent, BOOL bSettingsMode, BOOL bServiceMode, BOOL bAlreadyRunning);
@@ -37,6 +48,10 @@ public:
     bool IsLimitUseDue() const;
     SettingsDlgData GetData();
     BOOL OnInitDialog() override;
+    // Whether a shut-down or restart was requested today at or after today's time,
+    // while the next day is still today.
+    bool TodaysShutdownRequested(const CTime &lastRequest) const;
+    int NextEnabledDayAfterToday() const;
 
     // Locale and time texts.
     void ReadLocale();
@@ -106,6 +121,17 @@ public:
     CTime m_timeLast;
     // The interval timer 99 runs at: how far the scheduler's own time moves a tick.
     CTimeSpan m_tsTick{20};
+    // CheckTime's memo of ReachedAtMinute for the warning [0] and the shut-down [1]
+    // time: the time library is asked once a date, not at every tick.
+    struct ReachedMemo {
+        int date = -1;
+        int minute = -1;
+        int reached = -1;
+    };
+    ReachedMemo m_reachedMemo[2];
+    // The local date (LocalDateKey) whose shut-down was requested before this run
+    // started; CheckTime does not act on that date's time again. -1: none.
+    int m_nRequestedDate = -1;
     BOOL m_bDetectTimeChange = TRUE;
     BOOL m_bUseRegistry = TRUE;
     BOOL m_bServiceMode;

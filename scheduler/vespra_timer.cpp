@@ -23,6 +23,17 @@ constexpr int kForcingMessageAt = 3; // the tick of the "forcing" message
 int MinuteOfDay(int hour, int minute) {
     return hour * 60 + minute;
 }
+
+// ReachedAtMinute for the date of `day`, asked of the time library once a date.
+int ReachedAt(const struct tm &day, int minuteOfDay, CVespraDlg::ReachedMemo &memo) {
+    const int date = LocalDateKey(day);
+    if (memo.date != date || memo.minute != minuteOfDay) {
+        memo.date = date;
+        memo.minute = minuteOfDay;
+        memo.reached = ReachedAtMinute(day, minuteOfDay);
+    }
+    return memo.reached;
+}
 } // namespace
 
 void CVespraDlg::OnTimer(UINT_PTR id) {
@@ -60,8 +71,14 @@ void CVespraDlg::OnTimer(UINT_PTR id) {
         const bool loggedOn = IsUserLoggedOn();
         if (m_bLogoffPending) {
             if (loggedOn) {
-                // The log-off has not finished yet; keep an eye on the schedule.
-                m_timeLast = CTime::GetCurrentTime();
+                // The log-off has not finished yet; keep an eye on the schedule. Once
+                // the clock has been found changed it no longer tells the time: taken
+                // again here, a clock set forward and a log-off would skip the
+                // shut-down, a clock set back would delay it.
+                if (m_bDetectTimeChange)
+                    m_timeLast = CTime::GetCurrentTime();
+                else
+                    m_timeLast += m_tsTick;
                 CheckTime(m_timeLast);
                 return;
             }
@@ -149,23 +166,36 @@ void CVespraDlg::OnTimer(UINT_PTR id) {
 }
 
 void CVespraDlg::CheckTime(const CTime &t) {
-    const int d = t.GetDayOfWeek();
-    const int minute = MinuteOfDay(t.GetHour(), t.GetMinute());
+    const struct tm lt = t.GetLocalTm();
+    const int d = lt.tm_wday + 1;
+    const int minute = MinuteOfDay(lt.tm_hour, lt.tm_min);
     const int w = m_nNextDay - 1;
     if (w < 0 || w >= kDays || !IsValidTimeOfDay(m_nHour[w], m_nMinute[w]))
         return;
+    const bool hasWarning = m_nWarnHour[w] != 99;
     const int warnAt = MinuteOfDay(m_nWarnHour[w], m_nWarnMinute[w]);
     const int shutdownAt = MinuteOfDay(m_nHour[w], m_nMinute[w]);
 
     // A shut-down shortly after midnight is warned of on the evening before.
-    const bool warnOnEve = m_nWarnHour[w] != 99 && warnAt > shutdownAt;
+    const bool warnOnEve = hasWarning && warnAt > shutdownAt;
     const int warnDay = warnOnEve ? (m_nNextDay + 5) % 7 + 1 : m_nNextDay;
-    if (!m_bActionPending && d == warnDay && minute == warnAt) {
+    // A date whose shut-down an earlier run requested is done with.
+    const bool requestedToday = LocalDateKey(lt) == m_nRequestedDate;
+
+    // Minutes are matched as the clock shows them; a time the clock skips when daylight
+    // saving begins is reached at the first minute after the gap.
+    const bool shutdownDue =
+        d == m_nNextDay && !requestedToday && minute == ReachedAt(lt, shutdownAt, m_reachedMemo[1]);
+    const bool warningDue = hasWarning && d == warnDay && (warnOnEve || !requestedToday) &&
+                            minute == ReachedAt(lt, warnAt, m_reachedMemo[0]);
+    // Only in such a gap can the warning and the shut-down fall on one minute: a warning
+    // of no time at all would only hold the shut-down back.
+    if (!m_bActionPending && warningDue && !shutdownDue) {
         if (IsUserLoggedOn())
             StartWarning();
         return;
     }
-    if (d == m_nNextDay && !m_bShuttingDown && minute == shutdownAt)
+    if (shutdownDue && !m_bShuttingDown)
         DoShutdown(FALSE);
 }
 

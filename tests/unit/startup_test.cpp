@@ -108,14 +108,16 @@ TEST_F(InitDialogTest, RecentShutdownMovesTheNextDayOn) {
     SetNow(2026, 12, 8, 23, 0, 10);
     WriteLastShutdownTime();
 
-    SetNow(2026, 12, 8, 23, 0, 50); // today still; advanced to Wednesday though it is off
+    // Today's shut-down was requested: on to the next enabled day, Thursday, never the
+    // day after when it is off, nor past an enabled one.
+    SetNow(2026, 12, 8, 23, 0, 50);
     fake::Open(dlg);
-    EXPECT_EQ(dlg.m_nNextDay, 4);
+    EXPECT_EQ(dlg.m_nNextDay, 5);
 
     CVespraDlg later(nullptr, FALSE, TRUE, FALSE);
-    SetNow(2026, 12, 8, 23, 1, 5); // Thursday already, and one more
+    SetNow(2026, 12, 8, 23, 1, 5); // Thursday already
     fake::Open(later);
-    EXPECT_EQ(later.m_nNextDay, 6);
+    EXPECT_EQ(later.m_nNextDay, 5);
 
     CVespraDlg afterAMinute(nullptr, FALSE, TRUE, FALSE);
     SetNow(2026, 12, 8, 23, 1, 11);
