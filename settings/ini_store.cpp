@@ -31,10 +31,6 @@ UINT ReadInt(const char *key, int defaultValue, const std::string &path) {
     return IniReadInt(kSection, key, defaultValue, path);
 }
 
-void WriteUInt(const char *key, UINT value, const std::string &path) {
-    IniWriteString(kSection, key, StrFormat("%u", value).c_str(), path);
-}
-
 bool NeedsQuotes(unsigned char first, unsigned char last) {
     // Blanks and control characters at either end are dropped by profile readers
     // (Wine also drops ^Z); a leading quote that the last byte matches is removed.
@@ -50,6 +46,10 @@ std::string GetIniPath() {
     if (dot != std::string::npos)
         path = path.substr(0, dot) + ".ini";
     return ToLower(path);
+}
+
+std::string IniTempPath(const std::string &iniPath) {
+    return iniPath + ".tmp";
 }
 
 std::string IniPasswordValue(const std::string &stored) {
@@ -105,29 +105,47 @@ void CVespraDlg::WriteIni() {
         }
     }
 
-    // Drop anything the system has cached of the old file, then start afresh, so
-    // the file holds exactly the keys below.
-    IniFlush(path);
-    DeleteFilePath(path);
-
+    std::string text = std::string("[") + kSection + "]\r\n";
+    auto line = [&text](const char *key, const std::string &value) {
+        text += std::string(key) + "=" + value + "\r\n";
+    };
+    auto number = [&line](const char *key, UINT value) { line(key, StrFormat("%u", value)); };
     if (!password.empty())
-        IniWriteString(kSection, "password", password.c_str(), path);
-    WriteUInt("shutdown", UINT(m_bShutdown), path);
-    WriteUInt("restart", UINT(m_bRestart), path);
-    WriteUInt("killdosapps", UINT(m_bKillDosApps), path);
-    IniWriteString(kSection, "days", FormatIniDays(m_bDay).c_str(), path);
-    IniWriteString(kSection, "time", FormatIniTimes(m_nHour, m_nMinute).c_str(), path);
-    WriteUInt("show_startup", m_bWelcome ? m_nWelcomeTime : 0, path);
-    WriteUInt("show_warning", UINT(m_bShowWarning), path);
-    WriteUInt("warning_minutes", m_nWarningMinutes, path);
-    WriteUInt("limit_use", m_bLimit ? m_nLimitHours : 0, path);
-    WriteUInt("disable_datetime", UINT(m_bDisableCpl), path);
-    WriteUInt("disable_regpgms", UINT(m_bDisableRegPgms), path);
+        line("password", password);
+    number("shutdown", UINT(m_bShutdown));
+    number("restart", UINT(m_bRestart));
+    number("killdosapps", UINT(m_bKillDosApps));
+    line("days", FormatIniDays(m_bDay));
+    line("time", FormatIniTimes(m_nHour, m_nMinute));
+    number("show_startup", m_bWelcome ? m_nWelcomeTime : 0);
+    number("show_warning", UINT(m_bShowWarning));
+    number("warning_minutes", m_nWarningMinutes);
+    number("limit_use", m_bLimit ? m_nLimitHours : 0);
+    number("disable_datetime", UINT(m_bDisableCpl));
+    number("disable_regpgms", UINT(m_bDisableRegPgms));
+
+    // The new file is made whole beside the old one and then takes its place in one
+    // step, so a crash, a power cut or a full disk on the way leaves every network
+    // client the old settings. The system's cache of the old file goes first, or it
+    // could be written back over the new one.
+    const std::string temp = IniTempPath(path);
+    bool written = WriteWholeFile(temp, text) != FALSE;
+    if (written) {
+        IniFlush(path);
+        written = ReplaceFilePath(temp, path) != FALSE;
+    }
+    if (!written) {
+        DeleteFilePath(temp);
+        std::string failed;
+        AfxFormatString1(failed, IDS_INI_WRITE_FAILED, path);
+        ShowMessage(failed, MB_ICONEXCLAMATION);
+        return;
+    }
 
     WriteLog("Settings written to INI file");
 
-    std::string text;
-    AfxFormatString1(text, IDS_NETWORK_SAVED, path);
+    std::string saved;
+    AfxFormatString1(saved, IDS_NETWORK_SAVED, path);
     m_bNetworkHelp = TRUE;
-    ShowMessage(text, MB_ICONINFORMATION | MB_HELP);
+    ShowMessage(saved, MB_ICONINFORMATION | MB_HELP);
 }

@@ -6,6 +6,9 @@
 
 // The program's path with its extension replaced by ".ini", all in lower case.
 std::string GetIniPath();
+// The file WriteIni makes the new text in before it replaces the INI file: beside
+// it, on the same volume, so that the replacing is one rename.
+std::string IniTempPath(const std::string &iniPath);
 
 // The INI form of a stored password: the form itself, or the form in double quotes
 // when its first or last byte would otherwise be dropped or taken as a quote by a

@@ -2,6 +2,11 @@
 // operations of CVespraDlg (scheduler/vespra_dlg.h).
 #pragma once
 
+#include <map>
+#include <string>
+
+#include "framework/win32_types.h"
+
 // Start entries under HKEY_LOCAL_MACHINE, each a REG_SZ value kStartValueName.
 extern const char *const kRunKey;         // at every log-on, all platforms
 extern const char *const kRunServicesKey; // at system start, Windows 95/98/Me only
@@ -9,3 +14,25 @@ extern const char *const kStartValueName; // "Vespra"
 
 // String values are read into buffers of this many bytes, terminating NUL included.
 constexpr unsigned kRegStringBuffer = 100;
+
+// The settings values, in the order of the stored layout.
+constexpr int kSettingsValueCount = 16;
+extern const char *const kSettingsValueNames[kSettingsValueCount];
+
+// One settings value as the readers take it: its type and its bytes, as read into a
+// kRegStringBuffer-byte buffer. A value that is missing or longer is not held.
+struct StoredValue {
+    DWORD type = REG_NONE;
+    std::string bytes;
+    bool operator==(const StoredValue &o) const { return type == o.type && bytes == o.bytes; }
+};
+using StoredSettings = std::map<std::string, StoredValue>; // by value name
+
+// The REG_BINARY value "prev_settings" under the settings key: the last complete
+// settings, kept while WriteRegistry replaces them value by value. When it is there,
+// ReadRegistry takes the settings from it, never the mix that an interrupted write
+// leaves in the values themselves.
+extern const char *const kSettingsJournalValue;
+std::string EncodeSettingsJournal(const StoredSettings &values);
+// False for anything EncodeSettingsJournal does not make; values is then empty.
+bool DecodeSettingsJournal(const std::string &bytes, StoredSettings &values);

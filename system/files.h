@@ -20,3 +20,11 @@ BOOL FileExists(const std::string &path);
 BOOL FileFoundOnSearchPath(const std::string &name);
 BOOL DeleteFilePath(const std::string &path);
 BOOL MoveFilePath(const std::string &from, const std::string &to);
+// Creates or truncates the file, writes the bytes and flushes them to the disk
+// (CreateFileA, WriteFile, FlushFileBuffers). FALSE when any step fails; the file
+// may then be left behind, part-written.
+BOOL WriteWholeFile(const std::string &path, const std::string &bytes);
+// Puts the file from in the place of to in one step, replacing it if it exists, and
+// returns once the change is on the disk (MoveFileExA with MOVEFILE_REPLACE_EXISTING
+// and MOVEFILE_WRITE_THROUGH). FALSE leaves both files as they were.
+BOOL ReplaceFilePath(const std::string &from, const std::string &to);

@@ -1,6 +1,7 @@
 // Fuzz target: ReadIni over an INI file of arbitrary bytes (through the profile
-// stand-in on a real file). Checks that reading stays in bounds and that the file
-// WriteIni makes from the record read gives the same record back.
+// stand-in on a real file). Checks that reading stays in bounds, that the file
+// WriteIni makes from the record read gives the same record back, and that a write
+// failing at any step leaves the file exactly as it was.
 #include <unistd.h>
 
 #include <cstdint>
@@ -46,7 +47,11 @@ struct ResetStandIns {
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
     // All lower case: the store lower-cases the path it derives from the program's.
-    g_dir = "/tmp/vespra-ini-fuzz-" + std::to_string(getpid());
+    // In memory where the system offers it: every input writes and reads the file
+    // many times over.
+    std::error_code ec;
+    const char *base = std::filesystem::is_directory("/dev/shm", ec) ? "/dev/shm" : "/tmp";
+    g_dir = std::string(base) + "/vespra-ini-fuzz-" + std::to_string(getpid());
     std::filesystem::create_directories(g_dir);
     atexit(RemoveDir);
     return 0;
@@ -65,10 +70,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     Check(first.m_bLimit == (first.m_nLimitHours != 0));
     Check(first.m_sPassword.size() < 100);
 
+    // Some inputs meet a file system that fails, by the input's length.
+    static const char *const kFailures[] = {"create", "write", "replace"};
+    const size_t failure = size % 8;
+    if (failure < 3)
+        fake::Files().fail.insert(kFailures[failure]);
     first.WriteIni();
     Check(!fake::State().boxes.empty());
-    if (fake::State().boxes.back().text == LoadStr(IDS_INI_PASSWORD_NOT_STORED))
-        return 0; // refused, the file left as it was
+    if (fake::State().boxes.back().text == LoadStr(IDS_INI_PASSWORD_NOT_STORED) || failure < 3) {
+        // Refused or failed: the file left as it was, no part-written file beside it.
+        Check(fake::ReadFile(ini) == std::string(reinterpret_cast<const char *>(data), size));
+        Check(!fake::FileThere(IniTempPath(ini)));
+        return 0;
+    }
+    Check(!fake::FileThere(IniTempPath(ini)));
     CVespraDlg second(nullptr, FALSE, FALSE, FALSE);
     second.m_sPassword = first.m_sPassword.empty() ? std::string() : "unread";
     Check(second.ReadIni());

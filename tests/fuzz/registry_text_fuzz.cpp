@@ -1,7 +1,9 @@
-// Fuzz target: the registry store's text readers, and ReadRegistry over the
-// in-memory registry with arbitrary, over-long and mistyped values. Checks that the
-// reader stays in bounds, leaves every time in range, and that what WriteRegistry
-// stores for the record it read reads back as the same record.
+// Fuzz target: the registry store's text readers, the journal of an unfinished
+// write, and ReadRegistry over the in-memory registry with arbitrary, over-long and
+// mistyped values and journals. Checks that the reader stays in bounds, leaves every
+// time in range, that what WriteRegistry stores for the record it read reads back as
+// the same record, and that a write cut short after any value, or failing at any
+// value, reads back as the old record or the new one, never a mix.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cstdint>
@@ -11,6 +13,7 @@
 #include <vector>
 
 #include "scheduler/vespra_dlg.h"
+#include "settings/registry_store.h"
 #include "settings/settings_text.h"
 #include "system/registry.h"
 #include "tests/fuzz/fuzz_check.h"
@@ -71,6 +74,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         Check(ScanNumbers(text.c_str(), "%u %d,%u:%d", v, 4) <= 4);
     }
 
+    // The journal codec: whatever it accepts, it writes back as the same values.
+    {
+        StoredSettings values;
+        if (DecodeSettingsJournal(in.ConsumeRandomLengthString(400), values)) {
+            StoredSettings again;
+            Check(DecodeSettingsJournal(EncodeSettingsJournal(values), again));
+            Check(again == values);
+        } else {
+            Check(values.empty());
+        }
+    }
+
     fake::Plat().platformId = in.ConsumeBool() ? 2 : 1;
 
     // A key as a hand edit, an older program or a damaged hive might leave it.
@@ -83,6 +98,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     for (const char *name : kNumbers)
         if (in.ConsumeBool())
             PutBytes(name, in.ConsumeBool() ? REG_DWORD : REG_SZ, in.ConsumeRandomLengthString(8));
+    // The journal of a write that did not finish: arbitrary bytes, or a well-formed
+    // one of values as arbitrary as those above.
+    switch (in.ConsumeIntegralInRange(0, 3)) {
+    case 1:
+        PutBytes(kSettingsJournalValue, REG_BINARY, in.ConsumeRandomLengthString(600));
+        break;
+    case 2: {
+        StoredSettings values;
+        for (const char *name : kSettingsValueNames)
+            if (in.ConsumeBool())
+                values[name] = StoredValue{DWORD(in.ConsumeBool() ? REG_DWORD : REG_SZ),
+                                           in.ConsumeBool() ? std::string("4.0", 4)
+                                                            : in.ConsumeRandomLengthString(110)};
+        PutBytes(kSettingsJournalValue, REG_BINARY, EncodeSettingsJournal(values));
+        break;
+    }
+    default:
+        break;
+    }
 
     CVespraDlg first(nullptr, FALSE, FALSE, FALSE);
     if (!first.ReadRegistry())
@@ -97,5 +131,42 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     Check(second.ReadRegistry());
     Check(fake::State().boxes.size() == boxes); // what we wrote is in range
     Check(SameRecord(first, second));
+    Check(!fake::HasValue(kSettingsKey, kSettingsJournalValue));
+
+    // A new record, in range, written whole into a copy of the registry, then cut
+    // short after some value or failing at one: the key reads as one of the two.
+    CVespraDlg third(nullptr, FALSE, FALSE, FALSE);
+    static_cast<ScheduleSettings &>(third) = first;
+    for (int d = 0; d < kDays; ++d) {
+        third.m_nHour[d] = in.ConsumeIntegralInRange(0, 23);
+        third.m_nMinute[d] = in.ConsumeIntegralInRange(0, 59);
+        third.m_bDay[d] = in.ConsumeBool();
+    }
+    third.m_bShutdown = in.ConsumeBool();
+    third.m_bRestart = in.ConsumeBool();
+    third.m_nWarningMinutes = in.ConsumeIntegral<uint8_t>();
+    third.m_sPassword = in.ConsumeRandomLengthString(20);
+    const fake::Registry before = fake::Reg();
+    Check(third.WriteRegistry());
+    CVespraDlg newer(nullptr, FALSE, FALSE, FALSE);
+    Check(newer.ReadRegistry());
+    fake::Reg() = before;
+
+    const int changes = in.ConsumeIntegralInRange(-1, 20);
+    if (in.ConsumeBool())
+        fake::Reg().failSet.insert(
+            kSettingsValueNames[in.ConsumeIntegralInRange(0, kSettingsValueCount - 1)]);
+    fake::Reg().changesBeforeCrash = changes;
+    third.WriteRegistry();
+    fake::Reg().changesBeforeCrash = -1;
+    fake::Reg().failSet.clear();
+    CVespraDlg after(nullptr, FALSE, FALSE, FALSE);
+    Check(after.ReadRegistry());
+    Check(SameRecord(after, first) || SameRecord(after, newer));
+    // The service host sees Off only when the old or the new action is Off.
+    const bool offNow =
+        !fake::GetDword(kSettingsKey, "status") && !fake::GetDword(kSettingsKey, "restart");
+    Check(!offNow || !(first.m_bShutdown || first.m_bRestart) ||
+          !(third.m_bShutdown || third.m_bRestart));
     return 0;
 }

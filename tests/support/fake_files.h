@@ -11,7 +11,7 @@
 namespace fake {
 
 struct FileCall {
-    std::string op; // "exists", "delete", "move"
+    std::string op; // "exists", "search", "delete", "move", "write", "replace"
     std::string path;
     std::string to; // for "move"
 };
@@ -22,6 +22,10 @@ struct FileSystem {
     std::string windowsDir;             // GetWindowsDirectoryA; empty = the call fails
     std::set<std::string> onSearchPath; // bare names FileFoundOnSearchPath finds (lower case)
     std::vector<FileCall> calls;
+    // Failures a test switches on: "create" (WriteWholeFile makes no file), "write"
+    // (it leaves the first half of the bytes behind and fails), "replace"
+    // (ReplaceFilePath changes nothing).
+    std::set<std::string> fail;
 };
 
 FileSystem &Files();

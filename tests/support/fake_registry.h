@@ -27,6 +27,9 @@ struct Registry {
     std::set<std::string> failOpenRead;          // lower-cased paths
     std::set<std::string> failOpenWrite;
     std::set<std::string> failSet; // lower-cased value names
+    // -1: every value write and delete takes effect. n: only the next n do; the ones
+    // after them report success and change nothing, as if the process had died.
+    int changesBeforeCrash = -1;
     int opens = 0;
     int closes = 0;
 };

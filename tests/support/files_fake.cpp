@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 
 #include "framework/text.h"
@@ -41,13 +42,21 @@ void ResetFiles() {
 
 std::string MakeTempDir() {
     const char *base = getenv("TMPDIR");
-    std::string pattern = std::string(base && *base ? base : "/tmp") + "/vespra-test-XXXXXX";
-    std::vector<char> buf(pattern.begin(), pattern.end());
-    buf.push_back('\0');
-    if (!mkdtemp(buf.data()))
-        return std::string();
-    g_temp.dirs.emplace_back(buf.data());
-    return g_temp.dirs.back();
+    const std::string prefix = std::string(base && *base ? base : "/tmp") + "/vespra-test-";
+    // Lower-case names only: the INI store lower-cases the paths it derives, and a
+    // folder named in mixed case would not be found under them.
+    static std::mt19937 random{std::random_device{}()};
+    const char letters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string path = prefix;
+        for (int i = 0; i < 8; ++i)
+            path += letters[random() % (sizeof letters - 1)];
+        if (mkdir(path.c_str(), 0700) == 0) {
+            g_temp.dirs.push_back(path);
+            return path;
+        }
+    }
+    return std::string();
 }
 
 void WriteFile(const std::string &path, const std::string &contents) {
@@ -117,6 +126,37 @@ BOOL MoveFilePath(const std::string &from, const std::string &to) {
     struct stat st;
     // MoveFileA never replaces an existing target.
     if (stat(dst.c_str(), &st) == 0)
+        return FALSE;
+    return rename(src.c_str(), dst.c_str()) == 0;
+}
+
+BOOL WriteWholeFile(const std::string &path, const std::string &bytes) {
+    g_files.calls.push_back({"write", path, ""});
+    if (g_files.fail.count("create"))
+        return FALSE;
+    const std::string p = Posix(path);
+    struct stat st;
+    // CreateFileA cannot open a folder as a file.
+    if (stat(p.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
+        return FALSE;
+    const bool part = g_files.fail.count("write") > 0;
+    std::ofstream f(p, std::ios::binary | std::ios::trunc);
+    if (!f)
+        return FALSE;
+    f << (part ? bytes.substr(0, bytes.size() / 2) : bytes);
+    return f.flush() && !part;
+}
+
+BOOL ReplaceFilePath(const std::string &from, const std::string &to) {
+    g_files.calls.push_back({"replace", from, to});
+    if (g_files.fail.count("replace"))
+        return FALSE;
+    const std::string src = Posix(from), dst = Posix(to);
+    if (!IsRegularFile(src))
+        return FALSE;
+    struct stat st;
+    // MoveFileExA replaces files, never folders.
+    if (stat(dst.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
         return FALSE;
     return rename(src.c_str(), dst.c_str()) == 0;
 }

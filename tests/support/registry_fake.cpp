@@ -148,6 +148,10 @@ LONG RegKey::SetValue(const char *name, DWORD type, const void *data, DWORD size
         return ERROR_ACCESS_DENIED;
     if (g_reg.failSet.count(ToLower(name ? name : "")))
         return ERROR_ACCESS_DENIED;
+    if (g_reg.changesBeforeCrash == 0)
+        return ERROR_SUCCESS;
+    if (g_reg.changesBeforeCrash > 0)
+        --g_reg.changesBeforeCrash;
     const unsigned char *p = static_cast<const unsigned char *>(data);
     fake::PutRaw(Key(m_key)->path, name ? name : "", type, std::vector<unsigned char>(p, p + size));
     return ERROR_SUCCESS;
@@ -157,5 +161,11 @@ LONG RegKey::DeleteValue(const char *name) {
     if (!m_key || Key(m_key)->access != RegAccess::Write)
         return ERROR_ACCESS_DENIED;
     auto &vals = g_reg.keys[Key(m_key)->path].values;
+    if (!vals.count(ToLower(name ? name : "")))
+        return ERROR_FILE_NOT_FOUND;
+    if (g_reg.changesBeforeCrash == 0)
+        return ERROR_SUCCESS;
+    if (g_reg.changesBeforeCrash > 0)
+        --g_reg.changesBeforeCrash;
     return vals.erase(ToLower(name ? name : "")) ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
 }

@@ -289,6 +289,83 @@ TEST_F(IniStoreTest, UnstorablePasswordLeavesTheFileAsItWas) {
     EXPECT_FALSE(dlg.m_bNetworkHelp);
 }
 
+// A write that fails at any step leaves the old file whole and says so; it neither
+// logs nor claims the settings were saved.
+TEST_F(IniStoreTest, FailedWriteAtEachStepKeepsTheOldFile) {
+    const std::string old = "[Vespra]\r\nshutdown=0\r\nrestart=1\r\n";
+    const std::string temp = dir + "/vespra.ini.tmp";
+    for (const char *step : {"create", "write", "replace"}) {
+        for (const bool hadFile : {true, false}) {
+            fake::Reset();
+            fake::PutDword(kSettingsKey, "logfile", 1);
+            fake::UseTempLogFile();
+            std::filesystem::remove(ini);
+            if (hadFile)
+                PutFile(old);
+            fake::Files().fail = {step};
+            dlg.m_bNetworkHelp = FALSE;
+
+            dlg.WriteIni();
+
+            EXPECT_EQ(fake::FileThere(ini), hadFile) << step;
+            EXPECT_EQ(File(), hadFile ? old : "") << step;
+            EXPECT_FALSE(fake::FileThere(temp)) << step << ": the part-written file is removed";
+            ASSERT_EQ(fake::State().boxes.size(), 1u) << step;
+            EXPECT_EQ(fake::State().boxes[0].text,
+                      "Internal Error:\n\nThe settings can't be written to " + dir +
+                          "\\vespra.ini; the file was left as it was")
+                << step;
+            EXPECT_EQ(fake::State().boxes[0].type, UINT(MB_ICONEXCLAMATION)) << step;
+            EXPECT_FALSE(dlg.m_bNetworkHelp) << step;
+            EXPECT_TRUE(fake::LogLines().empty()) << step;
+        }
+    }
+    // The old file reads as it did.
+    fake::Files().fail.clear();
+    PutFile(old);
+    fake::Files().fail = {"replace"};
+    dlg.WriteIni();
+    CVespraDlg other(nullptr, FALSE, FALSE, FALSE);
+    ASSERT_TRUE(other.ReadIni());
+    EXPECT_EQ(other.m_bShutdown, 0);
+    EXPECT_EQ(other.m_bRestart, 1);
+}
+
+TEST_F(IniStoreTest, NewTextIsMadeBesideTheFileAndReplacesItInOneStep) {
+    PutFile("[Vespra]\r\nshutdown=0\r\n");
+    fake::Files().calls.clear();
+    dlg.WriteIni();
+    EXPECT_EQ(File(), kDefaultsText);
+    const std::string windowsIni = dir + "\\vespra.ini";
+    std::vector<std::string> steps;
+    for (const auto &c : fake::Files().calls)
+        steps.push_back(c.op + " " + c.path + (c.to.empty() ? "" : " " + c.to));
+    // Never a delete of the old file: until the replace, it is all there is.
+    EXPECT_EQ(steps, (std::vector<std::string>{"write " + windowsIni + ".tmp",
+                                               "replace " + windowsIni + ".tmp " + windowsIni}));
+    EXPECT_FALSE(fake::FileThere(dir + "/vespra.ini.tmp"));
+
+    // A file left by a write that died before its replace is neither read nor in the
+    // way of the next write.
+    fake::WriteFile(dir + "/vespra.ini.tmp", "[Vespra]\r\nshutdown=0\r\nrest");
+    CVespraDlg other(nullptr, FALSE, FALSE, FALSE);
+    ASSERT_TRUE(other.ReadIni());
+    EXPECT_EQ(other.m_bShutdown, 1);
+    dlg.m_bRestart = 1;
+    dlg.WriteIni();
+    EXPECT_NE(File().find("\r\nrestart=1\r\n"), std::string::npos);
+    EXPECT_FALSE(fake::FileThere(dir + "/vespra.ini.tmp"));
+
+    // A folder in the temporary file's place: the write fails, the file stays.
+    std::filesystem::create_directory(dir + "/vespra.ini.tmp");
+    fake::Reset();
+    dlg.m_bRestart = 0;
+    dlg.WriteIni();
+    EXPECT_NE(File().find("\r\nrestart=1\r\n"), std::string::npos);
+    ASSERT_EQ(fake::State().boxes.size(), 1u);
+    EXPECT_EQ(fake::State().boxes[0].type, UINT(MB_ICONEXCLAMATION));
+}
+
 TEST_F(IniStoreTest, OverlongValuesCountAsMissing) {
     PutFile("[Vespra]\r\nshutdown=1\r\npassword=" + std::string(150, 'p') +
             "\r\ndays=" + std::string(120, '0') + "\r\ntime=1:00,1:00,1:00,1:00,1:00,1:00,1:00" +

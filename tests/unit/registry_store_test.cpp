@@ -62,11 +62,13 @@ TEST_F(RegistryStoreTest, DefaultsAreWrittenInOrderWithTheirTypes) {
 
     ASSERT_TRUE(dlg.WriteRegistry());
 
+    // The journal of the previous settings first; it is gone once the values are.
     const std::vector<std::string> order = {
-        "version",     "status",         "restart",        "days",  "times",      "welcome",
-        "welcometime", "showwarning",    "warningminutes", "limit", "limithours", "lock",
-        "disablecpl",  "disableregpgms", "killdosapps",    "amwarn"};
+        "prev_settings", "version",     "status",         "restart",        "days",  "times",
+        "welcome",       "welcometime", "showwarning",    "warningminutes", "limit", "limithours",
+        "lock",          "disablecpl",  "disableregpgms", "killdosapps",    "amwarn"};
     EXPECT_EQ(fake::Reg().keys[ToLower(kSettingsKey)].writeOrder, order);
+    EXPECT_FALSE(fake::HasValue(kSettingsKey, kSettingsJournalValue));
 
     EXPECT_EQ(Type("version"), DWORD(REG_SZ));
     EXPECT_EQ(Raw(kSettingsKey, "version"), (std::vector<unsigned char>{'4', '.', '0', 0}));
@@ -310,13 +312,16 @@ TEST_F(RegistryStoreTest, WriteFailures) {
     EXPECT_FALSE(KeyExists(kRunKey));
     EXPECT_EQ(fake::Reg().opens, fake::Reg().closes);
 
-    // A later value: ignored.
+    // A later value: message 91 too, and what was there before is back (here:
+    // nothing), so no mix of old and new values is left to be read.
     fake::ResetRegistry();
     fake::Reset();
     fake::Reg().failSet.insert("times");
-    EXPECT_TRUE(dlg.WriteRegistry());
-    EXPECT_TRUE(fake::State().boxes.empty());
-    EXPECT_TRUE(fake::HasValue(kSettingsKey, "amwarn"));
+    EXPECT_FALSE(dlg.WriteRegistry());
+    EXPECT_EQ(Texts(), std::vector<std::string>{LoadStr(IDS_REG_SETVALUE_FAILED)});
+    EXPECT_FALSE(fake::HasValue(kSettingsKey, "version"));
+    EXPECT_FALSE(fake::HasValue(kSettingsKey, "amwarn"));
+    EXPECT_FALSE(KeyExists(kRunKey));
 
     // Run key: message 29, the values stay, no RunServices and no log line.
     fake::ResetRegistry();
@@ -376,3 +381,235 @@ TEST_F(RegistryStoreTest, OffOnTheNtFamilyDeletesOnlyTheRunEntry) {
 }
 
 } // namespace
+
+// A write that stops anywhere, by a crash or by a failing RegSetValueEx, leaves a
+// key that reads as the old settings or as the new ones, never a mix.
+class InterruptedRegistryWrite : public RegistryStoreTest {
+protected:
+    void SetUp() override {
+        RegistryStoreTest::SetUp();
+        older.m_nHour[1] = 6;
+        older.m_nMinute[1] = 30;
+        older.m_sPassword = "old";
+        FillNonDefault(newer); // every field differs, the action is Restart
+    }
+
+    // Every field, so two records compare as one text and show their difference.
+    static std::string Describe(const ScheduleSettings &s) {
+        std::string d;
+        for (int i = 0; i < kDays; ++i)
+            d += StrFormat("%d:%02d/%d ", s.m_nHour[i], s.m_nMinute[i], int(s.m_bDay[i]));
+        return d + StrFormat("pw=%s act=%d,%d welcome=%d,%u warn=%d,%u limit=%d,%u "
+                             "cpl=%d reg=%d dos=%d am=%d",
+                             s.m_sPassword.c_str(), int(s.m_bShutdown), int(s.m_bRestart),
+                             int(s.m_bWelcome), s.m_nWelcomeTime, int(s.m_bShowWarning),
+                             s.m_nWarningMinutes, int(s.m_bLimit), s.m_nLimitHours,
+                             int(s.m_bDisableCpl), int(s.m_bDisableRegPgms), int(s.m_bKillDosApps),
+                             int(s.m_bAmWarn));
+    }
+    // What a scheduler starting now would load.
+    static std::string Loaded() {
+        CVespraDlg reader(nullptr, FALSE, FALSE, FALSE);
+        reader.m_bShutdown = 7; // a value no store holds, to see an untouched record
+        if (!reader.ReadRegistry())
+            return "<no settings>";
+        return Describe(reader);
+    }
+    static std::map<std::string, fake::RegValue> SettingsValues() {
+        return fake::Reg().keys[ToLower(kSettingsKey)].values;
+    }
+    // Writes the record with only the first changes of it reaching the registry.
+    static void WriteCrashingAfter(CVespraDlg &record, int changes) {
+        fake::Reg().changesBeforeCrash = changes;
+        record.WriteRegistry();
+        fake::Reg().changesBeforeCrash = -1;
+    }
+
+    CVespraDlg older{nullptr, FALSE, FALSE, FALSE};
+    CVespraDlg newer{nullptr, FALSE, FALSE, FALSE};
+};
+
+TEST_F(InterruptedRegistryWrite, ACrashAfterAnyValueLoadsTheOldOrTheNewSettings) {
+    // The journal, the sixteen values and the journal's removal make the settings;
+    // the Run entry follows them.
+    const int kSettingsChanges = 1 + kSettingsValueCount + 1;
+    int k = 0;
+    for (;; ++k) {
+        fake::ResetRegistry();
+        ASSERT_TRUE(older.WriteRegistry());
+        fake::Reg().changesBeforeCrash = k;
+        newer.WriteRegistry();
+        const bool finished = fake::Reg().changesBeforeCrash > 0;
+        fake::Reg().changesBeforeCrash = -1;
+        if (finished)
+            break;
+        EXPECT_EQ(Loaded(), Describe(k < kSettingsChanges ? older : newer)) << "crash after " << k;
+        // The service host reads the action from the values themselves: going from
+        // Shut down to Restart, no state on the way reads as Off.
+        EXPECT_TRUE(Dword("status") || Dword("restart")) << "crash after " << k;
+        EXPECT_TRUE(fake::HasValue(kRunKey, "Vespra"));
+        ASSERT_LT(k, 40) << "the write never finished";
+    }
+    EXPECT_EQ(k - 1, kSettingsChanges + 1) << "all changes: the settings, then the Run entry";
+    EXPECT_EQ(Loaded(), Describe(newer));
+    EXPECT_FALSE(fake::HasValue(kSettingsKey, kSettingsJournalValue));
+}
+
+TEST_F(InterruptedRegistryWrite, TheActionReadsAsOffOnTheWayOnlyToOrFromOff) {
+    // Each change of action, cut short after each of its first writes: the value
+    // being set goes first, so the pair never reads as Off on the way from one
+    // action that is not Off to another.
+    const struct {
+        BOOL fromShutdown, fromRestart, toShutdown, toRestart;
+        bool offOnTheWay;
+    } cases[] = {{0, 1, 1, 0, false},
+                 {1, 0, 0, 1, false},
+                 {0, 1, 0, 0, true},
+                 {0, 0, 1, 0, true},
+                 {0, 0, 0, 1, true}};
+    for (const auto &c : cases) {
+        bool sawOff = false;
+        for (int k = 1; k <= 4; ++k) {
+            fake::ResetRegistry();
+            older.m_bShutdown = c.fromShutdown;
+            older.m_bRestart = c.fromRestart;
+            ASSERT_TRUE(older.WriteRegistry());
+            newer.m_bShutdown = c.toShutdown;
+            newer.m_bRestart = c.toRestart;
+            WriteCrashingAfter(newer, k);
+            sawOff = sawOff || (!Dword("status") && !Dword("restart"));
+        }
+        EXPECT_EQ(sawOff, c.offOnTheWay)
+            << c.fromShutdown << c.fromRestart << "->" << c.toShutdown << c.toRestart;
+    }
+}
+
+TEST_F(InterruptedRegistryWrite, AFailingValueWriteIsReportedAndTheOldSettingsStay) {
+    // The journal first, then the values in their order.
+    std::vector<std::string> names = {kSettingsJournalValue};
+    names.insert(names.end(), std::begin(kSettingsValueNames), std::end(kSettingsValueNames));
+    for (const std::string &name : names) {
+        fake::ResetRegistry();
+        fake::Reset();
+        ASSERT_TRUE(older.WriteRegistry());
+        const auto before = SettingsValues();
+        fake::Reg().failSet = {name};
+
+        EXPECT_FALSE(newer.WriteRegistry()) << name;
+
+        ASSERT_EQ(Texts(), std::vector<std::string>{LoadStr(IDS_REG_SETVALUE_FAILED)}) << name;
+        EXPECT_EQ(fake::State().boxes[0].type, UINT(MB_ICONEXCLAMATION)) << name;
+        fake::Reg().failSet.clear();
+        EXPECT_EQ(Loaded(), Describe(older)) << name;
+        // Every other value is put back as it was. The failing one could not be, so
+        // the journal stays and goes on giving the old settings.
+        for (const auto &v : before) {
+            if (v.first != name) {
+                EXPECT_EQ(SettingsValues()[v.first].data, v.second.data) << name << ": " << v.first;
+            }
+        }
+        EXPECT_EQ(fake::HasValue(kSettingsKey, kSettingsJournalValue),
+                  name != kSettingsJournalValue)
+            << name;
+        // The Run entry is written only after the settings.
+        EXPECT_EQ(fake::GetString(kRunKey, "Vespra"),
+                  "\"c:\\program files\\vespra\\vespra.exe\" /logon");
+    }
+
+    // A value the old key did not have is deleted again: the key is as it was, and
+    // the journal goes.
+    fake::ResetRegistry();
+    ASSERT_TRUE(older.WriteRegistry());
+    fake::Reg().keys[ToLower(kSettingsKey)].values.erase("amwarn");
+    const auto before = SettingsValues();
+    const std::string loadedBefore = Loaded();
+    fake::Reg().failSet = {"amwarn"};
+    EXPECT_FALSE(newer.WriteRegistry());
+    fake::Reg().failSet.clear();
+    EXPECT_EQ(SettingsValues().size(), before.size());
+    for (const auto &v : before)
+        EXPECT_EQ(SettingsValues()[v.first].data, v.second.data) << v.first;
+    EXPECT_FALSE(fake::HasValue(kSettingsKey, kSettingsJournalValue));
+    EXPECT_EQ(Loaded(), loadedBefore);
+}
+
+TEST_F(InterruptedRegistryWrite, ASecondInterruptedWriteKeepsTheFirstJournal) {
+    ASSERT_TRUE(older.WriteRegistry());
+    WriteCrashingAfter(newer, 8);
+    CVespraDlg third(nullptr, FALSE, FALSE, FALSE);
+    third.m_nWarningMinutes = 45;
+    third.m_sPassword = "third";
+    // The values are a mix now; the journal, not they, is the last complete set.
+    WriteCrashingAfter(third, 3);
+    EXPECT_EQ(Loaded(), Describe(older));
+    // With a journal there already, none is written: all sixteen values, and still
+    // the old settings until the journal goes.
+    WriteCrashingAfter(third, kSettingsValueCount);
+    EXPECT_EQ(Loaded(), Describe(older));
+    WriteCrashingAfter(third, kSettingsValueCount + 1);
+    EXPECT_EQ(Loaded(), Describe(third));
+
+    ASSERT_TRUE(third.WriteRegistry());
+    EXPECT_EQ(Loaded(), Describe(third));
+    EXPECT_FALSE(fake::HasValue(kSettingsKey, kSettingsJournalValue));
+}
+
+TEST_F(InterruptedRegistryWrite, TheJournalReadsAsTheKeyItCameFrom) {
+    // A hand-edited key: odd types and lengths, an over-long lock, a missing number.
+    PutValidSet();
+    fake::PutString(kSettingsKey, "times", "7:5 24:00 1:01");
+    fake::PutRaw(kSettingsKey, "limithours", REG_BINARY, {3, 0, 0, 0});
+    fake::PutRaw(kSettingsKey, "warningminutes", REG_BINARY, {7, 0});
+    fake::PutString(kSettingsKey, "lock", std::string(150, 'q'));
+    fake::PutDword(kSettingsKey, "welcometime", 42);
+    const std::string fromKey = Loaded();
+    ASSERT_NE(fromKey, "<no settings>");
+    fake::Reset();
+    // Every new value written, the journal still there.
+    WriteCrashingAfter(newer, 1 + kSettingsValueCount);
+    EXPECT_EQ(Loaded(), fromKey);
+    // Message 62 for the journal's 24:00 Monday, as for the key's.
+    EXPECT_EQ(Texts(), std::vector<std::string>{LoadStr(IDS_TIME_OUT_OF_RANGE)});
+
+    // No settings before the first write: an interrupted first write is no settings.
+    fake::ResetRegistry();
+    WriteCrashingAfter(newer, 10);
+    EXPECT_EQ(Loaded(), "<no settings>");
+}
+
+TEST_F(InterruptedRegistryWrite, ADamagedJournalIsNoSettingsNeverAMix) {
+    PutValidSet();
+    const std::string good =
+        EncodeSettingsJournal({{"version", {REG_SZ, std::string("4.0", 4)}},
+                               {"status", {REG_DWORD, std::string("\1\0\0\0", 4)}}});
+    StoredSettings decoded;
+    ASSERT_TRUE(DecodeSettingsJournal(good, decoded));
+    EXPECT_EQ(decoded.size(), 2u);
+    EXPECT_TRUE(DecodeSettingsJournal(std::string("VSJ1\0", 5), decoded)) << "no settings before";
+    EXPECT_TRUE(decoded.empty());
+
+    const std::string status = good.substr(5, 16); // one whole value
+    ASSERT_EQ(status.substr(0, 7), "\x06status");
+    std::vector<std::string> damaged = {
+        "", "VSJ", "VSJ1", "XSJ1" + good.substr(4), good + '\0', good + "\x05times"};
+    // Cut anywhere, even after a whole value.
+    for (size_t n = 5; n < good.size(); ++n)
+        damaged.push_back(good.substr(0, n));
+    damaged.push_back(std::string("VSJ1\x01\x04") + "evil" + std::string("\1\0\0\0\0", 5));
+    damaged.push_back(std::string("VSJ1\x01\x04") + "lock" + std::string("\1\0\0\0\x65", 5) +
+                      std::string(101, 'x'));
+    damaged.push_back(std::string("VSJ1\x02") + status + status);
+    for (const std::string &bytes : damaged) {
+        EXPECT_FALSE(DecodeSettingsJournal(bytes, decoded)) << bytes.size();
+        EXPECT_TRUE(decoded.empty());
+        fake::PutRaw(kSettingsKey, kSettingsJournalValue, REG_BINARY,
+                     std::vector<unsigned char>(bytes.begin(), bytes.end()));
+        EXPECT_EQ(Loaded(), "<no settings>") << bytes.size();
+    }
+    EXPECT_TRUE(fake::State().boxes.empty());
+
+    // The next complete write, as a start without settings makes it, clears it.
+    ASSERT_TRUE(older.WriteRegistry());
+    EXPECT_EQ(Loaded(), Describe(older));
+    EXPECT_FALSE(fake::HasValue(kSettingsKey, kSettingsJournalValue));
+}

@@ -4,6 +4,7 @@
 // starts.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <map>
 #include <mutex>
 #include <string>
@@ -18,6 +19,7 @@
 #include "settings/registry_store.h"
 #include "system/files.h"
 #include "system/profile.h"
+#include "tests/wine/settings_writer.h"
 #include "tests/wine/wine_test_support.h"
 
 namespace {
@@ -361,6 +363,154 @@ TEST_F(SettingsStore, StorablePasswordsSurviveTheRealProfileCalls) {
         ++checked;
     }
     EXPECT_GT(checked, 480);
+}
+
+// The file's text is what the system's own profile writer makes of the same keys,
+// byte for byte; it replaces the old file whole and leaves no temporary file.
+TEST_F(SettingsStore, IniWriteReplacesTheFileWithTheProfileWritersText) {
+    WritePrivateProfileStringA("Vespra", "shutdown", "0", m_ini.c_str());
+    CVespraDlg dlg(nullptr, FALSE, FALSE, FALSE);
+    dlg.m_sPassword = "kids2bed!!";
+    dlg.m_bRestart = 1;
+    dlg.m_nHour[3] = 21;
+    dlg.m_nMinute[3] = 7;
+    {
+        BoxAnswerer answerer;
+        dlg.WriteIni();
+    }
+    const std::string reference = m_ini + ".ref";
+    DeleteFileA(reference.c_str());
+    const std::pair<const char *, std::string> keys[] = {
+        {"password", IniPasswordValue(ScramblePassword("kids2bed!!"))},
+        {"shutdown", "1"},
+        {"restart", "1"},
+        {"killdosapps", "0"},
+        {"days", "1,1,1,1,1,0,0"},
+        {"time", "23:00,23:00,23:00,21:07,23:00,23:00,23:00"},
+        {"show_startup", "10"},
+        {"show_warning", "1"},
+        {"warning_minutes", "5"},
+        {"limit_use", "0"},
+        {"disable_datetime", "0"},
+        {"disable_regpgms", "0"}};
+    for (const auto &k : keys)
+        ASSERT_TRUE(
+            WritePrivateProfileStringA("Vespra", k.first, k.second.c_str(), reference.c_str()));
+    IniFlush(reference);
+    EXPECT_EQ(wt::ReadWholeFile(m_ini), wt::ReadWholeFile(reference));
+    DeleteFileA(reference.c_str());
+    EXPECT_EQ(GetFileAttributesA(IniTempPath(m_ini).c_str()), INVALID_FILE_ATTRIBUTES);
+    // The system reads the new file, not what it had cached of the old one.
+    EXPECT_EQ(GetPrivateProfileIntA("Vespra", "shutdown", 999, m_ini.c_str()), 1u);
+    EXPECT_EQ(GetPrivateProfileIntA("Vespra", "restart", 999, m_ini.c_str()), 1u);
+
+    // A file left behind by a write that died before its replace is overwritten.
+    ASSERT_TRUE(WritePrivateProfileStringA("Vespra", "junk", "1", IniTempPath(m_ini).c_str()));
+    IniFlush(IniTempPath(m_ini));
+    dlg.m_bRestart = 0;
+    {
+        BoxAnswerer answerer;
+        dlg.WriteIni();
+    }
+    EXPECT_EQ(GetPrivateProfileIntA("Vespra", "restart", 999, m_ini.c_str()), 0u);
+    EXPECT_EQ(GetPrivateProfileIntA("Vespra", "junk", 999, m_ini.c_str()), 999u);
+    EXPECT_EQ(GetFileAttributesA(IniTempPath(m_ini).c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+TEST_F(SettingsStore, IniWriteThatCannotMakeItsFileLeavesTheOldOneWhole) {
+    CVespraDlg dlg(nullptr, FALSE, FALSE, FALSE);
+    {
+        BoxAnswerer answerer;
+        dlg.WriteIni();
+    }
+    const std::string old = wt::ReadWholeFile(m_ini);
+    ASSERT_NE(old.find("shutdown=1"), std::string::npos);
+    // A folder where the new text would go: CreateFileA cannot make the file.
+    const std::string temp = IniTempPath(m_ini);
+    ASSERT_TRUE(CreateDirectoryA(temp.c_str(), nullptr));
+    dlg.m_bShutdown = 0;
+    dlg.m_bNetworkHelp = FALSE;
+    std::vector<std::string> boxes;
+    {
+        BoxAnswerer answerer;
+        dlg.WriteIni();
+        boxes = answerer.Texts();
+    }
+    RemoveDirectoryA(temp.c_str());
+    EXPECT_EQ(wt::ReadWholeFile(m_ini), old);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0], "Internal Error:\n\nThe settings can't be written to " + m_ini +
+                            "; the file was left as it was");
+    EXPECT_FALSE(dlg.m_bNetworkHelp);
+    CVespraDlg back(nullptr, FALSE, FALSE, FALSE);
+    back.m_bShutdown = 0;
+    ASSERT_TRUE(back.ReadIni());
+    EXPECT_EQ(back.m_bShutdown, 1);
+
+    // The file itself in use without sharing: MoveFileExA cannot replace it, and the
+    // new file is removed again.
+    HANDLE busy = CreateFileA(m_ini.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(busy, INVALID_HANDLE_VALUE);
+    boxes.clear();
+    {
+        BoxAnswerer answerer;
+        dlg.WriteIni();
+        boxes = answerer.Texts();
+    }
+    CloseHandle(busy);
+    EXPECT_EQ(wt::ReadWholeFile(m_ini), old);
+    EXPECT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(GetFileAttributesA(temp.c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+// A writer killed at arbitrary moments, most of them in the middle of a write,
+// always leaves a key that reads as one of its two records, never a mix.
+TEST_F(SettingsStore, AWriterKilledAtAnyMomentLeavesOneWholeRecord) {
+    std::string described[2];
+    for (unsigned n = 1; n <= 2; ++n) {
+        CVespraDlg record(nullptr, FALSE, FALSE, FALSE);
+        NumberedSettings(record, n);
+        described[n - 1] = DescribeSettings(record);
+    }
+    ASSERT_NE(described[0], described[1]);
+    const std::string event = "vespra-writer-" + std::to_string(GetCurrentProcessId());
+    int cutShort = 0;
+    for (int round = 0; round < 12; ++round) {
+        HANDLE ready = CreateEventA(nullptr, TRUE, FALSE, event.c_str());
+        ASSERT_NE(ready, nullptr);
+        wt::Process writer =
+            wt::StartProcess(wt::ToolPath("settings_writer_tool.exe"), "writer " + event);
+        ASSERT_TRUE(writer.Valid());
+        const DWORD waited = WaitForSingleObject(ready, 30000);
+        CloseHandle(ready);
+        ASSERT_EQ(waited, WAIT_OBJECT_0) << "the writer never wrote";
+        Sleep(DWORD(3 + round * 11));
+        writer.Terminate();
+        ASSERT_TRUE(writer.WaitForExit(10000));
+
+        if (ValueExists(kKey, kSettingsJournalValue))
+            ++cutShort;
+        CVespraDlg reader(nullptr, FALSE, FALSE, FALSE);
+        ASSERT_TRUE(reader.ReadRegistry()) << "round " << round;
+        const std::string loaded = DescribeSettings(reader);
+        EXPECT_TRUE(loaded == described[0] || loaded == described[1])
+            << "round " << round << ": " << loaded;
+        // The service host's own reading of the action never says Off: neither
+        // record is Off.
+        DWORD type = 0;
+        const std::string status = RawString(kKey, "status", &type);
+        const std::string restart = RawString(kKey, "restart", &type);
+        EXPECT_TRUE(status != std::string(4, '\0') || restart != std::string(4, '\0'))
+            << "round " << round;
+    }
+    // Most kills land inside a write: the journal was met and read from.
+    EXPECT_GT(cutShort, 0);
+    std::printf("writes cut short in the settings values: %d of 12\n", cutShort);
+
+    // The next complete write clears the journal.
+    CVespraDlg last(nullptr, FALSE, FALSE, FALSE);
+    ASSERT_TRUE(last.WriteRegistry());
+    EXPECT_FALSE(ValueExists(kKey, kSettingsJournalValue));
 }
 
 // The real program, copied with a stand-in installer into a folder of its own, started
