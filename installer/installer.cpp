@@ -130,7 +130,7 @@ bool StartSchedulerService() {
 
 bool StopSchedulerService(bool remove) {
     if (!IsWindowsNT()) {
-        KillWithToolHelp("vespra.exe", true);
+        KillWithToolHelpSilently("vespra.exe");
         return true;
     }
     Sc manager(OpenServiceManager());

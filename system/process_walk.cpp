@@ -9,6 +9,7 @@
 #include "resources/resource.h"
 #include "system/platform.h"
 #include "system/process_calls.h"
+#include "system/process_walk_toolhelp.h"
 
 namespace {
 
@@ -33,90 +34,20 @@ template <typename Fn> Fn Lookup(const Library &library, const char *name) {
     return reinterpret_cast<Fn>(LookupFunction(library.Get(), name));
 }
 
-void Report(UINT id, bool silent) {
-    if (!silent)
-        AfxMessageBox(LoadStr(id), MB_ICONERROR);
-}
-
-// Terminates an opened process; a failure is reported for this process only.
-void Terminate(HANDLE process, int &killed, bool silent) {
-    if (TerminateProcessHandle(process, 0))
-        killed = 1;
-    else
-        Report(IDS_TERMINATE_FAILED, silent);
-}
-
-// Calls visit(processId, processName) for each entry of a ToolHelp snapshot until it
-// returns false. The library, the functions and the snapshot come and go with it.
-template <typename Visit> void WalkToolHelp(bool silent, Visit visit) {
-    Library kernel(LoadSystemLibrary("KERNEL32.DLL"));
-    if (!kernel) {
-        Report(IDS_KERNEL32_LOAD_FAILED, silent);
-        return;
-    }
-    auto createSnapshot = Lookup<CreateToolhelp32SnapshotFn>(kernel, "CreateToolhelp32Snapshot");
-    auto first = Lookup<Process32Fn>(kernel, "Process32First");
-    auto next = Lookup<Process32Fn>(kernel, "Process32Next");
-    if (!createSnapshot || !first || !next) {
-        kernel.Reset();
-        Report(IDS_KERNEL32_PROC_FAILED, silent);
-        return;
-    }
-    HANDLE snapshot = createSnapshot(TH32CS_SNAPPROCESS, 0);
-    if (snapshot == INVALID_HANDLE_VALUE || snapshot == nullptr)
-        return;
-    PROCESSENTRY32 entry;
-    memset(&entry, 0, sizeof entry);
-    // The size of the record this build declares (296 bytes in a 32-bit build).
-    entry.dwSize = sizeof entry;
-    if (first(snapshot, &entry)) {
-        do {
-            if (!visit(entry.th32ProcessID, ProcessNameOf(entry.szExeFile, sizeof entry.szExeFile)))
-                break;
-        } while (next(snapshot, &entry));
-    }
-    CloseProcessHandle(snapshot);
+void ShowError(UINT id) {
+    AfxMessageBox(LoadStr(id), MB_ICONERROR);
 }
 
 } // namespace
 
-std::string ProcessNameOf(const char *path, size_t size) {
-    if (!path)
-        return std::string();
-    const std::string full(path, strnlen(path, size));
-    // What a split into drive, directory, name and extension leaves as name plus extension.
-    size_t start = full.size() >= 2 && full[1] == ':' ? 2 : 0;
-    const size_t separator = full.find_last_of("\\/");
-    if (separator != std::string::npos && separator + 1 > start)
-        start = separator + 1;
-    return ToLower(full.substr(start));
-}
-
-bool ProcessNameMatches(const std::string &processName, const char *pattern) {
-    if (!pattern)
-        return false;
-    if (pattern[0] == '.')
-        return processName.find(pattern) != std::string::npos;
-    return processName == pattern;
-}
-
 int KillWithToolHelp(const char *pattern, bool silent) {
-    int killed = 0;
-    WalkToolHelp(silent, [&](DWORD processId, const std::string &name) {
-        if (ProcessNameMatches(name, pattern)) {
-            ProcessHandle process(OpenProcessById(kKillAccess, FALSE, processId));
-            if (process)
-                Terminate(process.Get(), killed, silent);
-        }
-        return true;
-    });
-    return killed;
+    return KillWithToolHelpReporting(pattern, silent ? nullptr : ShowError);
 }
 
 int KillWithPsapi(const char *pattern) {
     Library psapi(LoadSystemLibrary("PSAPI.DLL"));
     if (!psapi) {
-        Report(IDS_PSAPI_LOAD_FAILED, false);
+        ShowError(IDS_PSAPI_LOAD_FAILED);
         return 0;
     }
     auto enumProcesses = Lookup<EnumProcessesFn>(psapi, "EnumProcesses");
@@ -124,14 +55,14 @@ int KillWithPsapi(const char *pattern) {
     auto baseName = Lookup<GetModuleBaseNameAFn>(psapi, "GetModuleBaseNameA");
     if (!enumProcesses || !enumModules || !baseName) {
         psapi.Reset();
-        Report(IDS_PSAPI_PROC_FAILED, false);
+        ShowError(IDS_PSAPI_PROC_FAILED);
         return 0;
     }
     DWORD ids[kMaxProcesses] = {};
     DWORD bytes = 0;
     if (!enumProcesses(ids, sizeof ids, &bytes)) {
         psapi.Reset();
-        Report(IDS_ENUMPROCESSES_FAILED, false);
+        ShowError(IDS_ENUMPROCESSES_FAILED);
         return 0;
     }
     const DWORD count = std::min<DWORD>(bytes / sizeof ids[0], kMaxProcesses);
@@ -154,8 +85,13 @@ int KillWithPsapi(const char *pattern) {
                 name =
                     std::string(buffer, strnlen(buffer, std::min<size_t>(length, sizeof buffer)));
         }
-        if (ProcessNameMatches(ToLower(name), pattern))
-            Terminate(process.Get(), killed, false);
+        if (ProcessNameMatches(ToLower(name), pattern)) {
+            // A failure is reported for this process only.
+            if (TerminateProcessHandle(process.Get(), 0))
+                killed = 1;
+            else
+                ShowError(IDS_TERMINATE_FAILED);
+        }
     }
     return killed;
 }
@@ -176,13 +112,5 @@ bool IsProcessRunning(const char *name) {
 }
 
 bool IsProcessRunning(const char *name, bool silent) {
-    if (!name)
-        return false;
-    const std::string wanted = ToLower(name);
-    bool found = false;
-    WalkToolHelp(silent, [&](DWORD, const std::string &processName) {
-        found = processName == wanted;
-        return !found;
-    });
-    return found;
+    return IsProcessRunningReporting(name, silent ? nullptr : ShowError);
 }

@@ -28,6 +28,9 @@ bool IsProcessRunning(const char *name, bool silent);
 // Windows 95/98/Me without any). The ToolHelp walk does not spare the caller.
 int KillWithToolHelp(const char *pattern, bool silent);
 int KillWithPsapi(const char *pattern);
+// KillWithToolHelp(pattern, true), in the ToolHelp walk's own file: a program that
+// needs only this (the installer) links none of the message-box framework.
+int KillWithToolHelpSilently(const char *pattern);
 
 // The process name of an executable path: file name and extension, lower-cased.
 // Reads at most size characters, so a field without its terminator is safe.

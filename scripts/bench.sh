@@ -1,0 +1,275 @@
+#!/usr/bin/env bash
+# The benchmarks, each measured beside its reference in the same run, printed as one
+# table: measure | ours | reference | ratio | goal | met.
+#
+#   waiting tick     instructions of one 20-s waiting tick of the real CVespraDlg::OnTimer
+#                    (callgrind, unsanitised native Release build, tests/bench/tick_bench)
+#   day of waiting   4,320 such ticks against 4,320 x the one tick
+#   resident memory  working set of vespra.exe " /service" waiting hidden under Wine,
+#                    against a minimal dialog program built with the same flags
+#   start-up         median of N starts of vespra.exe " /service" until its countdown is
+#                    visible, against the minimal program's start to its visible dialog
+#   program sizes    the three stripped programs
+#   long simulation  tests/sim's vespra_sim --days 10000, when it is built
+#   long fuzzing     scripts/fuzz.sh --long, when it has that option
+#
+# Progress goes to stderr, the table to stdout. Exit status 0 when every measured goal
+# is met, 1 when one is missed, 2 when a build or a measurement fails.
+#
+#   --no-long                  leave out the long simulation and the long fuzzing
+#   VESPRA_BENCH_NATIVE_DIR    native build directory (default build/bench, preset "bench")
+#   VESPRA_BENCH_WINDOWS_DIR   Windows build directory (default build/windows)
+#   VESPRA_BENCH_STARTS        starts per program for the start-up row (default 10)
+set -u -o pipefail
+repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+cd "$repo" || exit 2
+
+long=1
+for arg in "$@"; do
+    case "$arg" in
+    --no-long) long=0 ;;
+    *)
+        echo "usage: scripts/bench.sh [--no-long]" >&2
+        exit 2
+        ;;
+    esac
+done
+
+native=${VESPRA_BENCH_NATIVE_DIR:-build/bench}
+win=${VESPRA_BENCH_WINDOWS_DIR:-build/windows}
+starts=${VESPRA_BENCH_STARTS:-10}
+
+say() { echo "bench: $*" >&2; }
+fail() {
+    echo "bench: $*" >&2
+    exit 2
+}
+
+# shellcheck source=scripts/wine-session.sh
+. scripts/wine-session.sh
+# The Wine prefix of the measurements, in the Windows build directory.
+case "$win" in
+/*) prefix="$win/bench-prefix" ;;
+*) prefix="$repo/$win/bench-prefix" ;;
+esac
+work=$(mktemp -d "${TMPDIR:-/tmp}/vespra-bench.XXXXXX")
+wine_started=0
+# shellcheck disable=SC2317 # called by the EXIT trap
+cleanup() {
+    if [ "$wine_started" = 1 ]; then
+        vespra_end_wine "$prefix"
+        vespra_stop_xvfb
+    fi
+    rm -rf "$work"
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+# ---- The table.
+rows=()
+missed=0
+# row measure ours reference ratio goal met
+row() {
+    rows+=("$1"$'\t'"$2"$'\t'"$3"$'\t'"$4"$'\t'"$5"$'\t'"$6")
+    [ "$6" = no ] && missed=1
+    return 0
+}
+print_table() (
+    # Widths in characters, not bytes: the table has "≤", "×" and "—" in it.
+    export LC_ALL=C.UTF-8
+    local -a width=(0 0 0 0 0 0) cells
+    local line i pad
+    for line in "$header" "${rows[@]}"; do
+        IFS=$'\t' read -r -a cells <<<"$line"
+        for i in 0 1 2 3 4 5; do
+            [ "${#cells[i]}" -gt "${width[i]}" ] && width[i]=${#cells[i]}
+        done
+    done
+    print_row() {
+        local out="" i
+        for i in 0 1 2 3 4 5; do
+            out+=$(printf '%s%*s' "${cells[i]}" $((width[i] - ${#cells[i]})) '')
+            [ "$i" -lt 5 ] && out+=" | "
+        done
+        printf '%s\n' "${out%"${out##*[! ]}"}"
+    }
+    IFS=$'\t' read -r -a cells <<<"$header"
+    print_row
+    for i in 0 1 2 3 4 5; do
+        pad=$(printf '%*s' "${width[i]}" '')
+        cells[i]=${pad// /-}
+    done
+    print_row | sed 's/ | /-|-/g'
+    for line in "${rows[@]}"; do
+        IFS=$'\t' read -r -a cells <<<"$line"
+        print_row
+    done
+)
+header="measure"$'\t'"ours"$'\t'"reference"$'\t'"ratio"$'\t'"goal"$'\t'"met"
+# Thousands separators, for instruction counts and bytes.
+num() { sed ':a;s/\B[0-9]\{3\}\>/,&/;ta' <<<"$1"; }
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f", a / b }'; }
+at_most() { awk -v a="$1" -v b="$2" 'BEGIN { print (a <= b) ? "yes" : "no" }'; }
+
+# ---- Builds.
+bash scripts/setup.sh >&2 || fail "scripts/setup.sh failed"
+
+say "building the native benchmark ($native)"
+{ cmake --preset bench -B "$native" >/dev/null &&
+    cmake --build "$native" -j2 --target tick_bench >/dev/null; } >&2 || fail "native build failed"
+# The long simulation, where tests/sim provides it.
+sim_built=0
+if [ "$long" = 1 ] && [ -f tests/sim/CMakeLists.txt ]; then
+    if cmake --build "$native" -j2 --target vespra_sim >/dev/null; then
+        sim_built=1
+    else
+        say "vespra_sim did not build"
+    fi
+fi
+
+say "building the Windows programs ($win)"
+{ cmake --preset windows -B "$win" >/dev/null &&
+    cmake --build "$win" -j2 --target vespra vesprasv vesprasi min_dialog bench_tool >/dev/null; } >&2 ||
+    fail "Windows build failed"
+
+# ---- Waiting ticks, under callgrind: only CVespraDlg::OnTimer is counted.
+tick_cost() {
+    local out="$work/callgrind.$1"
+    # Bound at start-up: no lazy symbol binding inside the counted ticks.
+    LD_BIND_NOW=1 valgrind --tool=callgrind --instr-atstart=no --collect-atstart=no \
+        --toggle-collect='CVespraDlg::OnTimer*' --callgrind-out-file="$out" \
+        "$native/tests/bench/tick_bench" --ticks "$1" >"$work/tick.$1.log" 2>&1 ||
+        { cat "$work/tick.$1.log" >&2; return 1; }
+    awk '/^totals:/ { print $2 }' "$out"
+}
+if command -v valgrind >/dev/null; then
+    say "counting the instructions of the waiting ticks"
+    one=$(tick_cost 1) || fail "the tick benchmark failed"
+    day=$(tick_cost 4320) || fail "the tick benchmark failed"
+    row "waiting tick (instructions)" "$(num "$one")" "—" "—" "≤ 5,000" "$(at_most "$one" 5000)"
+    r=$(ratio "$day" $((one * 4320)))
+    row "day of waiting, 4,320 ticks (instructions)" "$(num "$day")" "$(num $((one * 4320))) (4,320 × 1 tick)" \
+        "$r" "ratio ≤ 1.05" "$(at_most "$r" 1.05)"
+else
+    row "waiting tick (instructions)" "not measured: valgrind is missing" "—" "—" "≤ 5,000" "—"
+    row "day of waiting, 4,320 ticks (instructions)" "not measured: valgrind is missing" "—" "—" "ratio ≤ 1.05" "—"
+fi
+
+# ---- Under Wine: memory and start-up, ours and the reference the same way.
+# A Unix path as Wine's drive Z: names it.
+winpath() { printf 'Z:%s' "$(realpath "$1" | sed 's|/|\\|g')"; }
+vespra_exe=$(winpath "$win/vespra.exe")
+ref_exe=$(winpath "$win/tests/bench/min_dialog.exe")
+tool="$win/tests/bench/bench_tool.exe"
+
+wine_started=1
+vespra_start_xvfb
+vespra_ensure_prefix "$prefix"
+# The scheduler starts from its defaults in a fresh run: a startup countdown of 10 s
+# and the next shut-down at 23:00.
+WINEPREFIX="$prefix" timeout 60 wine reg delete 'HKLM\SOFTWARE\Vespra' /f >/dev/null 2>&1 </dev/null
+
+# A Windows program's output comes back through a file (see wine-session.sh).
+measure() {
+    local out="$work/tool.out"
+    timeout --kill-after=10 900 wine "$tool" "$@" </dev/null >"$out" 2>&1
+    local rc=$?
+    cat "$out"
+    return $rc
+}
+
+say "measuring the working sets under Wine"
+mem_ours=$(measure memory Vespra hidden 3000 "$vespra_exe" " /service") || fail "memory: $mem_ours"
+mem_ref=$(measure memory "Vespra bench" shown 3000 "$ref_exe" "") || fail "memory: $mem_ref"
+ws_ours=$(sed -n 's/.*working_set=\([0-9]*\).*/\1/p' <<<"$mem_ours" | tr -d '\r')
+ws_ref=$(sed -n 's/.*working_set=\([0-9]*\).*/\1/p' <<<"$mem_ref" | tr -d '\r')
+if [ -z "$ws_ours" ] || [ -z "$ws_ref" ]; then
+    fail "memory: no working set in \"$mem_ours\" / \"$mem_ref\""
+fi
+r=$(ratio "$ws_ours" "$ws_ref")
+row "resident memory, waiting hidden (working set, KB)" "$(num $((ws_ours / 1024)))" \
+    "$(num $((ws_ref / 1024))) (minimal dialog)" "$r" "≤ 1.05×" "$(at_most "$r" 1.05)"
+
+say "timing $starts starts of each program under Wine"
+# One start of each first, not counted: the first start after a build reads the
+# programs and Wine's libraries from disk.
+measure start 1 Vespra "$vespra_exe" " /service" "Vespra bench" "$ref_exe" "" >/dev/null ||
+    fail "start-up: the programs did not start"
+out=$(measure start "$starts" Vespra "$vespra_exe" " /service" "Vespra bench" "$ref_exe" "") ||
+    fail "start-up: $out"
+ms_ours=$(grep -F 'vespra.exe:' <<<"$out" | sed -n 's/.*median_ms=\([0-9.]*\).*/\1/p')
+ms_ref=$(grep -F 'min_dialog.exe:' <<<"$out" | sed -n 's/.*median_ms=\([0-9.]*\).*/\1/p')
+if [ -z "$ms_ours" ] || [ -z "$ms_ref" ]; then
+    fail "start-up: no medians in \"$out\""
+fi
+r=$(ratio "$ms_ours" "$ms_ref")
+row "start-up to a visible countdown (median of $starts, ms)" "$ms_ours" "$ms_ref (minimal dialog)" "$r" \
+    "≤ 1.2×" "$(at_most "$r" 1.2)"
+
+vespra_end_wine "$prefix"
+vespra_stop_xvfb
+wine_started=0
+
+# ---- Program sizes, stripped (a Release build links them stripped already).
+for program in vespra vesprasv vesprasi; do
+    x86_64-w64-mingw32-strip -o "$work/$program.exe" "$win/$program.exe" || fail "cannot strip $program.exe"
+    size=$(stat -c %s "$work/$program.exe")
+    limit=102400
+    [ "$program" = vespra ] && limit=307200
+    row "size of $program.exe (bytes, stripped)" "$(num "$size")" "—" "—" "≤ $(num "$limit")" \
+        "$(at_most "$size" "$limit")"
+done
+
+# ---- The long runs, from the programs other parts of the tree provide.
+if [ "$long" = 1 ]; then
+    sim="$native/tests/sim/vespra_sim"
+    [ -x "$sim" ] || sim=$(find "$native" -name vespra_sim -type f -perm -u+x 2>/dev/null | head -n 1)
+    if [ "$sim_built" = 1 ] && [ -n "$sim" ] && [ -x "$sim" ]; then
+        say "running the long simulation (10,000 days)"
+        "$sim" --days 10000 >"$work/sim.out" 2>&1
+        rc=$?
+        line=$(grep -E '^sim: ' "$work/sim.out" | tail -n 1)
+        if [ -z "$line" ]; then
+            tail -n 20 "$work/sim.out" >&2
+            row "long simulation, 10,000 days" "failed (exit $rc, no result line)" "—" "—" \
+                "missed=0 repeated=0 unscheduled=0" "no"
+        else
+            # The fields the goal is about, of the simulation's summary line.
+            field() { grep -Eo "(^| )$1=[^ ]*" <<<"$line" | tr -d ' '; }
+            summary="$(field days) $(field missed) $(field repeated) $(field unscheduled) $(field late_max)"
+            ok=no
+            [ "$rc" = 0 ] && [ "$(field missed)" = missed=0 ] && [ "$(field repeated)" = repeated=0 ] &&
+                [ "$(field unscheduled)" = unscheduled=0 ] && ok=yes
+            [ "$rc" = 0 ] || summary+=" (exit $rc)"
+            row "long simulation, 10,000 days" "$summary" "—" "—" "missed=0 repeated=0 unscheduled=0" "$ok"
+        fi
+    else
+        row "long simulation, 10,000 days" "not built (tests/sim vespra_sim)" "—" "—" \
+            "missed=0 repeated=0 unscheduled=0" "—"
+    fi
+
+    if grep -q -- '--long' scripts/fuzz.sh 2>/dev/null; then
+        say "running the long fuzzing"
+        bash scripts/fuzz.sh --long >"$work/fuzz.out" 2>&1
+        found=0
+        while IFS= read -r line; do
+            found=1
+            target=${line#fuzz }
+            target=${target%%:*}
+            result=${line#*: }
+            crashes=$(sed -n 's/.*crashes=\([0-9]*\).*/\1/p' <<<"$result")
+            ok=no
+            [ "$crashes" = 0 ] && ok=yes
+            row "long fuzzing, $target" "$result" "—" "—" "crashes=0" "$ok"
+        done < <(grep -E '^fuzz [^ ]+: runs=[0-9]+ crashes=[0-9]+' "$work/fuzz.out")
+        if [ "$found" = 0 ]; then
+            tail -n 20 "$work/fuzz.out" >&2
+            row "long fuzzing" "failed (no result lines)" "—" "—" "crashes=0" "no"
+        fi
+    else
+        row "long fuzzing" "not built (scripts/fuzz.sh --long)" "—" "—" "crashes=0" "—"
+    fi
+fi
+
+print_table
+exit "$missed"

@@ -1,0 +1,113 @@
+// The cost of the scheduler's waiting: brings the real CVespraDlg, on the in-memory
+// stand-ins, through its startup countdown to the waiting state and then runs
+// waiting ticks of OnTimer, 20 s of simulated time apart. Meant to run under
+// callgrind (scripts/bench.sh):
+//
+//   valgrind --tool=callgrind --instr-atstart=no --collect-atstart=no
+//            --toggle-collect='CVespraDlg::OnTimer*' tick_bench --ticks N
+//
+// Only the measured ticks run instrumented, and only OnTimer itself is counted, not
+// the moving of the simulated clock between ticks. Logging and beeps are off, as on
+// a machine nobody diagnoses. Exit status 1 when the scheduler is not where the
+// measurement needs it (waiting, nothing requested) before or after the ticks.
+#include <valgrind/callgrind.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <memory>
+
+#include "scheduler/vespra_dlg.h"
+#include "system/registry.h"
+#include "tests/support/fake_all.h"
+#include "tests/support/fake_platform.h"
+#include "tests/support/fake_registry.h"
+#include "tests/support/fake_ui.h"
+
+namespace {
+
+time_t LocalTime(int y, int mo, int d, int h, int mi) {
+    struct tm t = {};
+    t.tm_year = y - 1900;
+    t.tm_mon = mo - 1;
+    t.tm_mday = d;
+    t.tm_hour = h;
+    t.tm_min = mi;
+    t.tm_isdst = -1;
+    return mktime(&t);
+}
+
+bool Waiting(const CVespraDlg &dlg) {
+    return !dlg.m_bStartupPhase && dlg.m_nCountdown == 0 && !dlg.m_bShuttingDown &&
+           !dlg.m_bActionPending && dlg.m_tsTick.GetTotalSeconds() == 20 &&
+           fake::Plat().exitWindowsCalls.empty() && fake::WindowOf(dlg) &&
+           fake::WindowOf(dlg)->timers.count(IDT_SCHEDULER) &&
+           fake::WindowOf(dlg)->timers.at(IDT_SCHEDULER) == 20000;
+}
+
+int Fail(const char *why) {
+    std::fprintf(stderr, "tick_bench: %s\n", why);
+    return 1;
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    long ticks = 1;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--ticks") == 0 && i + 1 < argc) {
+            ticks = std::strtol(argv[++i], nullptr, 10);
+        } else {
+            std::fprintf(stderr, "usage: tick_bench [--ticks N]\n");
+            return 2;
+        }
+    }
+    // Six days of ticks end before the warning of the one shut-down day.
+    if (ticks < 1 || ticks > 6L * 4320)
+        return Fail("--ticks must be 1 to 25920");
+
+    // A machine in New York, a user logged on, on Tuesday 8 December 2026 at noon.
+    // The one shut-down day is Monday, so the ticks compare the schedule every time
+    // without ever reaching it.
+    setenv("TZ", "America/New_York", 1);
+    tzset();
+    fake::ResetAll();
+    fake::SetNow(LocalTime(2026, 12, 8, 12, 0));
+    fake::PutDword(kSettingsKey, "logfile", 0);
+    fake::PutDword(kSettingsKey, "beep", 0);
+
+    auto dlg = std::make_unique<CVespraDlg>(nullptr, FALSE, TRUE, FALSE);
+    for (int d = 0; d < kDays; ++d)
+        dlg->m_bDay[d] = d == 1;
+    dlg->WriteRegistry();
+    fake::Open(*dlg);
+
+    // The startup countdown in 1-s ticks, then the tick that enters the waiting
+    // state, then one ordinary waiting tick so that every lazily made thing (the
+    // C library's time zone data, the log switches) is made before counting starts.
+    for (int guard = 0; dlg->m_bStartupPhase && guard < 1000; ++guard) {
+        fake::AdvanceClock(1);
+        dlg->OnTimer(IDT_SCHEDULER);
+    }
+    fake::AdvanceClock(20);
+    dlg->OnTimer(IDT_SCHEDULER);
+    if (!Waiting(*dlg))
+        return Fail("the scheduler did not reach its waiting state");
+
+    CALLGRIND_START_INSTRUMENTATION;
+    for (long i = 0; i < ticks; ++i) {
+        fake::AdvanceClock(20);
+        dlg->OnTimer(IDT_SCHEDULER);
+    }
+    CALLGRIND_STOP_INSTRUMENTATION;
+
+    if (!Waiting(*dlg))
+        return Fail("the scheduler left its waiting state during the ticks");
+    if (!dlg->m_bDetectTimeChange)
+        return Fail("the ticks took the simulated clock for a clock change");
+    if (dlg->m_timeLast.GetTime() != fake::Now())
+        return Fail("the scheduler's own time is not the clock's");
+    std::printf("tick_bench: %ld waiting ticks\n", ticks);
+    return 0;
+}
