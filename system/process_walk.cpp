@@ -5,34 +5,18 @@
 
 #include "framework/app.h"
 #include "framework/text.h"
-#include "framework/unique_handle.h"
 #include "resources/resource.h"
 #include "system/platform.h"
 #include "system/process_calls.h"
+#include "system/process_walk_handles.h"
 #include "system/process_walk_toolhelp.h"
 
 namespace {
 
-// PROCESS_TERMINATE | PROCESS_VM_READ | PROCESS_QUERY_INFORMATION: enough to read the
-// first module's name and to terminate.
-const DWORD kKillAccess = PROCESS_TERMINATE | PROCESS_VM_READ | PROCESS_QUERY_INFORMATION;
+using namespace process_walk;
 static_assert(kKillAccess == 0x411, "OpenProcess access of the kill step");
 // The NT process list; processes beyond it are not seen.
 const DWORD kMaxProcesses = 1024;
-
-struct LibraryReleaser {
-    void operator()(HMODULE h) const { ReleaseLibrary(h); }
-};
-struct HandleCloser {
-    void operator()(HANDLE h) const { CloseProcessHandle(h); }
-};
-// Each walk loads its library afresh and releases it at its end, however it ends.
-using Library = UniqueHandle<HMODULE, LibraryReleaser>;
-using ProcessHandle = UniqueHandle<HANDLE, HandleCloser>;
-
-template <typename Fn> Fn Lookup(const Library &library, const char *name) {
-    return reinterpret_cast<Fn>(LookupFunction(library.Get(), name));
-}
 
 void ShowError(UINT id) {
     AfxMessageBox(LoadStr(id), MB_ICONERROR);

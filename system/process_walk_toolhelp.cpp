@@ -3,29 +3,14 @@
 #include <cstring>
 
 #include "framework/text.h"
-#include "framework/unique_handle.h"
 #include "resources/resource.h"
 #include "system/process_calls.h"
+#include "system/process_walk_handles.h"
 #include "system/process_walk.h"
 
 namespace {
 
-// PROCESS_TERMINATE | PROCESS_VM_READ | PROCESS_QUERY_INFORMATION, as the PSAPI walk.
-const DWORD kKillAccess = PROCESS_TERMINATE | PROCESS_VM_READ | PROCESS_QUERY_INFORMATION;
-
-struct LibraryReleaser {
-    void operator()(HMODULE h) const { ReleaseLibrary(h); }
-};
-struct HandleCloser {
-    void operator()(HANDLE h) const { CloseProcessHandle(h); }
-};
-// The walk loads its library afresh and releases it at its end, however it ends.
-using Library = UniqueHandle<HMODULE, LibraryReleaser>;
-using ProcessHandle = UniqueHandle<HANDLE, HandleCloser>;
-
-template <typename Fn> Fn Lookup(const Library &library, const char *name) {
-    return reinterpret_cast<Fn>(LookupFunction(library.Get(), name));
-}
+using namespace process_walk;
 
 void Report(WalkReport report, UINT id) {
     if (report)
