@@ -34,6 +34,11 @@ inline int LocalDateKey(const struct tm &day) {
     return (day.tm_year + 1900) * 400 + day.tm_yday;
 }
 
+// One number per local minute, ordered as the clock shows them.
+inline long long LocalMinuteKey(const struct tm &day, int minuteOfDay) {
+    return static_cast<long long>(LocalDateKey(day)) * 1440 + minuteOfDay;
+}
+
 class CVespraDlg : public CDialog, public ScheduleSettings {
 public:
     CVespraDlg(CDialog *parent, BOOL bSettingsMode, BOOL bServiceMode, BOOL bAlreadyRunning);
@@ -68,6 +73,8 @@ public:
     // Timer and shut-down sequence.
     void OnTimer(UINT_PTR id) override;
     void CheckTime(const CTime &t);
+    // Compares from the minute of `t` on: a start's baseline for CheckTime.
+    void CompareFrom(const CTime &t);
     void StartWarning();
     void ShowWarning();
     void StartLimitUse();
@@ -129,6 +136,11 @@ public:
         int reached = -1;
     };
     ReachedMemo m_reachedMemo[2];
+    // The local minute (LocalMinuteKey) of the last compare: a scheduled minute the
+    // compared time reached since then, and not yet acted on, is acted on at the next
+    // compare. A start sets it to the minute before its own, so a run compares only
+    // from its own minute on. -1: no baseline; a compare covers only its own minute.
+    long long m_nComparedMinute = -1;
     // The local date (LocalDateKey) whose shut-down was requested before this run
     // started; CheckTime does not act on that date's time again. -1: none.
     int m_nRequestedDate = -1;

@@ -21,9 +21,11 @@ void CVespraDlg::OnOK() {
     Hide();
 }
 
-// The startup dialog's OK: the countdown ends at once.
+// The startup dialog's OK: the countdown ends at once. Enter reaches it too when
+// the button is no longer there; then there is no countdown to end.
 void CVespraDlg::OnStartupOK() {
-    EnterWaitingState();
+    if (IsDlgItemVisible(IDC_STARTUP_OK) && IsDlgItemEnabled(IDC_STARTUP_OK))
+        EnterWaitingState();
 }
 
 void CVespraDlg::OnCancel() {
@@ -109,6 +111,9 @@ void CVespraDlg::OnOptions() {
 }
 
 void CVespraDlg::OnEndSession(BOOL ending, LPARAM flags) {
+    // A log-off that an application refused is no log-off: the user is still there.
+    if (!ending && (DWORD(flags) & ENDSESSION_LOGOFF))
+        return;
     if (DWORD(flags) & ENDSESSION_LOGOFF) {
         Hide();
         // No limit-use countdown and no shut-down under way: wait for the log-off to

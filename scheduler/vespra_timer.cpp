@@ -102,6 +102,10 @@ void CVespraDlg::OnTimer(UINT_PTR id) {
                 ShowDlgItem(IDCANCEL, TRUE);
                 EnableDlgItem(IDCANCEL, TRUE);
                 GotoDlgCtrl(IDC_STARTUP_OK);
+                // A warning given while the log-off completed put the timer on 20 s;
+                // the countdown counts seconds.
+                if (m_tsTick != CTimeSpan(1) && !StartSchedulerTimer(1000))
+                    return;
             }
             if (IsLimitUseDue()) {
                 if (m_bDisableCpl)
@@ -165,31 +169,68 @@ void CVespraDlg::OnTimer(UINT_PTR id) {
     CheckTime(m_timeLast);
 }
 
+void CVespraDlg::CompareFrom(const CTime &t) {
+    const struct tm lt = t.GetLocalTm();
+    m_nComparedMinute = LocalMinuteKey(lt, MinuteOfDay(lt.tm_hour, lt.tm_min)) - 1;
+}
+
 void CVespraDlg::CheckTime(const CTime &t) {
     const struct tm lt = t.GetLocalTm();
-    const int d = lt.tm_wday + 1;
-    const int minute = MinuteOfDay(lt.tm_hour, lt.tm_min);
+    const long long now = LocalMinuteKey(lt, MinuteOfDay(lt.tm_hour, lt.tm_min));
+    // The minutes this compare covers: every one the compared time reached since the
+    // last compare, so a countdown, a dialog or a small step of the clock that lies
+    // across a scheduled minute delays it to this compare instead of skipping it a
+    // week. When the time has not moved on (or went back into a repeated hour), its
+    // own minute.
+    const long long from =
+        m_nComparedMinute >= 0 && m_nComparedMinute < now ? m_nComparedMinute + 1 : now;
+    m_nComparedMinute = now;
+
     const int w = m_nNextDay - 1;
     if (w < 0 || w >= kDays || !IsValidTimeOfDay(m_nHour[w], m_nMinute[w]))
         return;
     const bool hasWarning = m_nWarnHour[w] != 99;
     const int warnAt = MinuteOfDay(m_nWarnHour[w], m_nWarnMinute[w]);
     const int shutdownAt = MinuteOfDay(m_nHour[w], m_nMinute[w]);
-
     // A shut-down shortly after midnight is warned of on the evening before.
     const bool warnOnEve = hasWarning && warnAt > shutdownAt;
     const int warnDay = warnOnEve ? (m_nNextDay + 5) % 7 + 1 : m_nNextDay;
-    // A date whose shut-down an earlier run requested is done with.
-    const bool requestedToday = LocalDateKey(lt) == m_nRequestedDate;
+
+    // The dates the covered minutes fall on: the compared time's, and the one before
+    // when the cover reaches back over midnight.
+    struct tm dates[2] = {lt, {}};
+    int nDates = 1;
+    if (from < LocalMinuteKey(lt, 0)) {
+        struct tm eve = lt;
+        eve.tm_mday -= 1;
+        eve.tm_hour = 12;
+        eve.tm_min = eve.tm_sec = 0;
+        eve.tm_isdst = -1;
+        const time_t at = mktime(&eve);
+        if (at != time_t(-1) && localtime_r(&at, &dates[1]))
+            nDates = 2;
+    }
 
     // Minutes are matched as the clock shows them; a time the clock skips when daylight
     // saving begins is reached at the first minute after the gap.
-    const bool shutdownDue =
-        d == m_nNextDay && !requestedToday && minute == ReachedAt(lt, shutdownAt, m_reachedMemo[1]);
-    const bool warningDue = hasWarning && d == warnDay && (warnOnEve || !requestedToday) &&
-                            minute == ReachedAt(lt, warnAt, m_reachedMemo[0]);
-    // Only in such a gap can the warning and the shut-down fall on one minute: a warning
-    // of no time at all would only hold the shut-down back.
+    bool shutdownDue = false, warningDue = false;
+    for (int i = 0; i < nDates; ++i) {
+        const struct tm &day = dates[i];
+        const int d = day.tm_wday + 1;
+        // A date whose shut-down an earlier run requested is done with.
+        const bool requested = LocalDateKey(day) == m_nRequestedDate;
+        auto covers = [&](int minuteOfDay, ReachedMemo &memo) {
+            const int m = ReachedAt(day, minuteOfDay, memo);
+            const long long key = LocalMinuteKey(day, m);
+            return m >= 0 && from <= key && key <= now;
+        };
+        shutdownDue = shutdownDue ||
+                      (d == m_nNextDay && !requested && covers(shutdownAt, m_reachedMemo[1]));
+        warningDue = warningDue || (hasWarning && d == warnDay && (warnOnEve || !requested) &&
+                                    covers(warnAt, m_reachedMemo[0]));
+    }
+    // A warning caught up together with its shut-down would only hold the shut-down
+    // back; so would one of no time at all, which a daylight-saving gap can make.
     if (!m_bActionPending && warningDue && !shutdownDue) {
         if (IsUserLoggedOn())
             StartWarning();

@@ -108,6 +108,10 @@ TEST_F(HandlersTest, EscapeAfterTheCountdownOnlyPutsTheNoticeAway) {
     EXPECT_FALSE(dlg->IsWindowVisible());
     EXPECT_EQ(fake::GetDword(kSettingsKey, "already_canceled"), 0u);
     EXPECT_EQ(fake::WindowOf(*dlg)->timers.at(IDT_SCHEDULER), 20000u);
+    // Enter on the hidden startup OK of a notice ends no countdown.
+    dlg->m_nCountdown = -3;
+    dlg->OnStartupOK();
+    EXPECT_EQ(dlg->m_nCountdown, -3);
 }
 
 TEST_F(HandlersTest, SettingsFromTheStartupDialog) {
@@ -166,8 +170,11 @@ TEST_F(HandlersTest, SettingsFromTheStartupDialog) {
 
 TEST_F(HandlersTest, ALogOffWaitsForTheNextUserUnlessSomethingIsUnderWay) {
     Start();
+    dlg->OnEndSession(FALSE, LPARAM(ENDSESSION_LOGOFF)); // refused: the user stays
+    EXPECT_FALSE(dlg->m_bLogoffPending);
+    EXPECT_TRUE(dlg->IsWindowVisible() && dlg->m_bStartupPhase);
     fake::Click(*dlg, IDC_STARTUP_OK);
-    dlg->OnEndSession(FALSE, LPARAM(ENDSESSION_LOGOFF));
+    dlg->OnEndSession(TRUE, LPARAM(ENDSESSION_LOGOFF));
     EXPECT_TRUE(dlg->m_bLogoffPending);
     EXPECT_FALSE(dlg->m_bUserLoggedOn);
     EXPECT_EQ(fake::WindowOf(*dlg)->timers.at(IDT_SCHEDULER), 1000u);

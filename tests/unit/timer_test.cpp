@@ -2,6 +2,7 @@
 // requests, the clock-change guard, limit use, and the log-off states. Days of
 // 20-second ticks run through the real OnTimer in milliseconds.
 #include <algorithm>
+#include <functional>
 #include <map>
 #include <memory>
 #include <vector>
@@ -317,6 +318,26 @@ TEST_F(LogoffTest, ANewUserGetsAFreshCountdown) {
     EXPECT_EQ(fake::WindowOf(*dlg)->timers.at(IDT_SCHEDULER), 20000u);
 }
 
+TEST_F(LogoffTest, AWarningDuringALogoffLeavesTheNextCountdownOnSeconds) {
+    SetNow(2026, 12, 8, 22, 50, 0);
+    Start();
+    Run(60);
+    RunUntil(Tue(22, 54, 50));
+    LogOff(); // the warning minute comes while the log-off completes
+    RunUntil(Tue(22, 55, 10));
+    ASSERT_TRUE(warnedAt);
+    LogOn(false);
+    RunUntil(Tue(22, 58));
+    LogOn(true);
+    Run(20); // the tick that sees the log-on
+    EXPECT_TRUE(dlg->m_bStartupPhase);
+    EXPECT_EQ(fake::WindowOf(*dlg)->timers.at(IDT_SCHEDULER), 1000u);
+    RunUntil(Tue(23, 0, 30));
+    ASSERT_EQ(Polite().size(), 1u);
+    EXPECT_GE(Polite()[0].at, Tue(23, 0));
+    EXPECT_LE(Polite()[0].at, Tue(23, 0, 20));
+}
+
 TEST_F(LogoffTest, TheOwnClockMovesAsFarAsTheTickTook) {
     for (const BOOL detect : {TRUE, FALSE}) {
         SCOPED_TRACE(detect ? "detection on" : "detection off");
@@ -334,6 +355,64 @@ TEST_F(LogoffTest, TheOwnClockMovesAsFarAsTheTickTook) {
         // 20 s a tick it would run twenty times too fast while the log-off waits.
         EXPECT_EQ(dlg->m_timeLast, detect ? CTime(fake::Now()) : before + CTimeSpan(3));
         EXPECT_FALSE(Logged("Time/date change detected, ignoring further changes"));
+    }
+}
+
+// A scheduled minute that passes between two compares is acted on at the next one;
+// a start compares only from its own minute on.
+TEST_F(TimerTest, AMinutePassedBetweenComparesIsNotSkipped) {
+    struct Case {
+        const char *name;
+        time_t start;
+        BOOL welcome;
+        std::function<void()> until2305; // drives the run to 23:05
+        time_t warnFrom, warnTo;                     // 0: no warning expected
+        time_t requestFrom, requestTo;               // 0: no request expected
+    };
+    const Case cases[] = {
+        {"a log-on whose countdown spans the minute", Tue(22, 50), TRUE,
+         [this] {
+             LogOn(false);
+             RunUntil(Tue(22, 59, 59)); // the last compare with nobody there
+             LogOn(true);
+             RunUntil(Tue(23, 5));
+         },
+         0, 0, Tue(23, 0, 55), Tue(23, 1, 20)},
+        {"a countdown across the warning minute", Tue(22, 50), TRUE,
+         [this] {
+             LogOn(false);
+             RunUntil(Tue(22, 54, 59));
+             LogOn(true);
+             RunUntil(Tue(23, 5));
+         },
+         Tue(22, 55, 55), Tue(22, 56, 20), Tue(23, 0), Tue(23, 0, 20)},
+        {"an unnoticed 55-s step over the minute", Tue(22, 50, 5), FALSE,
+         [this] {
+             RunUntil(Tue(22, 59, 50)); // the last tick was at 22:59:46
+             Jump(55);
+             RunUntil(Tue(23, 5));
+         },
+         Tue(22, 55), Tue(22, 55, 20), Tue(23, 1), Tue(23, 1, 2)},
+        {"a start after the minute", Tue(23, 0, 59) + 1, TRUE,
+         [this] { RunUntil(Tue(23, 5)); }, 0, 0, 0, 0},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        Fresh();
+        dlg->m_bWelcome = c.welcome;
+        dlg->m_nWelcomeTime = 60;
+        fake::SetNow(c.start);
+        Start();
+        c.until2305();
+        if (c.warnFrom) {
+            EXPECT_GE(warnedAt, c.warnFrom);
+            EXPECT_LE(warnedAt, c.warnTo);
+        }
+        ASSERT_EQ(Polite().size(), c.requestFrom ? 1u : 0u);
+        if (c.requestFrom) {
+            EXPECT_GE(Polite()[0].at, c.requestFrom);
+            EXPECT_LE(Polite()[0].at, c.requestTo);
+        }
     }
 }
 
