@@ -66,6 +66,9 @@
 #define IDC_PICKER_SATURDAY 1052
 #define IDC_CHANGE_TOGETHER 1053
 #define IDC_MINUTES_TEXT 1058
+// The seven time pickers made at run time, Sunday first (1080 to 1086): ids no other
+// control has, so that a look-up by id (OK, Cancel, the default button) finds no picker.
+#define IDC_TIME_PICKER 1080
 
 // Controls of the password dialogs
 #define IDC_CURRENT_PASSWORD 1021

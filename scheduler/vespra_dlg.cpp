@@ -62,6 +62,7 @@ CVespraDlg::CVespraDlg(CDialog *parent, BOOL bSettingsMode, BOOL bServiceMode, B
     m_nCountdown = ClampToInt(m_nWelcomeTime);
     // Never unset: the first waiting tick compares it with the clock.
     m_timeLast = CTime::GetCurrentTime();
+    CompareFrom(m_timeLast);
 }
 
 void CVespraDlg::SetDefaults() {
@@ -259,14 +260,16 @@ BOOL CVespraDlg::OnInitDialog() {
             EndDialog(IDOK);
             return TRUE;
         }
-        BOOL iniWritten = FALSE;
+        BOOL iniWritten = FALSE, notStored = FALSE;
         if (IsAltKeyDown()) {
             WriteIni();
             iniWritten = TRUE;
         } else if (m_bUseRegistry) {
-            WriteRegistry();
+            notStored = !WriteRegistry();
         }
-        if ((!m_bShutdown && !m_bRestart) || iniWritten) {
+        // Settings that were not stored must not be offered as started: a restarted
+        // service would run the old ones.
+        if ((!m_bShutdown && !m_bRestart) || iniWritten || notStored) {
             StopServiceIfServiceMode();
             EndDialog(IDOK);
             return TRUE;
@@ -301,6 +304,7 @@ BOOL CVespraDlg::OnInitDialog() {
     MakeNextTimeText();
     const bool loggedOn = IsUserLoggedOn();
     m_timeLast = CTime::GetCurrentTime();
+    CompareFrom(m_timeLast);
 
     if (m_bWelcome) {
         m_nCountdown = ClampToInt(m_nWelcomeTime);

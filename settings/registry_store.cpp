@@ -55,7 +55,9 @@ StoredSettings ReadStoredSettings(const RegKey &key) {
 }
 
 // The journal left by a write that has not finished, decoded into values. False
-// when there is none. A damaged one gives no values: no settings rather than a mix.
+// when there is none, and when it is damaged or not ours: it is then ignored, with a
+// log line, and the values are taken as they stand. Taking it as "no settings" would
+// make the start-up write the defaults over every value, the password included.
 bool ReadJournal(const RegKey &key, StoredSettings &values) {
     values.clear();
     std::string buffer(kJournalBuffer, '\0');
@@ -64,10 +66,12 @@ bool ReadJournal(const RegKey &key, StoredSettings &values) {
     const LONG rc = key.QueryValue(kSettingsJournalValue, &type, &buffer[0], &size);
     if (rc != ERROR_SUCCESS && rc != ERROR_MORE_DATA)
         return false;
-    if (rc != ERROR_SUCCESS || size > kJournalBuffer ||
-        !DecodeSettingsJournal(buffer.substr(0, size), values))
-        values.clear();
-    return true;
+    if (rc == ERROR_SUCCESS && type == REG_BINARY && size <= kJournalBuffer &&
+        DecodeSettingsJournal(buffer.substr(0, size), values))
+        return true;
+    values.clear();
+    WriteLog("Damaged settings journal ignored");
+    return false;
 }
 
 // Puts the values back as they were: the ones held are written, the others deleted.
@@ -127,25 +131,22 @@ template <typename T> void ReadNumber(const StoredSettings &values, const char *
     field = T(value);
 }
 
-// Writes the bytes whole, with one terminating NUL: a stored password form may hold
-// a NUL byte of its own, and a C-string write would cut it there.
-LONG WriteBytes(RegKey &key, const char *name, const std::string &bytes) {
-    std::string data = bytes;
-    data.push_back('\0');
-    return key.SetValue(name, REG_SZ, data.data(), DWORD(data.size()));
-}
-
-// Sets or deletes one start entry. False (message 29 shown by the caller) when the
-// key cannot be opened.
-bool WriteStartEntry(const char *keyPath, bool present, const std::string &command) {
+// Sets or deletes one start entry. Shows message 29 when the key cannot be opened
+// and 91 when the entry cannot be set or deleted; false then.
+bool WriteStartEntry(CVespraDlg &dlg, const char *keyPath, bool present,
+                     const std::string &command) {
     RegKey key;
-    if (key.Create(keyPath, RegAccess::Write) != ERROR_SUCCESS)
+    if (key.Create(keyPath, RegAccess::Write) != ERROR_SUCCESS) {
+        dlg.ShowMessage(IDS_REG_WRITE_FAILED, MB_ICONEXCLAMATION);
         return false;
-    if (present)
-        key.SetString(kStartValueName, command);
-    else
-        key.DeleteValue(kStartValueName); // a missing value is fine
-    return true;
+    }
+    const LONG rc =
+        present ? key.SetString(kStartValueName, command) : key.DeleteValue(kStartValueName);
+    if (rc == ERROR_SUCCESS || (!present && rc == ERROR_FILE_NOT_FOUND))
+        return true; // a missing value is as good as a deleted one
+    key.Close();
+    dlg.ShowMessage(IDS_REG_SETVALUE_FAILED, MB_ICONEXCLAMATION);
+    return false;
 }
 
 } // namespace
@@ -228,7 +229,8 @@ BOOL CVespraDlg::ReadRegistry() {
     if (!version.found || strcmp(version.c_str(), LoadStr(IDS_SETTINGS_VERSION).c_str()) != 0)
         return FALSE;
 
-    m_sPassword = UnscramblePassword(ReadText(values, "lock").bytes);
+    // A C string, as a string value is: bytes after its first NUL are not part of it.
+    m_sPassword = UnscramblePassword(ReadText(values, "lock").c_str());
 
     ParseRegistryTimes(ReadText(values, "times").c_str(), m_nHour, m_nMinute);
     for (int d = 0; d < kDays; ++d) {
@@ -311,7 +313,7 @@ BOOL CVespraDlg::WriteRegistry() {
         number("warningminutes", DWORD(m_nWarningMinutes));
         number("limit", DWORD(m_bLimit));
         number("limithours", DWORD(m_nLimitHours));
-        ok = ok && WriteBytes(key, "lock", ScramblePassword(m_sPassword)) == ERROR_SUCCESS;
+        text("lock", ScramblePassword(m_sPassword));
         number("disablecpl", DWORD(m_bDisableCpl));
         number("disableregpgms", DWORD(m_bDisableRegPgms));
         number("killdosapps", DWORD(m_bKillDosApps));
@@ -338,14 +340,9 @@ BOOL CVespraDlg::WriteRegistry() {
     // would let a program placed at an earlier blank of it run in our stead.
     const bool actionOn = m_bShutdown || m_bRestart;
     const std::string quotedPath = "\"" + GetProgramPath() + "\"";
-    if (!WriteStartEntry(kRunKey, actionOn, quotedPath + " /logon")) {
-        ShowMessage(IDS_REG_WRITE_FAILED, MB_ICONEXCLAMATION);
+    if (!WriteStartEntry(*this, kRunKey, actionOn, quotedPath + " /logon") ||
+        (!IsWindowsNT() && !WriteStartEntry(*this, kRunServicesKey, actionOn, quotedPath)))
         return FALSE;
-    }
-    if (!IsWindowsNT() && !WriteStartEntry(kRunServicesKey, actionOn, quotedPath)) {
-        ShowMessage(IDS_REG_WRITE_FAILED, MB_ICONEXCLAMATION);
-        return FALSE;
-    }
 
     WriteLog("Settings written to registry");
     return TRUE;

@@ -31,7 +31,7 @@ using StoredSettings = std::map<std::string, StoredValue>; // by value name
 // The REG_BINARY value "prev_settings" under the settings key: the last complete
 // settings, kept while WriteRegistry replaces them value by value. When it is there,
 // ReadRegistry takes the settings from it, never the mix that an interrupted write
-// leaves in the values themselves.
+// leaves in the values themselves. A damaged one is ignored: the values stand.
 extern const char *const kSettingsJournalValue;
 std::string EncodeSettingsJournal(const StoredSettings &values);
 // False for anything EncodeSettingsJournal does not make; values is then empty.

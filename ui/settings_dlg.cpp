@@ -78,9 +78,10 @@ BOOL CSettingsDlg::OnInitDialog() {
             m_nMinute[d] = 0;
         }
         m_nInitialHour[d] = m_nHour[d];
-        m_hTimePicker[d] = CreateChildWindow(
-            "SysDateTimePick32", "DateTime",
-            WS_CHILD | WS_VISIBLE | WS_BORDER | WS_TABSTOP | DTS_TIMEFORMAT, place, d);
+        m_hTimePicker[d] =
+            CreateChildWindow("SysDateTimePick32", "DateTime",
+                              WS_CHILD | WS_VISIBLE | WS_BORDER | WS_TABSTOP | DTS_TIMEFORMAT,
+                              place, IDC_TIME_PICKER + d);
         if (!m_hTimePicker[d]) {
             // Without its picker the day keeps a valid time, so nothing invalid is stored.
             ShowMessage(IDS_PICKER_FAILED, MB_ICONHAND);
@@ -200,19 +201,16 @@ BOOL CSettingsDlg::OnCommand(UINT id, UINT notifyCode) {
         }
     switch (id) {
     case IDC_SHUTDOWN:
-        m_bShutdown = TRUE;
-        m_bRestart = FALSE;
-        OnActionChanged(IDC_SHUTDOWN);
-        return TRUE;
     case IDC_RESTART:
-        m_bShutdown = FALSE;
-        m_bRestart = TRUE;
-        OnActionChanged(IDC_RESTART);
-        return TRUE;
     case IDC_OFF:
-        m_bShutdown = FALSE;
-        m_bRestart = FALSE;
-        OnActionChanged(IDC_OFF);
+        // An automatic radio button also reports a click when it merely gets the
+        // focus, unchecked (1014 does as the dialog opens on another action): only a
+        // checked one is the user's choice.
+        if (IsDlgButtonChecked(int(id))) {
+            m_bShutdown = id == IDC_SHUTDOWN;
+            m_bRestart = id == IDC_RESTART;
+            OnActionChanged(int(id));
+        }
         return TRUE;
     case IDC_CHANGE_TOGETHER:
         m_bChangeTogether = IsDlgButtonChecked(IDC_CHANGE_TOGETHER) ? TRUE : FALSE;
@@ -245,8 +243,8 @@ BOOL CSettingsDlg::OnCommand(UINT id, UINT notifyCode) {
 
 BOOL CSettingsDlg::OnNotify(WPARAM wParam, LPARAM lParam, LRESULT *pResult) {
     const auto *header = reinterpret_cast<const NMHDR *>(lParam);
-    const UINT_PTR day = header ? header->idFrom : UINT_PTR(wParam);
-    // Buttons share the ids 1 to 4 with pickers: only the pickers' own handles count.
+    // The picker's id less the first picker's is its day.
+    const UINT_PTR day = (header ? header->idFrom : UINT_PTR(wParam)) - UINT_PTR(IDC_TIME_PICKER);
     if (!header || day >= UINT_PTR(kDays) || !m_hTimePicker[day] ||
         header->hwndFrom != m_hTimePicker[day])
         return CDialog::OnNotify(wParam, lParam, pResult);

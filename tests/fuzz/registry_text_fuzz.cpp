@@ -22,25 +22,12 @@
 #include "tests/support/fake_platform.h"
 #include "tests/support/fake_registry.h"
 #include "tests/support/fake_ui.h"
+#include "tests/support/settings_record.h"
 
 namespace {
 
 void PutBytes(const char *name, DWORD type, const std::string &bytes) {
     fake::PutRaw(kSettingsKey, name, type, std::vector<unsigned char>(bytes.begin(), bytes.end()));
-}
-
-bool SameRecord(const ScheduleSettings &a, const ScheduleSettings &b) {
-    for (int d = 0; d < kDays; ++d)
-        if (a.m_nHour[d] != b.m_nHour[d] || a.m_nMinute[d] != b.m_nMinute[d] ||
-            a.m_bDay[d] != b.m_bDay[d])
-            return false;
-    return a.m_sPassword == b.m_sPassword && a.m_bWelcome == b.m_bWelcome &&
-           a.m_nWelcomeTime == b.m_nWelcomeTime && a.m_bLimit == b.m_bLimit &&
-           a.m_nLimitHours == b.m_nLimitHours && a.m_nWarningMinutes == b.m_nWarningMinutes &&
-           a.m_bShowWarning == b.m_bShowWarning && a.m_bDisableCpl == b.m_bDisableCpl &&
-           a.m_bDisableRegPgms == b.m_bDisableRegPgms && a.m_bShutdown == b.m_bShutdown &&
-           a.m_bRestart == b.m_bRestart && a.m_bAmWarn == b.m_bAmWarn &&
-           a.m_bKillDosApps == b.m_bKillDosApps;
 }
 
 const char *const kNumbers[] = {"status",      "restart",        "amwarn",     "killdosapps",
@@ -130,7 +117,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     const size_t boxes = fake::State().boxes.size();
     Check(second.ReadRegistry());
     Check(fake::State().boxes.size() == boxes); // what we wrote is in range
-    Check(SameRecord(first, second));
+    Check(DescribeSettings(first) == DescribeSettings(second));
     Check(!fake::HasValue(kSettingsKey, kSettingsJournalValue));
 
     // A new record, in range, written whole into a copy of the registry, then cut
@@ -162,7 +149,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     fake::Reg().failSet.clear();
     CVespraDlg after(nullptr, FALSE, FALSE, FALSE);
     Check(after.ReadRegistry());
-    Check(SameRecord(after, first) || SameRecord(after, newer));
+    const std::string loaded = DescribeSettings(after);
+    Check(loaded == DescribeSettings(first) || loaded == DescribeSettings(newer));
     // The service host sees Off only when the old or the new action is Off.
     const bool offNow =
         !fake::GetDword(kSettingsKey, "status") && !fake::GetDword(kSettingsKey, "restart");

@@ -1,21 +1,21 @@
 // vespra_sim: the real scheduler (CVespraDlg over the in-memory backend) run for
 // many simulated days per time zone, with random schedules, late ticks, clock
-// jumps, suspends, log-offs and log-ons, and a machine that goes down and comes
+// steps, suspends, log-offs and log-ons, and a machine that goes down and comes
 // back after every request. Every request is checked against the schedule.
 //
 //   vespra_sim [--days N] [--seed S] [--zones a,b] [--start YYYY-MM-DD] [--require-dst]
-//              [--verbose] [--trace]
+//              [--break stop-timer|skip-warning|request-twice] [--verbose] [--trace]
 //
 // Each zone starts ten days before its first change of daylight saving time after
 // the start date (default 2026-01-01). --require-dst fails a run that had no request
-// in a skipped and none in a repeated hour. --verbose lists every fault, not 12;
-// --trace prints the events, requests and compares near the scheduled minute.
-// Prints one line per zone and then the summary
+// in a skipped and none in a repeated hour. --break runs a scheduler broken on purpose
+// (see BrokenDlg), which the checker must fail. --verbose lists every fault, not 12;
+// --trace prints the events and requests. Prints one line per zone and the summary
 //   sim: days=N zones=Z seed=S requests=R missed=0 repeated=0 unscheduled=0 ...
-// and exits 1 when any fault count is not 0 (see the summary's fields).
+// and exits 1 when any fault count is not 0.
 //
 // Time: `real` is the machine's own time base (timers, uptime, suspends); the wall
-// clock the scheduler reads is real + offset, and a clock jump moves the offset.
+// clock the scheduler reads is real + offset, and a clock step moves the offset.
 // Timers tick on a fixed grid of their interval, each tick 0-5 s late (0-1 s for the
 // 1-s timer); ticks that fall due while one is late merge, as WM_TIMER does.
 //
@@ -29,37 +29,51 @@
 // then, as the settings dialog would write them, and around each change of daylight
 // saving time a day's time is put into the hour skipped or repeated.
 //
-// Summary fields: requests (polite), and the faults, each of which fails the run:
-// missed, repeated, unscheduled, delayed (not at the first due tick), late_over (more
-// than 20 s plus the tick's lateness into the minute), own_time_errors (the own time
-// or the clock-change switch off the rule), unwarned and warn_late (a user logged on
-// throughout got no warning, or not at the first tick of its minute). late_* is the
-// distribution, in seconds into the scheduled minute, of requests whose compared
-// time is the trusted clock. Counted for the record, allowed by the rules:
-// countdown_skips, jump_skips, not_watched (other days passed while the run waits for
-// its one day), clock_repeats (a time the clock showed again after being set back),
-// clock_change_runs.
-//
-// The checker knows the scheduler's rules, not its code:
-// - Which scheduled time a run is for: the first enabled day's time, from the
-//   start's date on, that has not passed by the clock and has not been requested
-//   (a day's shut-down is requested once), matched by weekday and minute.
-// - Which time a tick compares with the schedule: the clock while it is trusted;
-//   after a jump of a minute or more the scheduler's own time, which moves by the
-//   timer's interval a tick; the clock while the first countdown waits for a log-on.
-//   Nothing is compared while a user watches the countdown.
-// - A time of day the clock skips (daylight saving begins) is reached at the first
-//   minute after the gap.
-// The request must come at the first compared tick in the scheduled minute. A
-// scheduled minute that the compared time passes over between two compares is a
-// miss, unless a startup countdown (no compares, by rule) or a clock jump (minutes
-// are matched as the clock shows them) lay between; those are counted apart.
+// The checker sees what an observer outside the scheduler sees: the schedule it
+// stored, the clock, the events it injects, the timers' ticks, the requests through
+// the platform seam, and the warning on the screen (the warning text shown, with its
+// beep). It reads nothing of the dialog's state. Its rules:
+// - The times due in a run: every enabled day's time as the clock shows it, from the
+//   start's own minute on; a time the clock skips (daylight saving begins) is reached
+//   at the first minute after the gap, one it repeats is due at each pass. A day's
+//   time is requested once: not again on the start's date when the last request
+//   recorded was on that date at or after the time (excuse "requested_already").
+// - Each time due gets exactly one polite request, by the clock at or after its
+//   minute and by its deadline: 26 s (a 20-s tick, 5 s late, rounded up) after the
+//   minute or the start, whichever is later. No request comes at any other time. A
+//   log-on moves the deadline to the log-on + N + 30 s (the next tick sees it, then
+//   the N-s countdown compares nothing); a step of the clock or a suspension from
+//   after the minute less 60 s moves it by its size (the minute it jumps over is
+//   caught up at the next compare). A time not requested by its deadline is missed,
+//   also when the timer was stopped or the scheduler ended.
+// - The clock is trusted until a step or a suspension of more than 54 s (the 60-s
+//   tolerance less the 5 s a tick may come late; two between ticks count as one).
+//   From then on the scheduler may go by its own time, moving by the timer's interval
+//   a tick, so the time due in that run is not judged by the clock (excuses
+//   "clock_changed" and "suspended"). Its request must still come within a margin of
+//   a scheduled time by such an own time from one of the changes on, or by the clock
+//   from just before the last change on (a minute the clock passed then is caught up).
+// - A forced request comes only after a polite one in the same run, and a polite one
+//   the session refused is followed by a forced one within 200 s (6 ticks to go) of
+//   the machine's running time.
+// - The warning, where the settings ask for one: a user logged on and undisturbed
+//   since a minute (and a countdown) before the warning's minute sees it within 26 s
+//   of that minute. Excused: a start, a log-on or log-off or a change of the clock in
+//   that stretch ("warning_unwatched"), nobody logged on ("warning_nobody"), and a
+//   warning whose minute is the shut-down's own, as a gap can make it
+//   ("warning_same_minute").
+// - A run that the simulation's end cuts after a time's minute, before its deadline,
+//   is not judged ("sim_end").
+// Summary fields: requests (polite), forced, warned (warnings checked and seen in
+// time), the faults, each of which fails the run (missed, repeated, unscheduled,
+// unforced, unwarned, warn_late), late_* (seconds from the scheduled minute to the
+// request, where nothing moved the deadline), the excuses with their counts, and
+// counts for the record.
 #include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <ctime>
 #include <map>
 #include <memory>
@@ -68,7 +82,9 @@
 #include <string>
 #include <vector>
 
+#include "framework/text.h"
 #include "framework/win32_types.h"
+#include "resources/resource.h"
 #include "scheduler/vespra_dlg.h"
 #include "tests/support/fake_all.h"
 #include "tests/support/fake_os.h"
@@ -79,6 +95,11 @@ namespace {
 
 constexpr long kDay = 86400;
 constexpr int kMaxTickLate = 5; // seconds a 20-s WM_TIMER may come late
+constexpr long kTickSlack = 26; // a 20-s tick, kMaxTickLate late, rounded up
+// A step of the clock or a suspension the 60-s tolerance lets through, whatever the
+// ticks' lateness.
+constexpr long kMaxSmallChange = 54;
+constexpr long kForcedWithin = 200;
 
 // ---- Local time, as the checker computes it ------------------------------------
 
@@ -215,36 +236,79 @@ void StoreSchedule(const Schedule &s) {
     writer.WriteRegistry();
 }
 
+// ---- The scheduler, broken on purpose ------------------------------------------
+
+// --break: a fault put into the real scheduler from outside, which the checker must
+// catch. None runs it as it is.
+enum class Fault { None, StopTimer, SkipWarning, RequestTwice };
+Fault g_fault = Fault::None;
+
+class BrokenDlg : public CVespraDlg {
+public:
+    BrokenDlg() : CVespraDlg(nullptr, FALSE, TRUE, FALSE) {}
+    BOOL OnInitDialog() override {
+        const BOOL r = CVespraDlg::OnInitDialog();
+        if (g_fault == Fault::SkipWarning)
+            m_bShowWarning = FALSE;
+        return r;
+    }
+    void OnTimer(UINT_PTR id) override {
+        std::vector<UINT> &calls = fake::Plat().exitWindowsCalls;
+        const size_t before = calls.size();
+        CVespraDlg::OnTimer(id);
+        if (id != IDT_SCHEDULER)
+            return;
+        // Half an hour into every run, the timer stops.
+        if (g_fault == Fault::StopTimer && ++m_ticks == 100)
+            KillTimer(IDT_SCHEDULER);
+        if (g_fault == Fault::RequestTwice && calls.size() > before && !(calls.back() & EWX_FORCE))
+            DoShutdown(FALSE);
+    }
+
+private:
+    long m_ticks = 0;
+};
+
 // ---- Results -----------------------------------------------------------------
 
+// The rules that let a time pass without its request, or a request or warning go
+// unchecked by the clock; see the top of the file.
+enum Excuse {
+    kClockChanged,
+    kSuspended,
+    kRequestedAlready,
+    kSimEnd,
+    kWarningUnwatched,
+    kWarningNobody,
+    kWarningSameMinute,
+    kExcuses
+};
+const char *const kExcuseNames[kExcuses] = {
+    "clock_changed",     "suspended",      "requested_already",  "sim_end",
+    "warning_unwatched", "warning_nobody", "warning_same_minute"};
+
 struct Stats {
-    long days = 0, boots = 0, requests = 0, forced = 0, ticks = 0, fastTicks = 0;
-    long missed = 0, repeated = 0, unscheduled = 0, delayed = 0, lateOver = 0;
-    long ownTimeErrors = 0, unwarned = 0, warnLate = 0;
-    // Allowed by the rules, counted for the record.
-    long countdownSkips = 0, jumpSkips = 0, notWatched = 0, detectedRuns = 0, clockRepeats = 0;
+    long days = 0, boots = 0, requests = 0, forced = 0, warned = 0, ticks = 0, fastTicks = 0;
+    long missed = 0, repeated = 0, unscheduled = 0, unforced = 0, unwarned = 0, warnLate = 0;
+    long excused[kExcuses] = {};
     long dstGapRequests = 0, dstRepeatedHourRequests = 0, dstRepeatedHourBoots = 0;
-    std::vector<int> lateness; // seconds into the scheduled minute, trusted clock only
+    std::vector<int> lateness; // seconds into the scheduled minute
     std::vector<std::string> notes;
 
     void Add(const Stats &o) {
         days += o.days, boots += o.boots, requests += o.requests, forced += o.forced;
+        warned += o.warned;
         ticks += o.ticks, fastTicks += o.fastTicks;
         missed += o.missed, repeated += o.repeated, unscheduled += o.unscheduled;
-        delayed += o.delayed, lateOver += o.lateOver, ownTimeErrors += o.ownTimeErrors;
-        unwarned += o.unwarned, warnLate += o.warnLate;
-        countdownSkips += o.countdownSkips, jumpSkips += o.jumpSkips;
-        notWatched += o.notWatched, detectedRuns += o.detectedRuns;
-        clockRepeats += o.clockRepeats;
+        unforced += o.unforced, unwarned += o.unwarned, warnLate += o.warnLate;
+        for (int i = 0; i < kExcuses; ++i)
+            excused[i] += o.excused[i];
         dstGapRequests += o.dstGapRequests, dstRepeatedHourRequests += o.dstRepeatedHourRequests;
         dstRepeatedHourBoots += o.dstRepeatedHourBoots;
         lateness.insert(lateness.end(), o.lateness.begin(), o.lateness.end());
         notes.insert(notes.end(), o.notes.begin(), o.notes.end());
     }
-    long Faults() const {
-        return missed + repeated + unscheduled + delayed + lateOver + ownTimeErrors + unwarned +
-               warnLate;
-    }
+    long Faults() const { return missed + repeated + unscheduled + unforced + unwarned + warnLate; }
 };
 
 std::string Percentiles(std::vector<int> v) {
@@ -262,22 +326,34 @@ std::string Percentiles(std::vector<int> v) {
 
 std::string Fields(const Stats &s) {
     char buf[600];
+    snprintf(
+        buf, sizeof buf,
+        "requests=%ld forced=%ld warned=%ld missed=%ld repeated=%ld unscheduled=%ld unforced=%ld "
+        "unwarned=%ld warn_late=%ld %s excused:",
+        s.requests, s.forced, s.warned, s.missed, s.repeated, s.unscheduled, s.unforced, s.unwarned,
+        s.warnLate, Percentiles(s.lateness).c_str());
+    std::string out = buf;
+    for (int i = 0; i < kExcuses; ++i)
+        out += " " + std::string(kExcuseNames[i]) + "=" + std::to_string(s.excused[i]);
     snprintf(buf, sizeof buf,
-             "requests=%ld missed=%ld repeated=%ld unscheduled=%ld delayed=%ld late_over=%ld "
-             "own_time_errors=%ld unwarned=%ld warn_late=%ld %s countdown_skips=%ld "
-             "jump_skips=%ld not_watched=%ld clock_repeats=%ld clock_change_runs=%ld boots=%ld "
-             "forced=%ld "
-             "dst_gap_requests=%ld dst_repeated_hour_requests=%ld dst_repeated_hour_starts=%ld "
-             "ticks=%ld ticks_1s=%ld",
-             s.requests, s.missed, s.repeated, s.unscheduled, s.delayed, s.lateOver,
-             s.ownTimeErrors, s.unwarned, s.warnLate, Percentiles(s.lateness).c_str(),
-             s.countdownSkips, s.jumpSkips, s.notWatched, s.clockRepeats, s.detectedRuns, s.boots,
-             s.forced, s.dstGapRequests, s.dstRepeatedHourRequests, s.dstRepeatedHourBoots, s.ticks,
+             " boots=%ld dst_gap_requests=%ld dst_repeated_hour_requests=%ld "
+             "dst_repeated_hour_starts=%ld ticks=%ld ticks_1s=%ld",
+             s.boots, s.dstGapRequests, s.dstRepeatedHourRequests, s.dstRepeatedHourBoots, s.ticks,
              s.fastTicks);
-    return buf;
+    return out + buf;
 }
 
 // ---- One time zone -------------------------------------------------------------
+
+// One pass of a scheduled time: the instant the clock first shows the minute it is
+// reached at, on a date.
+struct Occurrence {
+    time_t start = 0;
+    int minute = 0;  // as scheduled
+    int reached = 0; // the minute of the day it is reached at
+    time_t deadline = 0;
+    bool moved = false; // a log-on, a step or a suspension moved the deadline
+};
 
 class ZoneSim {
 public:
@@ -305,30 +381,25 @@ private:
         return m_rng.Chance(0.95) ? m_rng.Exp(180.0) + 5 : m_rng.Int(600, 2 * 3600);
     }
     void SyncTimers();
-    void Tick(UINT_PTR id, long late);
-    void OnPolite(time_t compared, bool compares, long late);
-    void CheckCrossing(time_t from, time_t to);
-    void CheckWarning(const struct tm &at, time_t requestWall);
-
-    // Local time of t, from the last minute asked when t falls in it: offsets change
-    // only at whole minutes.
-    struct tm LocalOf(time_t t) {
-        if (t < m_localMinute || t >= m_localMinute + 60) {
-            m_localFields = Local(t);
-            m_localMinute = t - m_localFields.tm_sec;
-        }
-        struct tm r = m_localFields;
-        r.tm_sec = int(t - m_localMinute);
-        return r;
-    }
-    time_t m_localMinute = -1000;
-    struct tm m_localFields = {};
+    void Tick(UINT_PTR id);
 
     // Schedule.
     int ReachedOn(const struct tm &day, int minute);
-    void ComputeTarget();
+    bool NextOccurrence(time_t from, Occurrence &o);
     time_t NextTransition(time_t after) const;
     void MaybeNewSchedule();
+
+    // The checker.
+    void StartWatching();
+    void CheckDeadline();
+    void OnLogon();
+    void OnClockChange(time_t before, long size, bool suspend);
+    void OnPolite();
+    const char *Judge(time_t wall, bool again);
+    void OnForced();
+    bool AtOwnSchedule(time_t wall);
+    bool RequestedAlready(time_t at, int reached) const;
+    void CheckWarning();
 
     struct Timer {
         UINT interval = 0; // ms
@@ -347,21 +418,9 @@ private:
     long m_offset = 0;
     time_t m_end = 0;
     Schedule m_sched;
-    // The scheduled times requested, by (date, minute) of the time compared, with that
-    // time; those the compared clock has not reached again are forgotten when it goes
-    // back (the clock set back: by the clock they are still to come).
-    struct Requested {
-        time_t compared; // the time the scheduler compared
-        time_t wall;     // the clock, which the scheduler records
-    };
-    std::map<std::pair<int, int>, Requested> m_requested;
-    time_t m_lastRequestWall = 0; // what the scheduler records: the clock at the request
-    void Prune(time_t clock) {
-        for (auto it = m_requested.begin(); it != m_requested.end();)
-            it = it->second.compared > clock ? m_requested.erase(it) : std::next(it);
-    }
     std::set<time_t> m_biasedTransitions;
     std::map<std::pair<int, int>, int> m_reached; // (date, minute) -> Reached
+    time_t m_lastRequestWall = 0; // the clock at the last request, as the scheduler records it
 
     // One run of the scheduler.
     std::unique_ptr<CVespraDlg> m_dlg;
@@ -370,22 +429,23 @@ private:
     bool m_down = false;
     time_t m_downAt = 0; // real
     time_t m_bootWall = 0;
-    int m_targetDay = -1; // weekday 0..6
-    int m_targetMinute = 0;
-    time_t m_targetStart = 0; // wall instant the target begins, for the bias
-    bool m_requestedThisRun = false;
-    // The rule's view of the scheduler's time.
-    time_t m_own = 0;
-    bool m_trusted = true;
-    bool m_haveCompare = false;
-    time_t m_lastCompared = 0;
-    bool m_countdownSinceCompare = false;
-    bool m_jumpSinceCompare = false;
-    bool m_sourceChanged = false;
-    bool m_lastCompareWasOwn = false;
-    time_t m_lastDisturb = 0; // wall: last log-on change, countdown tick or clock jump
-    time_t m_warnedAt = 0;    // wall
-    std::set<std::pair<int, int>> m_dueMissed;
+    time_t m_quietSince = 0; // wall: the last start, log-on, log-off or change of the clock
+    // The time due next, while the clock is trusted and it has not been requested.
+    bool m_watching = false;
+    Occurrence m_due;
+    // The clock's steps and suspensions of the run, and the countdowns after them.
+    bool m_clockChanged = false;
+    std::vector<time_t> m_changeBases; // the clock before each change, less m_tickSum then
+    time_t m_tickSum = 0;              // seconds: timer 99's intervals, a tick each
+    time_t m_changeTickSum = 0;        // m_tickSum at the last change
+    long m_countdowns = 0;             // seconds: the countdowns of the run, with their slack
+    time_t m_lastChangeReal = 0;
+    long m_lastChangeSize = 0;
+    // Requests.
+    bool m_politeSeen = false, m_forcedSeen = false;
+    time_t m_politeReal = 0;
+    std::vector<time_t> m_warnings; // wall: each warning shown
+    std::string m_warningText[2];   // the shut-down's and the restart's, up to the number
     // Events (real time); 0 = none.
     time_t m_nextLogon = 0, m_nextLogoff = 0, m_probeOffAt = 0, m_nextJump = 0;
 };
@@ -403,12 +463,18 @@ void Trace(const char *what, time_t wall, long a = 0, long b = 0) {
 void ZoneSim::Note(const char *what, time_t wall) {
     char buf[240];
     const struct tm t = Local(wall);
-    snprintf(buf, sizeof buf, "%s %04d-%02d-%02d %02d:%02d:%02d%s target day %d %02d:%02d: %s",
-             m_zone.c_str(), t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min,
-             t.tm_sec, t.tm_isdst > 0 ? " (DST)" : "", m_targetDay, m_targetMinute / 60,
-             m_targetMinute % 60, what);
+    const struct tm due = Local(m_due.start);
+    snprintf(buf, sizeof buf, "%s %04d-%02d-%02d %02d:%02d:%02d%s: %s", m_zone.c_str(),
+             t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec,
+             t.tm_isdst > 0 ? " (DST)" : "", what);
+    std::string note = buf;
+    if (m_watching) {
+        snprintf(buf, sizeof buf, " (the time due: %02d-%02d %02d:%02d)", due.tm_mon + 1,
+                 due.tm_mday, due.tm_hour, due.tm_min);
+        note += buf;
+    }
     if (m_verbose || m_stats.notes.size() < 12)
-        m_stats.notes.push_back(buf);
+        m_stats.notes.push_back(note);
 }
 
 time_t ZoneSim::NextTransition(time_t after) const {
@@ -468,31 +534,28 @@ int ZoneSim::ReachedOn(const struct tm &day, int minute) {
     return it->second;
 }
 
-// The run's scheduled time: the first enabled day, from today on, whose time has not
-// passed by the clock and whose shut-down has not been requested.
-void ZoneSim::ComputeTarget() {
-    const struct tm now = Local(Wall());
-    m_targetDay = -1;
-    for (int i = 0; i <= 7 && m_targetDay < 0; ++i) {
-        const struct tm day = DateAfter(now, i);
+// The first pass, at or after `from`, of an enabled day's time, within 8 days.
+bool ZoneSim::NextOccurrence(time_t from, Occurrence &o) {
+    const struct tm base = Local(from);
+    for (int i = 0; i <= 8; ++i) {
+        const struct tm day = DateAfter(base, i);
         const int wd = day.tm_wday;
         if (!m_sched.day[wd])
             continue;
         const int reached = ReachedOn(day, m_sched.minute[wd]);
-        if (reached < 0 || (i == 0 && MinuteOf(now) > reached))
+        if (reached < 0)
             continue;
-        // A day's shut-down is requested once: the last request, as recorded, was
-        // today at or after today's time.
-        if (i == 0 && m_lastRequestWall) {
-            const struct tm last = Local(m_lastRequestWall);
-            if (DateKey(last) == DateKey(now) && MinuteOf(last) >= reached)
-                continue;
-        }
-        m_targetDay = wd;
-        m_targetMinute = m_sched.minute[wd];
-        const std::vector<time_t> at = InstantsOf(day, reached);
-        m_targetStart = at.empty() ? 0 : at.front();
+        for (time_t at : InstantsOf(day, reached))
+            if (at >= from) {
+                o = Occurrence();
+                o.start = at;
+                o.minute = m_sched.minute[wd];
+                o.reached = reached;
+                o.deadline = at + kTickSlack;
+                return true;
+            }
     }
+    return false;
 }
 
 void ZoneSim::PlanEvents(time_t targetStart) {
@@ -530,280 +593,222 @@ void ZoneSim::SyncTimers() {
     }
 }
 
-// What the rules say a tick of timer 99 compares, and what becomes of the
-// scheduler's own time; read from the state the tick starts in.
-struct Prediction {
-    bool compares = false;
-    bool countdown = false; // a user watches the startup countdown: nothing compared
-    bool own = false;       // compares the own time rather than the clock
-    time_t compared = 0;
-    time_t ownAfter = 0;
-    bool trustedAfter = true;
-};
+// ---- The checker -----------------------------------------------------------------
 
-Prediction Predict(const CVespraDlg &d, bool probe, time_t now, time_t own, bool trusted) {
-    Prediction p;
-    p.ownAfter = own;
-    p.trustedAfter = trusted;
-    if (d.m_bShuttingDown)
-        return p;
-    bool userOn = d.m_bUserLoggedOn;
-    int c = d.m_nCountdown;
-    bool startup = d.m_bStartupPhase;
-    if (!userOn) {
-        bool afterLogoff = d.m_bAfterLogoff;
-        if (d.m_bLogoffPending) {
-            if (probe) {
-                // Waiting for the log-off to complete: the clock while it is
-                // trusted, else the own time at the timer's pace.
-                p.compares = true;
-                p.own = !trusted;
-                p.compared = p.ownAfter =
-                    trusted ? now : own + time_t(d.m_tsTick.GetTotalSeconds());
-                return p;
-            }
-            afterLogoff = true;
-        }
-        userOn = probe;
-        if (probe && afterLogoff) {
-            c = int(d.m_nWelcomeTime);
-            startup = true;
-        }
-    }
-    if (c < 0)
-        return p;
-    if (c > 0) {
-        if (userOn) {
-            p.countdown = true;
-            if (trusted)
-                p.ownAfter = now;
-            return p;
-        }
-        p.compares = true;
-        p.compared = p.ownAfter = now;
-        return p;
-    }
-    int64_t step = d.m_tsTick.GetTotalSeconds();
-    if (startup) {
-        if (trusted)
-            own = now;
-        step = 20;
-    }
-    own += time_t(step);
-    if (trusted) {
-        if (now - 60 < own && own < now + 60)
-            own = now;
-        else
-            p.trustedAfter = false;
-    }
-    p.compares = true;
-    p.own = !p.trustedAfter;
-    p.compared = p.ownAfter = own;
-    return p;
+// Whether `at` falls on the start's date, and the last request recorded was on that
+// date at or after the minute `reached`.
+bool ZoneSim::RequestedAlready(time_t at, int reached) const {
+    if (!m_lastRequestWall)
+        return false;
+    const struct tm last = Local(m_lastRequestWall);
+    const int date = DateKey(Local(at));
+    return date == DateKey(Local(m_bootWall)) && DateKey(last) == date && MinuteOf(last) >= reached;
 }
 
-// A scheduled minute the compared time went past between two compares.
-void ZoneSim::CheckCrossing(time_t from, time_t to) {
-    if (to <= from + 60 || to - from > 2 * kDay)
+// At a start: the first time due from the start's own minute on.
+void ZoneSim::StartWatching() {
+    const time_t from = m_bootWall - Local(m_bootWall).tm_sec;
+    m_watching = NextOccurrence(from, m_due);
+    while (m_watching && RequestedAlready(m_due.start, m_due.reached)) {
+        ++m_stats.excused[kRequestedAlready];
+        m_watching = NextOccurrence(m_due.start + 60, m_due);
+    }
+    m_due.deadline = std::max(m_due.start, m_bootWall) + kTickSlack;
+}
+
+// A log-on (or a start with a user logged on): the countdown runs without compares.
+void ZoneSim::OnLogon() {
+    if (!m_sched.welcome)
         return;
-    std::set<int> dates;
-    for (time_t t : {from, to, from + (to - from) / 2})
-        dates.insert(DateKey(Local(t)));
-    for (int i = 0; i < 3; ++i) {
-        const struct tm day = DateAfter(Local(from), i);
-        if (!dates.count(DateKey(day)))
-            continue;
-        const int wd = day.tm_wday;
-        if (!m_sched.day[wd] || m_requested.count({DateKey(day), m_sched.minute[wd]}))
-            continue;
-        const int reached = ReachedOn(day, m_sched.minute[wd]);
-        if (reached < 0)
-            continue;
-        for (time_t start : InstantsOf(day, reached)) {
-            if (!(from < start && start + 60 <= to))
-                continue;
-            if (wd != m_targetDay || m_sched.minute[wd] != m_targetMinute) {
-                ++m_stats.notWatched;
-            } else if (m_countdownSinceCompare) {
-                ++m_stats.countdownSkips;
-            } else if (m_jumpSinceCompare || m_sourceChanged) {
-                ++m_stats.jumpSkips;
-            } else {
-                ++m_stats.missed;
-                Note("missed: the compared time passed over the scheduled minute", to);
-            }
-            break;
-        }
+    const long countdown = long(m_sched.welcomeSecs) + 30;
+    m_countdowns += countdown;
+    if (m_watching && Wall() <= m_due.deadline) {
+        m_due.deadline = std::max(m_due.deadline, Wall() + countdown);
+        m_due.moved = true;
     }
 }
 
-void ZoneSim::CheckWarning(const struct tm &at, time_t requestWall) {
-    if (m_sched.warnMinutes == 0 || m_sched.warnMinutes >= 24 * 60)
-        return;
-    // The warning time by the clock: the scheduled time less the warning period, on
-    // the evening before when that goes back past midnight.
-    int w = m_targetMinute - int(m_sched.warnMinutes);
-    struct tm day = at;
-    if (w < 0) {
-        w += 24 * 60;
-        day = DateAfter(at, -1);
+void ZoneSim::CheckDeadline() {
+    while (m_watching && Wall() > m_due.deadline) {
+        ++m_stats.missed;
+        Note("missed: no request by the deadline", Wall());
+        m_watching = NextOccurrence(m_due.start + 60, m_due);
     }
-    const int reached = ReachedOn(day, w);
-    const std::vector<time_t> starts =
-        reached < 0 ? std::vector<time_t>() : InstantsOf(day, reached);
-    if (starts.empty())
-        return;
-    const time_t start = starts.front();
-    // The warning is given once a run: one given for an earlier day is all there is.
-    if (m_warnedAt && m_warnedAt < start)
-        return;
-    // Only a user who was there all along, in a run started before, must be warned;
-    // and only when the warning's minute does not fall on the shut-down's own.
-    if (!m_loggedOn || m_lastDisturb >= start - 30 || m_bootWall >= start - 120 ||
-        start + 60 > requestWall || !m_trusted)
-        return;
-    if (!m_warnedAt) {
-        ++m_stats.unwarned;
-        Note("no warning before the request", requestWall);
-    } else if (m_warnedAt < start || m_warnedAt > start + 20 + kMaxTickLate) {
-        ++m_stats.warnLate;
-        Note("warning not at the first tick of its minute", m_warnedAt);
+    if (m_politeReal && !m_forcedSeen && m_real > m_politeReal + kForcedWithin) {
+        ++m_stats.unforced;
+        Note("no forced request after a refused polite one", Wall());
+        m_politeReal = 0;
     }
 }
 
-void ZoneSim::OnPolite(time_t compared, bool compares, long late) {
+// A step of the clock by `size` s, or a suspension of `size` s, from the clock `before`.
+void ZoneSim::OnClockChange(time_t before, long size, bool suspend) {
+    m_changeBases.push_back(before - m_tickSum);
+    m_changeTickSum = m_tickSum;
+    m_quietSince = Wall();
+    // Two changes between ticks are felt as one.
+    long felt = std::labs(size);
+    if (m_lastChangeReal && m_real - m_lastChangeReal < 30)
+        felt += std::labs(m_lastChangeSize);
+    m_lastChangeReal = m_real;
+    m_lastChangeSize = size;
+    if (felt > kMaxSmallChange) {
+        m_clockChanged = true;
+        if (m_watching)
+            ++m_stats.excused[suspend ? kSuspended : kClockChanged];
+        m_watching = false;
+    } else if (m_watching && before >= m_due.start - 60) {
+        m_due.deadline += std::labs(size);
+        m_due.moved = true;
+    }
+}
+
+// After a change of the clock: whether a scheduled time is within a margin of the
+// scheduler's own time, as it would be had it gone by its timer since one of the
+// changes; or, the clock still trusted, was reached by the clock since just before the
+// last change (a minute passed in a suspension or a step is caught up at the next
+// compare). The margin: the countdowns of the run (the own time stands while a user
+// watches one), a tick, and 30 s for where between ticks the change fell.
+bool ZoneSim::AtOwnSchedule(time_t wall) {
+    const long margin = m_countdowns + kTickSlack + 30;
+    Occurrence o;
+    const time_t before = m_changeBases.back() + m_changeTickSum;
+    if (NextOccurrence(std::min(wall, before) - margin, o) && o.start <= wall + margin)
+        return true;
+    for (time_t base : m_changeBases)
+        if (NextOccurrence(base + m_tickSum - margin, o) && o.start <= base + m_tickSum + margin)
+            return true;
+    return false;
+}
+
+void ZoneSim::OnPolite() {
     ++m_stats.requests;
     const time_t wall = Wall();
-    if (m_requestedThisRun) {
+    const bool again = m_politeSeen;
+    m_politeSeen = true;
+    m_politeReal = m_real;
+    const char *fault = Judge(wall, again);
+    m_lastRequestWall = wall;
+    if (fault)
+        Note(fault, wall);
+}
+
+// A polite request at `wall`: nullptr when the rules allow it, else the fault, counted.
+const char *ZoneSim::Judge(time_t wall, bool again) {
+    if (again) {
         ++m_stats.repeated;
-        Note("a second polite request in one run", wall);
-        return;
+        return "a second polite request in one run";
     }
-    m_requestedThisRun = true;
-    if (!compares) {
-        ++m_stats.unscheduled;
-        Note("request from a tick that compares nothing", wall);
-        return;
+    if (m_watching && wall >= m_due.start && wall <= m_due.deadline) {
+        m_watching = false;
+        if (!m_due.moved && m_bootWall < m_due.start)
+            m_stats.lateness.push_back(int(wall - m_due.start));
+        if (m_due.reached != m_due.minute)
+            ++m_stats.dstGapRequests;
+        if (InstantsOf(Local(m_due.start), m_due.reached).size() > 1)
+            ++m_stats.dstRepeatedHourRequests;
+        CheckWarning();
+        return nullptr;
     }
-    const struct tm at = Local(compared);
+    if (m_clockChanged && AtOwnSchedule(wall))
+        return nullptr;
+    const struct tm at = Local(wall);
     const int wd = at.tm_wday;
-    const int minute = MinuteOf(at);
-    const int date = DateKey(at);
-    auto matches = [&](int day) {
-        return m_sched.day[day] && minute == ReachedOn(at, m_sched.minute[day]);
-    };
-    if (!matches(wd)) {
-        ++m_stats.unscheduled;
-        Note("request at a time no schedule names", wall);
+    const int reached = ReachedOn(at, m_sched.minute[wd]);
+    if (m_sched.day[wd] && MinuteOf(at) == reached && RequestedAlready(wall, reached)) {
+        ++m_stats.repeated;
+        return "a day's time requested again";
+    }
+    ++m_stats.unscheduled;
+    return "a request at no time due";
+}
+
+void ZoneSim::OnForced() {
+    ++m_stats.forced;
+    m_lastRequestWall = Wall();
+    if (!m_politeSeen) {
+        ++m_stats.unforced;
+        Note("a forced request with no polite one before it", Wall());
+    }
+    m_forcedSeen = true;
+}
+
+// At the request for the time due: the warning of it.
+void ZoneSim::CheckWarning() {
+    if (!m_sched.showWarning || m_sched.warnMinutes == 0 || m_sched.warnMinutes >= 24 * 60)
+        return;
+    // The warning's minute by the clock: the scheduled time less the warning period, on
+    // the evening before when that goes back past midnight; its passes before the time.
+    int w = m_due.minute - int(m_sched.warnMinutes);
+    struct tm day = Local(m_due.start);
+    if (w < 0) {
+        w += 24 * 60;
+        day = DateAfter(day, -1);
+    }
+    const int reached = ReachedOn(day, w);
+    std::vector<time_t> passes;
+    for (time_t t : reached < 0 ? std::vector<time_t>() : InstantsOf(day, reached))
+        if (t < m_due.start)
+            passes.push_back(t);
+    if (passes.empty()) {
+        ++m_stats.excused[kWarningSameMinute];
         return;
     }
-    auto done = m_requested.find({date, m_sched.minute[wd]});
-    if (done != m_requested.end()) {
-        // The scheduler knows of an earlier request only the clock it recorded: a
-        // request made by its own time, the clock set back, names another minute.
-        const struct tm recorded = Local(done->second.wall);
-        if (DateKey(recorded) == date && MinuteOf(recorded) >= minute) {
-            ++m_stats.repeated;
-            Note("repeated request for a scheduled time already requested", wall);
+    if (m_quietSince > passes.front() - long(m_sched.welcomeSecs) - 60) {
+        ++m_stats.excused[kWarningUnwatched];
+        return;
+    }
+    if (!m_loggedOn) {
+        ++m_stats.excused[kWarningNobody];
+        return;
+    }
+    for (time_t shown : m_warnings)
+        if (shown >= passes.front() && shown <= passes.back() + kTickSlack) {
+            ++m_stats.warned;
             return;
         }
-        ++m_stats.clockRepeats;
-    }
-    m_requested[{date, m_sched.minute[wd]}] = {compared, wall};
-    m_lastRequestWall = wall;
-    if (m_dueMissed.count({date, m_sched.minute[wd]})) {
-        ++m_stats.delayed;
-        Note("request not at the first tick of the scheduled minute", wall);
-    }
-    if (ReachedOn(at, m_sched.minute[wd]) != m_sched.minute[wd])
-        ++m_stats.dstGapRequests;
-    if (InstantsOf(at, minute).size() > 1)
-        ++m_stats.dstRepeatedHourRequests;
-    if (m_trusted) {
-        // Before a run's first compare, or after a countdown or a jump, the minute may
-        // begin unseen: no lateness then.
-        if (m_haveCompare && !m_jumpSinceCompare && !m_countdownSinceCompare) {
-            const int into = at.tm_sec;
-            m_stats.lateness.push_back(into);
-            if (into > 20 + late) {
-                ++m_stats.lateOver;
-                Note("later than 20 s plus the tick's lateness", wall);
-            }
-        }
-        CheckWarning(at, wall);
+    if (m_warnings.empty()) {
+        ++m_stats.unwarned;
+        Note("no warning before the request", Wall());
+    } else {
+        ++m_stats.warnLate;
+        Note("the warning not within a tick of its minute", m_warnings.back());
     }
 }
 
-void ZoneSim::Tick(UINT_PTR id, long late) {
-    std::vector<UINT> &calls = fake::Plat().exitWindowsCalls;
-    const size_t before = calls.size();
-    Prediction p;
-    const bool wasPending = m_dlg->m_bActionPending;
-    const bool wasShuttingDown = m_dlg->m_bShuttingDown;
-    if (id == IDT_SCHEDULER)
-        p = Predict(*m_dlg, m_loggedOn, Wall(), m_own, m_trusted);
+void ZoneSim::Tick(UINT_PTR id) {
     fake::FireTimer(*m_dlg, id);
-    if (!wasPending && m_dlg->m_bActionPending && !m_warnedAt) {
-        m_warnedAt = Wall();
-        Trace("warning", Wall());
-    }
-
-    if (id == IDT_SCHEDULER && !wasShuttingDown) {
-        if (p.ownAfter != m_dlg->m_timeLast.GetTime() ||
-            p.trustedAfter != bool(m_dlg->m_bDetectTimeChange)) {
-            ++m_stats.ownTimeErrors;
-            Note("own time off the rule", Wall());
+    // The warning on the screen, with its beep.
+    std::vector<fake::BeepCall> &beeps = fake::Plat().beeps;
+    if (!beeps.empty()) {
+        const bool exclaim = std::any_of(beeps.begin(), beeps.end(), [](const fake::BeepCall &b) {
+            return b.messageBeep && b.type == MB_ICONEXCLAMATION;
+        });
+        const fake::Window *w = fake::WindowOf(*m_dlg);
+        const std::string &text = fake::Ctl(*m_dlg, IDC_MESSAGE).text;
+        if (exclaim && w && w->visible &&
+            (text.rfind(m_warningText[0], 0) == 0 || text.rfind(m_warningText[1], 0) == 0)) {
+            m_warnings.push_back(Wall());
+            Trace("warning", Wall());
         }
-        // Follow the scheduler, so that one fault is counted once.
-        m_own = m_dlg->m_timeLast.GetTime();
-        if (m_trusted && !m_dlg->m_bDetectTimeChange)
-            ++m_stats.detectedRuns;
-        m_trusted = m_dlg->m_bDetectTimeChange;
+        beeps.clear();
     }
-    if (p.countdown) {
-        m_countdownSinceCompare = true;
-        m_lastDisturb = Wall();
-    }
-    for (size_t i = before; i < calls.size(); ++i) {
-        if (calls[i] & EWX_FORCE) {
-            ++m_stats.forced;
+    std::vector<UINT> &calls = fake::Plat().exitWindowsCalls;
+    for (UINT flags : calls) {
+        if (flags & EWX_FORCE) {
+            Trace("forced request", Wall());
+            OnForced();
             if (!m_downAt || m_downAt > m_real + 15)
                 m_downAt = m_real + m_rng.Int(1, 15);
         } else {
-            Trace("polite request; compared", Wall(), long(p.compared - Wall()), p.own);
-            OnPolite(p.compared, p.compares, late);
+            Trace("polite request", Wall());
+            OnPolite();
             // Windows closes the programs, unless something refuses the polite request.
             if (!m_rng.Chance(0.15))
                 m_downAt = m_real + m_rng.Int(2, 40);
         }
     }
     calls.clear();
-
-    if (!p.compares || m_dlg->m_bShuttingDown)
-        return;
-    if (g_trace && std::labs(long(p.compared - m_targetStart)) < 90)
-        Trace("compare near the target: compared, own", Wall(), long(p.compared - Wall()), p.own);
-    // Due now by the rules and not requested: a miss at this very tick.
-    const struct tm at = LocalOf(p.compared);
-    if (!m_requestedThisRun && at.tm_wday == m_targetDay &&
-        MinuteOf(at) == ReachedOn(at, m_targetMinute) &&
-        !m_requested.count({DateKey(at), m_targetMinute}) &&
-        m_dueMissed.insert({DateKey(at), m_targetMinute}).second) {
-        ++m_stats.missed;
-        Note("due at this tick, not requested", Wall());
-    }
-    m_sourceChanged = m_sourceChanged || (m_haveCompare && m_lastCompareWasOwn != p.own);
-    if (m_haveCompare && p.compared < m_lastCompared)
-        Prune(p.compared);
-    if (m_haveCompare && (p.compared - m_lastCompared > 60 || p.compared < m_lastCompared))
-        Trace("compared time leaps: from, to (relative to the clock)", Wall(),
-              long(m_lastCompared - Wall()), long(p.compared - Wall()));
-    if (m_haveCompare)
-        CheckCrossing(m_lastCompared, p.compared);
-    m_haveCompare = true;
-    m_lastCompared = p.compared;
-    m_lastCompareWasOwn = p.own;
-    m_countdownSinceCompare = m_jumpSinceCompare = m_sourceChanged = false;
 }
 
 // secondPass: when the request was made in the first pass of an hour the clock
@@ -834,36 +839,37 @@ void ZoneSim::Boot() {
     ++m_stats.boots;
     fake::Reset(); // a new process: no windows; the registry stays
     fake::Plat().exitWindowsCalls.clear();
+    fake::Plat().beeps.clear();
     MaybeNewSchedule();
     m_loggedOn = m_rng.Chance(0.4);
     fake::OsState().inputDesktop = m_loggedOn ? "Default" : "Winlogon";
-    m_bootWall = Wall();
-    m_lastDisturb = m_bootWall;
-    Prune(m_bootWall);
-    ComputeTarget();
+    m_bootWall = m_quietSince = Wall();
     if (InstantsOf(Local(m_bootWall), MinuteOf(Local(m_bootWall))).size() > 1)
         ++m_stats.dstRepeatedHourBoots;
-
-    m_dlg = std::make_unique<CVespraDlg>(nullptr, FALSE, TRUE, FALSE);
-    fake::Open(*m_dlg);
-    m_own = m_dlg->m_timeLast.GetTime();
-    m_trusted = true;
-    m_haveCompare = m_countdownSinceCompare = m_jumpSinceCompare = m_sourceChanged = false;
-    m_requestedThisRun = false;
-    m_warnedAt = 0;
+    m_clockChanged = false;
+    m_changeBases.clear();
+    m_tickSum = 0;
+    m_countdowns = 0;
+    m_lastChangeReal = 0;
+    m_politeSeen = m_forcedSeen = false;
+    m_politeReal = 0;
+    m_warnings.clear();
     m_down = false;
     m_downAt = 0;
     m_timers.clear();
-    PlanEvents(m_targetStart);
-    Trace("boot: target weekday, minute", Wall(), m_targetDay, m_targetMinute);
-    Trace("boot: the scheduler's next day index, its time", Wall(), m_dlg->m_nNextDay,
-          m_dlg->m_nHour[(m_dlg->m_nNextDay + 6) % 7] * 60 +
-              m_dlg->m_nMinute[(m_dlg->m_nNextDay + 6) % 7]);
+    StartWatching();
+    if (m_loggedOn)
+        OnLogon();
+
+    m_dlg = std::make_unique<BrokenDlg>();
+    fake::Open(*m_dlg);
+    PlanEvents(m_watching ? m_due.start : 0);
+    Trace("start: the time due", Wall(), m_watching ? long(m_due.start - Wall()) : -1);
 
     time_t secondPass = 0;
     bool requestSeen = false;
     while (m_real < m_end) {
-        if (fake::IsEnded(*m_dlg)) {
+        if (fake::IsEnded(*m_dlg) && !m_downAt) {
             Note("the scheduler ended", Wall());
             ++m_stats.missed;
             m_downAt = m_real + 1;
@@ -891,11 +897,11 @@ void ZoneSim::Boot() {
         consider(m_probeOffAt, ProbeOff);
         consider(m_nextJump, Jump);
         SetReal(std::max(next, m_real));
+        CheckDeadline();
         if (m_real >= m_end)
             break;
         if (timer) {
             Timer &t = m_timers[timer];
-            const long late = t.late;
             const UINT_PTR id = timer;
             // The next one on the timer's grid; late ticks do not push the grid.
             const long step = std::max<long>(1, t.interval / 1000);
@@ -906,8 +912,10 @@ void ZoneSim::Boot() {
             ++m_stats.ticks;
             if (t.interval < 20000)
                 ++m_stats.fastTicks;
-            Tick(id, late);
-            if (id == IDT_SCHEDULER && m_requestedThisRun && !requestSeen) {
+            if (id == IDT_SCHEDULER)
+                m_tickSum += t.interval / 1000;
+            Tick(id);
+            if (m_politeSeen && !requestSeen) {
                 requestSeen = true;
                 const struct tm now = Local(Wall());
                 const std::vector<time_t> passes = InstantsOf(now, MinuteOf(now));
@@ -928,7 +936,8 @@ void ZoneSim::Boot() {
             m_nextLogon = 0;
             m_loggedOn = true;
             fake::OsState().inputDesktop = "Default";
-            m_lastDisturb = Wall();
+            m_quietSince = Wall();
+            OnLogon();
             m_nextLogoff = m_real + m_rng.Exp(4 * 3600.0);
             break;
         case Logoff:
@@ -936,32 +945,35 @@ void ZoneSim::Boot() {
             m_nextLogoff = 0;
             m_dlg->OnEndSession(TRUE, ENDSESSION_LOGOFF);
             m_probeOffAt = m_real + m_rng.Int(0, 8);
-            m_lastDisturb = Wall();
+            m_quietSince = Wall();
             break;
         case ProbeOff:
             Trace("log-off complete", Wall());
             m_probeOffAt = 0;
             m_loggedOn = false;
             fake::OsState().inputDesktop = "Winlogon";
-            m_lastDisturb = Wall();
+            m_quietSince = Wall();
             m_nextLogon = m_real + NobodyFor();
             break;
         case Jump: {
-            m_lastDisturb = Wall();
-            m_jumpSinceCompare = true;
+            const time_t before = Wall();
             const double r = m_rng.U();
             if (r < 0.33) {
                 // Suspended: real time and the clock go on, no timer runs.
-                SetReal(m_real + m_rng.LogInt(30, 2 * kDay));
+                const long s = m_rng.LogInt(30, 2 * kDay);
+                SetReal(m_real + s);
+                if (m_politeReal)
+                    m_politeReal += s; // the forced request's count stands still too
+                OnClockChange(before, s, true);
             } else {
                 long j = r < 0.66 ? m_rng.Int(1, 75) : m_rng.LogInt(120, 3 * kDay);
                 if (m_rng.Chance(0.5))
                     j = -j;
                 m_offset += j;
                 SetReal(m_real);
+                OnClockChange(before, j, false);
             }
-            m_lastDisturb = Wall();
-            Trace("clock jump / suspend; offset", Wall(), m_offset, r < 0.33);
+            Trace("clock step / suspend; offset", Wall(), m_offset, r < 0.33);
             m_nextJump = m_real + m_rng.Exp(6.0 * kDay);
             break;
         }
@@ -971,8 +983,8 @@ void ZoneSim::Boot() {
         if (m_down)
             break;
     }
-    if (m_real < m_end && !m_requestedThisRun)
-        Note("went down without a request", Wall());
+    if (m_watching && m_real >= m_end && m_due.start <= Wall())
+        ++m_stats.excused[kSimEnd];
     m_dlg.reset();
     if (m_real >= m_end)
         return;
@@ -984,6 +996,10 @@ Stats ZoneSim::Run() {
     setenv("TZ", m_zone.c_str(), 1);
     tzset();
     fake::ResetAll();
+    for (int i = 0; i < 2; ++i) {
+        const std::string text = LoadStr(i ? IDS_WARNING_RESTART : IDS_WARNING);
+        m_warningText[i] = text.substr(0, text.find("%1"));
+    }
     // Start ten days before the first change of daylight saving time after the start
     // date, so that a short run sees one.
     struct tm start = {};
@@ -1012,7 +1028,8 @@ Stats ZoneSim::Run() {
 
 [[noreturn]] void Usage() {
     fprintf(stderr, "usage: vespra_sim [--days N] [--seed S] [--zones a,b] [--start YYYY-MM-DD] "
-                    "[--require-dst] [--verbose] [--trace]\n");
+                    "[--require-dst] [--break stop-timer|skip-warning|request-twice] [--verbose] "
+                    "[--trace]\n");
     exit(2);
 }
 
@@ -1043,6 +1060,16 @@ int main(int argc, char **argv) {
             }
         } else if (a == "--start" && i + 1 < argc) {
             if (sscanf(argv[++i], "%d-%d-%d", &startY, &startM, &startD) != 3)
+                Usage();
+        } else if (a == "--break" && i + 1 < argc) {
+            const std::string f = argv[++i];
+            if (f == "stop-timer")
+                g_fault = Fault::StopTimer;
+            else if (f == "skip-warning")
+                g_fault = Fault::SkipWarning;
+            else if (f == "request-twice")
+                g_fault = Fault::RequestTwice;
+            else
                 Usage();
         } else if (a == "--require-dst") {
             requireDst = true;

@@ -59,15 +59,21 @@ Window *WindowOf(const CDialog &dlg) {
     return static_cast<Window *>(dlg.GetSafeHwnd());
 }
 
+namespace {
+// As Windows looks a control up by id: the first child in Z order that has it.
+Control *Find(const CDialog &dlg, int id) {
+    if (Window *w = WindowOf(dlg))
+        for (HWND c : w->zorder)
+            if (Child(c).id == id)
+                return &Child(c);
+    return nullptr;
+}
+} // namespace
+
 Control &Ctl(const CDialog &dlg, int id) {
     static Control missing;
-    Window *w = WindowOf(dlg);
-    if (!w)
-        return missing = Control();
-    auto it = w->controls.find(id);
-    if (it == w->controls.end())
-        return missing = Control();
-    return it->second;
+    Control *c = Find(dlg, id);
+    return c ? *c : missing = Control();
 }
 
 bool IsEnded(const CDialog &dlg) {
@@ -84,12 +90,12 @@ bool Click(CDialog &dlg, int id) {
     Window *w = WindowOf(dlg);
     if (!w || w->ended)
         return false;
-    auto it = w->controls.find(id);
-    if (it == w->controls.end() || !it->second.visible || !it->second.enabled)
+    Control *c = Find(dlg, id);
+    if (!c || !c->visible || !c->enabled)
         return false;
-    if (it->second.kind == "AUTOCHECKBOX")
-        it->second.checked = it->second.checked ? 0 : 1;
-    if (it->second.kind == "AUTORADIOBUTTON") {
+    if (c->kind == "AUTOCHECKBOX")
+        c->checked = c->checked ? 0 : 1;
+    if (c->kind == "AUTORADIOBUTTON") {
         // Each of the program's dialogs has at most one group of radio buttons.
         for (auto &[otherId, other] : w->controls)
             if (other.kind == "AUTORADIOBUTTON")
@@ -275,11 +281,7 @@ void CDialog::SelectAllText(int id) {
     Ctl(*this, id).selectedAll = true;
 }
 HWND CDialog::GetDlgItem(int id) const {
-    Window *w = WindowOf(*this);
-    if (!w)
-        return nullptr;
-    auto it = w->controls.find(id);
-    return it == w->controls.end() ? nullptr : &it->second;
+    return fake::Find(*this, id);
 }
 CRect CDialog::GetDlgItemRect(int id) const {
     return Ctl(*this, id).rect;

@@ -26,7 +26,9 @@ struct Registry {
     std::map<std::string, RegistryKeyData> keys; // by lower-cased path
     std::set<std::string> failOpenRead;          // lower-cased paths
     std::set<std::string> failOpenWrite;
-    std::set<std::string> failSet; // lower-cased value names
+    // Lower-cased value names, alone or as "<path>\\<name>": their writes and
+    // deletions fail.
+    std::set<std::string> failSet;
     // -1: every value write and delete takes effect. n: only the next n do; the ones
     // after them report success and change nothing, as if the process had died.
     int changesBeforeCrash = -1;

@@ -85,6 +85,12 @@ fake::OpenKey *Key(void *k) {
     return static_cast<fake::OpenKey *>(k);
 }
 
+// A value the test made fail, named alone or as "<key path>\\<name>".
+bool Fails(const fake::OpenKey *key, const char *name) {
+    const std::string n = ToLower(name ? name : "");
+    return g_reg.failSet.count(n) || g_reg.failSet.count(key->path + "\\" + n);
+}
+
 LONG OpenImpl(void *&slot, const char *path, RegAccess access, bool create) {
     std::string p = ToLower(path);
     const auto &fails = access == RegAccess::Read ? g_reg.failOpenRead : g_reg.failOpenWrite;
@@ -146,7 +152,7 @@ LONG RegKey::QueryValue(const char *name, DWORD *type, void *data, DWORD *size) 
 LONG RegKey::SetValue(const char *name, DWORD type, const void *data, DWORD size) {
     if (!m_key || Key(m_key)->access != RegAccess::Write)
         return ERROR_ACCESS_DENIED;
-    if (g_reg.failSet.count(ToLower(name ? name : "")))
+    if (Fails(Key(m_key), name))
         return ERROR_ACCESS_DENIED;
     if (g_reg.changesBeforeCrash == 0)
         return ERROR_SUCCESS;
@@ -163,6 +169,8 @@ LONG RegKey::DeleteValue(const char *name) {
     auto &vals = g_reg.keys[Key(m_key)->path].values;
     if (!vals.count(ToLower(name ? name : "")))
         return ERROR_FILE_NOT_FOUND;
+    if (Fails(Key(m_key), name))
+        return ERROR_ACCESS_DENIED;
     if (g_reg.changesBeforeCrash == 0)
         return ERROR_SUCCESS;
     if (g_reg.changesBeforeCrash > 0)

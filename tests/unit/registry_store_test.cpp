@@ -11,8 +11,8 @@
 #include "settings/password.h"
 #include "settings/registry_store.h"
 #include "system/registry.h"
+#include "tests/support/settings_record.h"
 #include "tests/unit/scheduler_fixture.h"
-#include "tests/unit/settings_record.h"
 
 namespace {
 
@@ -120,13 +120,13 @@ TEST_F(RegistryStoreTest, WholeRecordRoundTrips) {
 
     CVespraDlg other(nullptr, FALSE, FALSE, FALSE);
     ASSERT_TRUE(other.ReadRegistry());
-    ExpectSameRecord(other, dlg);
+    EXPECT_EQ(DescribeSettings(other), DescribeSettings(dlg));
     EXPECT_TRUE(fake::State().boxes.empty());
 }
 
-TEST_F(RegistryStoreTest, PasswordsOfAnyBytesRoundTrip) {
-    // Even bytes the password dialogs refuse: the form is written whole, its own NUL
-    // bytes included, and read back by its length.
+TEST_F(RegistryStoreTest, PasswordsRoundTripUpToTheFirstNulOfTheirForm) {
+    // Even bytes the password dialogs refuse. "lock" is a C string: a form holding a
+    // NUL reads back as far as that NUL, which is that far into the password.
     for (const std::string &password :
          {std::string(), std::string("abc"), std::string(1, char(0xFD)),
           std::string("ab\x07\xFF\xF5", 5), std::string(kMaxStoredPassword, 'z'),
@@ -136,8 +136,12 @@ TEST_F(RegistryStoreTest, PasswordsOfAnyBytesRoundTrip) {
         CVespraDlg other(nullptr, FALSE, FALSE, FALSE);
         other.m_sPassword = "previous";
         ASSERT_TRUE(other.ReadRegistry());
-        EXPECT_EQ(other.m_sPassword, password) << password.size();
+        const size_t nul = ScramblePassword(password).find('\0');
+        EXPECT_EQ(other.m_sPassword, password.substr(0, nul)) << password.size();
     }
+    fake::PutString(kSettingsKey, "lock", ScramblePassword("abc") + std::string("\0junk", 5));
+    ASSERT_TRUE(dlg.ReadRegistry());
+    EXPECT_EQ(dlg.m_sPassword, "abc");
 }
 
 TEST_F(RegistryStoreTest, ShortMinuteReadsAndIsWrittenBackWithTwoDigits) {
@@ -345,6 +349,25 @@ TEST_F(RegistryStoreTest, WriteFailures) {
     EXPECT_EQ(Texts(), std::vector<std::string>{LoadStr(IDS_REG_WRITE_FAILED)});
     EXPECT_TRUE(fake::HasValue(kRunKey, "Vespra"));
     EXPECT_TRUE(fake::LogLines().empty());
+
+    // A start entry that cannot be set or deleted: message 91, no log line.
+    const struct {
+        DWORD platform;
+        BOOL action;
+        const char *key;
+    } entries[] = {
+        {2, 1, kRunKey}, {2, 0, kRunKey}, {1, 1, kRunServicesKey}, {1, 0, kRunServicesKey}};
+    fake::Reg().failOpenWrite.clear();
+    for (const auto &e : entries) {
+        fake::PutString(e.key, "Vespra", "old");
+        fake::Reg().failSet = {ToLower(std::string(e.key) + "\\Vespra")};
+        fake::Plat().platformId = e.platform;
+        dlg.m_bShutdown = e.action;
+        fake::Reset();
+        EXPECT_FALSE(dlg.WriteRegistry()) << e.key << e.action;
+        EXPECT_EQ(Texts(), std::vector<std::string>{LoadStr(IDS_REG_SETVALUE_FAILED)}) << e.key;
+        EXPECT_TRUE(fake::LogLines().empty()) << e.key;
+    }
 }
 
 TEST_F(RegistryStoreTest, StartEntriesFollowTheAction) {
@@ -394,26 +417,13 @@ protected:
         FillNonDefault(newer); // every field differs, the action is Restart
     }
 
-    // Every field, so two records compare as one text and show their difference.
-    static std::string Describe(const ScheduleSettings &s) {
-        std::string d;
-        for (int i = 0; i < kDays; ++i)
-            d += StrFormat("%d:%02d/%d ", s.m_nHour[i], s.m_nMinute[i], int(s.m_bDay[i]));
-        return d + StrFormat("pw=%s act=%d,%d welcome=%d,%u warn=%d,%u limit=%d,%u "
-                             "cpl=%d reg=%d dos=%d am=%d",
-                             s.m_sPassword.c_str(), int(s.m_bShutdown), int(s.m_bRestart),
-                             int(s.m_bWelcome), s.m_nWelcomeTime, int(s.m_bShowWarning),
-                             s.m_nWarningMinutes, int(s.m_bLimit), s.m_nLimitHours,
-                             int(s.m_bDisableCpl), int(s.m_bDisableRegPgms), int(s.m_bKillDosApps),
-                             int(s.m_bAmWarn));
-    }
     // What a scheduler starting now would load.
     static std::string Loaded() {
         CVespraDlg reader(nullptr, FALSE, FALSE, FALSE);
         reader.m_bShutdown = 7; // a value no store holds, to see an untouched record
         if (!reader.ReadRegistry())
             return "<no settings>";
-        return Describe(reader);
+        return DescribeSettings(reader);
     }
     static std::map<std::string, fake::RegValue> SettingsValues() {
         return fake::Reg().keys[ToLower(kSettingsKey)].values;
@@ -443,7 +453,8 @@ TEST_F(InterruptedRegistryWrite, ACrashAfterAnyValueLoadsTheOldOrTheNewSettings)
         fake::Reg().changesBeforeCrash = -1;
         if (finished)
             break;
-        EXPECT_EQ(Loaded(), Describe(k < kSettingsChanges ? older : newer)) << "crash after " << k;
+        EXPECT_EQ(Loaded(), DescribeSettings(k < kSettingsChanges ? older : newer))
+            << "crash after " << k;
         // The service host reads the action from the values themselves: going from
         // Shut down to Restart, no state on the way reads as Off.
         EXPECT_TRUE(Dword("status") || Dword("restart")) << "crash after " << k;
@@ -451,7 +462,7 @@ TEST_F(InterruptedRegistryWrite, ACrashAfterAnyValueLoadsTheOldOrTheNewSettings)
         ASSERT_LT(k, 40) << "the write never finished";
     }
     EXPECT_EQ(k - 1, kSettingsChanges + 1) << "all changes: the settings, then the Run entry";
-    EXPECT_EQ(Loaded(), Describe(newer));
+    EXPECT_EQ(Loaded(), DescribeSettings(newer));
     EXPECT_FALSE(fake::HasValue(kSettingsKey, kSettingsJournalValue));
 }
 
@@ -500,7 +511,7 @@ TEST_F(InterruptedRegistryWrite, AFailingValueWriteIsReportedAndTheOldSettingsSt
         ASSERT_EQ(Texts(), std::vector<std::string>{LoadStr(IDS_REG_SETVALUE_FAILED)}) << name;
         EXPECT_EQ(fake::State().boxes[0].type, UINT(MB_ICONEXCLAMATION)) << name;
         fake::Reg().failSet.clear();
-        EXPECT_EQ(Loaded(), Describe(older)) << name;
+        EXPECT_EQ(Loaded(), DescribeSettings(older)) << name;
         // Every other value is put back as it was. The failing one could not be, so
         // the journal stays and goes on giving the old settings.
         for (const auto &v : before) {
@@ -541,16 +552,16 @@ TEST_F(InterruptedRegistryWrite, ASecondInterruptedWriteKeepsTheFirstJournal) {
     third.m_sPassword = "third";
     // The values are a mix now; the journal, not they, is the last complete set.
     WriteCrashingAfter(third, 3);
-    EXPECT_EQ(Loaded(), Describe(older));
+    EXPECT_EQ(Loaded(), DescribeSettings(older));
     // With a journal there already, none is written: all sixteen values, and still
     // the old settings until the journal goes.
     WriteCrashingAfter(third, kSettingsValueCount);
-    EXPECT_EQ(Loaded(), Describe(older));
+    EXPECT_EQ(Loaded(), DescribeSettings(older));
     WriteCrashingAfter(third, kSettingsValueCount + 1);
-    EXPECT_EQ(Loaded(), Describe(third));
+    EXPECT_EQ(Loaded(), DescribeSettings(third));
 
     ASSERT_TRUE(third.WriteRegistry());
-    EXPECT_EQ(Loaded(), Describe(third));
+    EXPECT_EQ(Loaded(), DescribeSettings(third));
     EXPECT_FALSE(fake::HasValue(kSettingsKey, kSettingsJournalValue));
 }
 
@@ -577,8 +588,10 @@ TEST_F(InterruptedRegistryWrite, TheJournalReadsAsTheKeyItCameFrom) {
     EXPECT_EQ(Loaded(), "<no settings>");
 }
 
-TEST_F(InterruptedRegistryWrite, ADamagedJournalIsNoSettingsNeverAMix) {
-    PutValidSet();
+TEST_F(InterruptedRegistryWrite, ADamagedJournalIsIgnoredAndTheValuesStand) {
+    fake::PutDword(kSettingsKey, "logfile", 1);
+    fake::UseTempLogFile();
+    ASSERT_TRUE(older.WriteRegistry());
     const std::string good =
         EncodeSettingsJournal({{"version", {REG_SZ, std::string("4.0", 4)}},
                                {"status", {REG_DWORD, std::string("\1\0\0\0", 4)}}});
@@ -604,12 +617,24 @@ TEST_F(InterruptedRegistryWrite, ADamagedJournalIsNoSettingsNeverAMix) {
         EXPECT_TRUE(decoded.empty());
         fake::PutRaw(kSettingsKey, kSettingsJournalValue, REG_BINARY,
                      std::vector<unsigned char>(bytes.begin(), bytes.end()));
-        EXPECT_EQ(Loaded(), "<no settings>") << bytes.size();
+        EXPECT_EQ(Loaded(), DescribeSettings(older)) << bytes.size();
     }
+    // Not ours: a whole journal of another type.
+    fake::PutRaw(kSettingsKey, kSettingsJournalValue, REG_SZ, {good.begin(), good.end()});
+    EXPECT_EQ(Loaded(), DescribeSettings(older));
     EXPECT_TRUE(fake::State().boxes.empty());
+    EXPECT_NE(fake::LogLines().back().find(": Damaged settings journal ignored"),
+              std::string::npos);
 
-    // The next complete write, as a start without settings makes it, clears it.
-    ASSERT_TRUE(older.WriteRegistry());
-    EXPECT_EQ(Loaded(), Describe(older));
+    // A write that fails puts the values back as they stood; none is deleted.
+    fake::Reg().failSet = {"lock"};
+    EXPECT_FALSE(newer.WriteRegistry());
+    fake::Reg().failSet.clear();
+    EXPECT_EQ(Loaded(), DescribeSettings(older));
+    EXPECT_EQ(SettingsValues().size(), size_t(kSettingsValueCount + 2)) << "16, logfile, journal";
+
+    // The next complete write clears it.
+    ASSERT_TRUE(newer.WriteRegistry());
+    EXPECT_EQ(Loaded(), DescribeSettings(newer));
     EXPECT_FALSE(fake::HasValue(kSettingsKey, kSettingsJournalValue));
 }

@@ -62,7 +62,8 @@ TEST_F(SettingsDlgTest, OpensWithPickersOverTheFramesAndTheDefaults) {
     ASSERT_EQ(fake::ChildrenOfClass(*dlg, "SysDateTimePick32").size(), size_t(kDays));
     for (int d = 0; d < kDays; ++d) {
         const fake::Control &p = fake::Child(dlg->m_hTimePicker[d]);
-        EXPECT_EQ(p.id, d);
+        EXPECT_EQ(p.id, IDC_TIME_PICKER + d);
+        EXPECT_EQ(fake::WindowOf(*dlg)->controls.count(p.id), 0u); // no control of the template's
         EXPECT_EQ(p.text, "DateTime");
         EXPECT_EQ(p.style, WS_CHILD | WS_VISIBLE | WS_BORDER | WS_TABSTOP | DTS_TIMEFORMAT);
         EXPECT_EQ(p.rect, dlg->GetDlgItemRect(IDC_PICKER_SUNDAY + d));
@@ -200,12 +201,29 @@ TEST_F(SettingsDlgTest, OnlyValidChangeNoticesFromThePickersCount) {
     EXPECT_TRUE(fake::SendNotify(*dlg, monday, DTN_DATETIMECHANGE, GDT_NONE));
     EXPECT_TRUE(fake::SendNotify(*dlg, monday, DTN_DATETIMECHANGE - 1, GDT_VALID));
     EXPECT_EQ(dlg->m_nHour[1], 23u);
-    // The OK button shares id 1 with Monday's picker; its notices are not a time.
+    // Another control's notices are not a time.
     EXPECT_FALSE(fake::SendNotify(*dlg, dlg->GetDlgItem(IDOK), DTN_DATETIMECHANGE, GDT_VALID));
     fake::Child(monday).time.wHour = 25; // out of range: 23:00
     fake::Child(monday).time.wMinute = 10;
     fake::SendNotify(*dlg, monday, DTN_DATETIMECHANGE, GDT_VALID);
     EXPECT_EQ(MemberTime(1), kTwentyThree);
+}
+
+TEST_F(SettingsDlgTest, OnlyACheckedActionButtonIsAChoice) {
+    // A radio button reports a click when it merely gets the focus, still unchecked.
+    const struct {
+        BOOL shutdown, restart;
+        int focused;
+    } cases[] = {{0, 0, IDC_SHUTDOWN}, {0, 0, IDC_RESTART}, {0, 1, IDC_SHUTDOWN}, {1, 0, IDC_OFF}};
+    for (const auto &c : cases) {
+        Open([&c](CVespraDlg &s) { s.m_bShutdown = c.shutdown, s.m_bRestart = c.restart; });
+        const bool days = Enabled(IDC_MONDAY), limit = Enabled(IDC_LIMIT);
+        dlg->OnCommand(UINT(c.focused), 0);
+        EXPECT_EQ(
+            std::tuple(dlg->m_bShutdown, dlg->m_bRestart, Enabled(IDC_MONDAY), Enabled(IDC_LIMIT)),
+            std::tuple(c.shutdown, c.restart, days, limit))
+            << c.focused;
+    }
 }
 
 struct MidnightCase {

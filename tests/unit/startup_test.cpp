@@ -136,6 +136,21 @@ TEST_F(InitDialogTest, StopMessageEndsTheSchedulerDialog) {
     EXPECT_FALSE(app.PreTranslateMessage(&other));
 }
 
+TEST_F(InitDialogTest, SettingsThatWereNotStoredAreNotStarted) {
+    CVespraDlg settings(nullptr, TRUE, TRUE, FALSE);
+    fake::RespondToDialog(IDD_SETTINGS_DIALOG, [](CDialog &d) {
+        fake::Reg().failSet = {"times"}; // after the first start's defaults were stored
+        fake::Click(d, IDOK);
+    });
+    fake::AnswerNextMessageBox(IDYES); // should "Start Vespra now…" be asked after all
+    fake::Open(settings);
+    ASSERT_EQ(fake::State().boxes.size(), 1u);
+    EXPECT_EQ(fake::State().boxes[0].text, LoadStr(IDS_REG_SETVALUE_FAILED));
+    EXPECT_TRUE(fake::IsEnded(settings));
+    ASSERT_EQ(fake::Plat().starts.size(), 1u); // the service is stopped, never restarted
+    EXPECT_EQ(fake::Plat().starts[0].commandLine, " /stop");
+}
+
 TEST_F(InitDialogTest, GetDataRereadsAMissingSeparator) {
     dlg.m_sTimeSep.clear();
     dlg.m_sPassword = "abc";

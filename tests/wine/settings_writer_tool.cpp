@@ -5,7 +5,7 @@
 #include <windows.h>
 
 #include "scheduler/vespra_dlg.h"
-#include "tests/wine/settings_writer.h"
+#include "tests/support/settings_record.h"
 
 int main(int argc, char **argv) {
     CVespraDlg one(nullptr, FALSE, FALSE, FALSE), two(nullptr, FALSE, FALSE, FALSE);

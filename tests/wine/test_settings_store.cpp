@@ -19,7 +19,7 @@
 #include "settings/registry_store.h"
 #include "system/files.h"
 #include "system/profile.h"
-#include "tests/wine/settings_writer.h"
+#include "tests/support/settings_record.h"
 #include "tests/wine/wine_test_support.h"
 
 namespace {
@@ -212,15 +212,21 @@ TEST_F(SettingsStore, ValuesAsRegListsThemWithTheirTypes) {
     // And the whole record reads back through the real calls.
     CVespraDlg other(nullptr, FALSE, FALSE, FALSE);
     ASSERT_TRUE(other.ReadRegistry());
-    for (int d = 0; d < kDays; ++d) {
-        EXPECT_EQ(other.m_nHour[d], hours[d]);
-        EXPECT_EQ(other.m_nMinute[d], minutes[d]);
-        EXPECT_EQ(other.m_bDay[d], dlg.m_bDay[d]);
-    }
-    EXPECT_EQ(other.m_sPassword, "abc");
-    EXPECT_EQ(other.m_nWarningMinutes, 15u);
-    EXPECT_EQ(other.m_nLimitHours, 3u);
-    EXPECT_EQ(other.m_bKillDosApps, 1);
+    EXPECT_EQ(DescribeSettings(other), DescribeSettings(dlg));
+}
+
+TEST_F(SettingsStore, ADamagedJournalIsIgnoredAndTheValuesLoad) {
+    CVespraDlg written(nullptr, FALSE, FALSE, FALSE), reader(nullptr, FALSE, FALSE, FALSE);
+    NumberedSettings(written, 2);
+    ASSERT_TRUE(written.WriteRegistry());
+    HKEY h = nullptr;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, KEY_WRITE, &h), ERROR_SUCCESS);
+    const BYTE cut[] = {'V', 'S', 'J', '1', 16, 7, 'v', 'e', 'r'}; // a journal cut short
+    EXPECT_EQ(RegSetValueExA(h, kSettingsJournalValue, 0, REG_BINARY, cut, sizeof cut),
+              ERROR_SUCCESS);
+    RegCloseKey(h);
+    ASSERT_TRUE(reader.ReadRegistry());
+    EXPECT_EQ(DescribeSettings(reader), DescribeSettings(written));
 }
 
 TEST_F(SettingsStore, RunEntryIsTheQuotedPathWithLogon) {
