@@ -3,6 +3,7 @@
 #include "framework/dialog.h"
 
 #include "framework/app.h"
+#include "framework/mirror.h"
 
 struct DialogBackend {
     static INT_PTR CALLBACK Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) noexcept {
@@ -19,11 +20,27 @@ struct DialogBackend {
             auto *dlg = reinterpret_cast<CDialog *>(lp);
             SetWindowLongPtrA(hwnd, DWLP_USER, lp);
             dlg->m_hWnd = hwnd;
-            return dlg->OnInitDialog();
+            const BOOL result = dlg->OnInitDialog();
+            if (DialogMirror *mirror = GetDialogMirror())
+                mirror->Opened(*dlg);
+            return result;
         }
         auto *dlg = reinterpret_cast<CDialog *>(GetWindowLongPtrA(hwnd, DWLP_USER));
         if (!dlg)
             return FALSE;
+        const INT_PTR result = Handle(dlg, hwnd, msg, wp, lp);
+        // What a handler changed shows in the user's session too.
+        if (DialogMirror *mirror = GetDialogMirror()) {
+            if (msg == WM_DESTROY)
+                mirror->Closed(*dlg);
+            else if (msg == WM_COMMAND || msg == WM_TIMER || msg == WM_NOTIFY || msg == WM_HELP ||
+                     msg == WM_ENDSESSION)
+                mirror->Changed();
+        }
+        return result;
+    }
+
+    static INT_PTR Handle(CDialog *dlg, HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         switch (msg) {
         case WM_COMMAND:
             return dlg->OnCommand(LOWORD(wp), HIWORD(wp));
@@ -110,6 +127,8 @@ UINT CDialog::IsDlgButtonChecked(int id) const {
 void CDialog::GotoDlgCtrl(int id) {
     if (HWND ctl = ::GetDlgItem(m_hWnd, id))
         ::SendMessageA(m_hWnd, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(ctl), TRUE);
+    if (DialogMirror *mirror = GetDialogMirror())
+        mirror->Focus(*this, id);
 }
 
 void CDialog::LimitText(int id, int maxChars) {
@@ -211,6 +230,8 @@ void CDialog::PlaceChildBehind(HWND child, HWND previous) {
 
 void CDialog::SetPickerFormat(HWND picker, const std::string &format) {
     ::SendMessageA(picker, DTM_SETFORMATA, 0, reinterpret_cast<LPARAM>(format.c_str()));
+    if (DialogMirror *mirror = GetDialogMirror())
+        mirror->PickerFormat(*this, picker, format);
 }
 
 void CDialog::SetPickerTime(HWND picker, const SYSTEMTIME &time) {
@@ -230,6 +251,10 @@ int CDialog::MessageBox(const std::string &text, const std::string &caption, UIN
 }
 
 int PlatformMessageBox(HWND owner, const std::string &text, const std::string &caption, UINT type) {
+    int result = 0;
+    if (DialogMirror *mirror = GetDialogMirror())
+        if (mirror->MessageBox(text, caption, type, result))
+            return result;
     return ::MessageBoxA(owner, text.c_str(), caption.c_str(), type);
 }
 

@@ -74,7 +74,8 @@ void RemoveRunServicesValue() {
 }
 
 bool InstallService() {
-    if (!IsWindowsNT())
+    DWORD platformId = 0, major = 0;
+    if (!QueryPlatformVersion(platformId, major) || platformId != kPlatformWin32Nt)
         return false;
     Sc manager(OpenServiceManager());
     if (!manager) {
@@ -82,7 +83,9 @@ bool InstallService() {
         return false;
     }
     ServiceConfig config;
-    config.serviceType = SERVICE_WIN32_OWN_PROCESS | SERVICE_INTERACTIVE_PROCESS;
+    // Interactive on NT 5.x. From Vista on, the flag means nothing: session 0 is
+    // isolated, and the scheduler shows itself through its agent instead.
+    config.serviceType = SERVICE_WIN32_OWN_PROCESS | (major < 6 ? SERVICE_INTERACTIVE_PROCESS : 0);
     config.startType = SERVICE_AUTO_START;
     config.errorControl = SERVICE_ERROR_IGNORE;
     // A module path that can't be had (longer than its buffer) installs nothing:

@@ -4,6 +4,7 @@
 
 #include "framework/text.h"
 #include "resources/resource.h"
+#include "scheduler/agent.h"
 #include "scheduler/vespra_dlg.h"
 #include "settings/run_state.h"
 #include "system/files.h"
@@ -26,6 +27,8 @@ StartupFlags ParseSwitches(const std::string &commandTail) {
         f.service = TRUE;
     else if (tail == "/logon")
         f.logon = TRUE;
+    else if (tail == "/agent")
+        f.agent = TRUE;
     return f;
 }
 
@@ -40,9 +43,17 @@ BOOL IsNetworkClient() {
 }
 
 BOOL CVespraApp::InitInstance() {
-    RegisterAsServiceProcess(true);
-
     const StartupFlags flags = ParseSwitches(m_lpCmdLine);
+    // The agent only draws the scheduler's dialogs in the user's session: it is no
+    // scheduler, holds no mutex and touches no settings.
+    if (flags.agent) {
+        InitDateTimeControls();
+        if (!RunAgent())
+            m_nExitCode = 1;
+        return FALSE;
+    }
+
+    RegisterAsServiceProcess(true);
 
     BOOL alreadyRunning = FALSE;
     CreateInstanceMutex("Vespra", IsWindowsNT(), alreadyRunning);
@@ -75,7 +86,12 @@ BOOL CVespraApp::InitInstance() {
         if (!IsWindowsNT() || flags.settings || flags.service || networkClient) {
             WriteLog(">>>>>> Starting main app");
             m_pMainWnd = dlg.get();
+            // A service's scheduler that nobody can see shows itself through an
+            // agent in the user's session.
+            if (flags.service)
+                StartSessionZeroMode();
             dlg->DoModal();
+            StopSessionZeroMode();
             WriteLog("<<<<<< Exiting main app");
         } else {
             // A plain or log-on start on NT: the service starts the scheduler.

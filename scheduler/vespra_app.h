@@ -14,6 +14,7 @@ struct StartupFlags {
     BOOL uninstall = FALSE;
     BOOL service = FALSE;
     BOOL logon = FALSE;
+    BOOL agent = FALSE;
 };
 
 StartupFlags ParseSwitches(const std::string &commandTail);

@@ -302,7 +302,7 @@ BOOL CVespraDlg::OnInitDialog() {
     }
 
     MakeNextTimeText();
-    const bool loggedOn = IsUserLoggedOn();
+    const bool loggedOn = UserThere();
     m_timeLast = CTime::GetCurrentTime();
     CompareFrom(m_timeLast);
 

@@ -39,6 +39,10 @@ inline long long LocalMinuteKey(const struct tm &day, int minuteOfDay) {
     return static_cast<long long>(LocalDateKey(day)) * 1440 + minuteOfDay;
 }
 
+// Whether a user is there to see the scheduler: the input desktop, or in session 0
+// mode the console session.
+bool UserThere();
+
 class CVespraDlg : public CDialog, public ScheduleSettings {
 public:
     CVespraDlg(CDialog *parent, BOOL bSettingsMode, BOOL bServiceMode, BOOL bAlreadyRunning);
@@ -81,6 +85,8 @@ public:
     void DoShutdown(BOOL bForced);
     void ShowStatus(UINT stringId);
     void KillDosPrograms();
+    // Session 0 mode: a log-off seen in the console session's state.
+    void FollowConsoleSession();
 
     // User-facing handlers.
     BOOL OnCommand(UINT id, UINT notifyCode) override;
@@ -151,6 +157,8 @@ public:
     BOOL m_bUserLoggedOn = FALSE;
     BOOL m_bAfterLogoff = FALSE;
     BOOL m_bLogoffPending = FALSE;
+    // Session 0 mode: Windows was going down already when the forced request was made.
+    BOOL m_bRepeatForced = FALSE;
     // The service ends this run itself, or was asked to restart the scheduler: the
     // end of this run must not stop it (a late stop would end the new scheduler).
     BOOL m_bNoServiceStopOnExit = FALSE;

@@ -4,6 +4,7 @@
 #include "framework/app.h"
 #include "framework/text.h"
 #include "resources/resource.h"
+#include "scheduler/agent.h"
 #include "scheduler/vespra_dlg.h"
 #include "settings/run_state.h"
 #include "system/log.h"
@@ -12,6 +13,7 @@
 #include "system/platform_calls.h"
 #include "system/process_walk.h"
 #include "system/program_disable.h"
+#include "system/session.h"
 #include "system/sharing.h"
 
 namespace {
@@ -36,6 +38,25 @@ int ReachedAt(const struct tm &day, int minuteOfDay, CVespraDlg::ReachedMemo &me
 }
 } // namespace
 
+bool UserThere() {
+    // In session 0 the input desktop is never ours: the session manager tells.
+    return InSessionZeroMode() ? SessionZeroUserThere() : IsUserLoggedOn();
+}
+
+void CVespraDlg::FollowConsoleSession() {
+    const SessionEvents events = SessionZeroTick();
+    if (!events.logOff)
+        return;
+    // No WM_ENDSESSION reaches session 0 for a user's log-off; the session state says
+    // the user has gone, so the log-off is complete as soon as it is seen.
+    OnEndSession(TRUE, LPARAM(ENDSESSION_LOGOFF));
+    if (m_bLogoffPending) {
+        WriteLog("Logoff completed");
+        m_bLogoffPending = FALSE;
+        m_bAfterLogoff = TRUE;
+    }
+}
+
 void CVespraDlg::OnTimer(UINT_PTR id) {
     TimerBeep();
 
@@ -47,11 +68,13 @@ void CVespraDlg::OnTimer(UINT_PTR id) {
     }
     if (id != IDT_SCHEDULER)
         return;
+    if (InSessionZeroMode())
+        FollowConsoleSession();
 
     if (m_bShuttingDown) {
         if (CloseSharingDialog())
             WriteLog("Clicked Yes to close Share message");
-        if (!IsUserLoggedOn()) {
+        if (!UserThere() || m_bRepeatForced) {
             // Nobody is there to lose work: no reason to wait.
             DoShutdown(TRUE);
             return;
@@ -68,7 +91,7 @@ void CVespraDlg::OnTimer(UINT_PTR id) {
 
     bool limitUseStarted = false;
     if (!m_bUserLoggedOn) {
-        const bool loggedOn = IsUserLoggedOn();
+        const bool loggedOn = UserThere();
         if (m_bLogoffPending) {
             if (loggedOn) {
                 // The log-off has not finished yet; keep an eye on the schedule. Once
@@ -207,8 +230,10 @@ void CVespraDlg::CheckTime(const CTime &t) {
         eve.tm_min = eve.tm_sec = 0;
         eve.tm_isdst = -1;
         const time_t at = mktime(&eve);
-        if (at != time_t(-1) && localtime_r(&at, &dates[1]))
+        if (at != time_t(-1)) {
+            dates[1] = CTime(at).GetLocalTm();
             nDates = 2;
+        }
     }
 
     // Minutes are matched as the clock shows them; a time the clock skips when daylight
@@ -232,7 +257,7 @@ void CVespraDlg::CheckTime(const CTime &t) {
     // A warning caught up together with its shut-down would only hold the shut-down
     // back; so would one of no time at all, which a daylight-saving gap can make.
     if (!m_bActionPending && warningDue && !shutdownDue) {
-        if (IsUserLoggedOn())
+        if (UserThere())
             StartWarning();
         return;
     }
@@ -259,7 +284,7 @@ void CVespraDlg::ShowWarning() {
     const std::string t = FormatTime(m_nHour[d - 1], m_nMinute[d - 1]);
     SetDlgItemText(IDC_MESSAGE, FormatText(LoadStr(m_bRestart ? IDS_WARNING_RESTART : IDS_WARNING),
                                            StrFormat("%u", m_nWarningMinutes), t));
-    if (IsUserLoggedOn()) {
+    if (UserThere()) {
         WriteLog("Showing warning");
         ShowOnTop();
         GotoDlgCtrl(IDOK);
@@ -308,7 +333,16 @@ void CVespraDlg::DoShutdown(BOOL bForced) {
         WriteLog(bForced ? "Shutting down system (forced)" : "Shutting down system (polite)");
         flags = EWX_SHUTDOWN | EWX_POWEROFF | (bForced ? EWX_FORCE : 0);
     }
-    RequestExitWindows(flags);
+    if (!InSessionZeroMode()) {
+        RequestExitWindows(flags);
+    } else if (bForced || !UserThere()) {
+        // From session 0 ExitWindowsEx need not shut anything down: the system's own
+        // request, repeated while Windows is busy with an earlier one.
+        m_bRepeatForced = MakeForcedRequest(m_bRestart != 0) == ForcedRequest::RepeatAtNextTick;
+    } else if (!RequestShutdownAsUser(flags)) {
+        // No agent to ask politely as the user: the forced request follows on time.
+        WriteLog("No agent for the polite request");
+    }
     // Answers the file-sharing warning that may block the request.
     SetTimer(IDT_SHARING, 1000);
 }
@@ -319,7 +353,7 @@ void CVespraDlg::ShowStatus(UINT stringId) {
     ShowDlgItem(IDC_SETTINGS, FALSE);
     ShowDlgItem(IDC_STARTUP_OK, FALSE);
     ShowDlgItem(IDCANCEL, FALSE);
-    if (IsUserLoggedOn()) {
+    if (UserThere()) {
         ShowOnTop();
         RedrawNow();
         PlayMessageBeep(MB_ICONEXCLAMATION);

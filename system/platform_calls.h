@@ -11,6 +11,9 @@
 // GetVersionExA with an OSVERSIONINFOA whose size field is 148. On success the
 // platform id (VER_PLATFORM_WIN32_NT = 2 on the NT family) goes to platformId.
 BOOL QueryPlatformId(DWORD &platformId);
+// The same query, also giving the major version (5: 2000/XP/2003, 6 and later:
+// Vista on, where session 0 is isolated).
+BOOL QueryPlatformVersion(DWORD &platformId, DWORD &majorVersion);
 
 // OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY),
 // LookupPrivilegeValueA(nullptr, privilege) and AdjustTokenPrivileges with that one

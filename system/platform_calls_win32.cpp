@@ -18,7 +18,7 @@ using Library = UniqueHandle<HMODULE, LibraryFreer>;
 typedef DWORD(WINAPI *RegisterServiceProcessFn)(DWORD processId, DWORD type);
 } // namespace
 
-BOOL QueryPlatformId(DWORD &platformId) {
+BOOL QueryPlatformVersion(DWORD &platformId, DWORD &majorVersion) {
     OSVERSIONINFOA info;
     memset(&info, 0, sizeof info);
     info.dwOSVersionInfoSize = sizeof info; // 148
@@ -32,7 +32,13 @@ BOOL QueryPlatformId(DWORD &platformId) {
 #pragma GCC diagnostic pop
 #endif
     platformId = info.dwPlatformId;
+    majorVersion = info.dwMajorVersion;
     return TRUE;
+}
+
+BOOL QueryPlatformId(DWORD &platformId) {
+    DWORD major = 0;
+    return QueryPlatformVersion(platformId, major);
 }
 static_assert(sizeof(OSVERSIONINFOA) == 148, "GetVersionExA size field");
 

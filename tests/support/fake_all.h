@@ -5,7 +5,7 @@ namespace fake {
 
 // Resets the windows and message boxes, the registry, the locale and mutex answers,
 // the platform calls (with the per-process caches), the file system, the process
-// table and the top-level windows.
+// table, the top-level windows, the pipe channel and the session calls.
 void ResetAll();
 
 } // namespace fake

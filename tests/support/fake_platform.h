@@ -25,6 +25,7 @@ struct BeepCall {
 struct Platform {
     // Answers. The default is an NT-family system on which every call succeeds.
     DWORD platformId = 2; // VER_PLATFORM_WIN32_NT; 1 = Windows 95/98/Me
+    DWORD majorVersion = 5; // 5: 2000/XP, 6 and later: Vista on
     bool versionQueryFails = false;
     bool openTokenFails = false;
     bool startFails = false;

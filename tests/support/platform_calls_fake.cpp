@@ -66,12 +66,18 @@ std::vector<std::string> LogLines() {
 
 using fake::g_platform;
 
-BOOL QueryPlatformId(DWORD &platformId) {
+BOOL QueryPlatformVersion(DWORD &platformId, DWORD &majorVersion) {
     ++g_platform.versionQueries;
     if (g_platform.versionQueryFails)
         return FALSE;
     platformId = g_platform.platformId;
+    majorVersion = g_platform.majorVersion;
     return TRUE;
+}
+
+BOOL QueryPlatformId(DWORD &platformId) {
+    DWORD major = 0;
+    return QueryPlatformVersion(platformId, major);
 }
 
 BOOL EnableTokenPrivilege(const char *privilege) {

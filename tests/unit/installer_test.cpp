@@ -126,6 +126,15 @@ TEST_F(Installer, InstallCreatesTheServiceOnce) {
     EXPECT_EQ("\"c:\\program files\\vespra\\vesprasv.exe\"", fake::Svc().config.binaryPath);
 }
 
+TEST_F(Installer, InteractiveOnlyWhereWindowsStillHonoursIt) {
+    for (const auto &c : {std::pair<DWORD, DWORD>{4, 0x110}, {5, 0x110}, {6, 0x10}, {10, 0x10}}) {
+        fake::ResetServices();
+        fake::Plat().majorVersion = c.first;
+        RunInstaller("/install");
+        EXPECT_EQ(c.second, fake::Svc().config.serviceType) << "NT " << c.first;
+    }
+}
+
 TEST_F(Installer, InstallWithoutItsOwnPathInstallsNothing) {
     fake::Files().programPath = ""; // longer than the 260-character buffer
     RunInstaller("/install");

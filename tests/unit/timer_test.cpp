@@ -9,11 +9,14 @@
 
 #include "framework/text.h"
 #include "resources/resource.h"
+#include "scheduler/agent.h"
 #include "scheduler/vespra_dlg.h"
 #include "settings/run_state.h"
 #include "system/platform.h"
 #include "system/registry.h"
+#include "tests/support/fake_agent.h"
 #include "tests/support/fake_processes.h"
+#include "tests/support/fake_session.h"
 #include "tests/unit/scheduler_fixture.h"
 
 namespace {
@@ -521,6 +524,68 @@ TEST_F(TimerTest, AnOutOfRangeTimeIsNeverDue) {
     Run(30 * 3600);
     EXPECT_TRUE(requests.empty());
     EXPECT_FALSE(dlg->IsLimitUseDue());
+}
+
+// Session 0: the scheduler is a service nobody sees; the console session's state
+// says who is there, the agent asks politely as the user, the system forces.
+class SessionZeroTest : public TimerTest {
+protected:
+    void SetUp() override {
+        TimerTest::SetUp();
+        fake::Sess().world = {true, false, true, 0, 1}; // an invisible window station
+        fake::Sess().console = fake::UserAt(1, "kid");
+        ASSERT_TRUE(StartSessionZeroMode());
+    }
+    void TearDown() override { StopSessionZeroMode(); }
+};
+
+TEST_F(SessionZeroTest, TheAgentAsksPolitelyAndTheSystemForces) {
+    for (const bool agent : {true, false}) {
+        SCOPED_TRACE(agent ? "agent there" : "no agent");
+        Fresh();
+        fake::Host().agentConnected = agent;
+        SetNow(2026, 12, 8, 22, 50, 0);
+        Start();
+        RunUntil(Tue(23, 3));
+        EXPECT_TRUE(Calls().empty()) << "ExitWindowsEx from session 0";
+        EXPECT_EQ(fake::Host().politeRequests, agent ? std::vector<UINT>{kPoliteShutdown}
+                                                     : std::vector<UINT>{});
+        ASSERT_EQ(fake::Sess().shutdownRequests.size(), 1u); // at T + 140 s
+        EXPECT_TRUE(warnedAt);
+        EXPECT_TRUE(Logged("Shutting down system (forced)"));
+    }
+}
+
+TEST_F(SessionZeroTest, NobodyAtTheConsoleIsForcedAtOnceAndRepeatedWhileWindowsIsBusy) {
+    fake::Sess().console = {};
+    SetNow(2026, 12, 8, 22, 59, 30);
+    Start();
+    fake::Sess().shutdownFails = true;
+    fake::Sess().shutdownError = ERROR_SHUTDOWN_IN_PROGRESS;
+    RunUntil(Tue(23, 0, 30));
+    EXPECT_TRUE(fake::Host().politeRequests.empty());
+    const size_t tries = fake::Sess().shutdownRequests.size();
+    EXPECT_GE(tries, 2u);
+    fake::Sess().shutdownFails = false;
+    Run(60);
+    EXPECT_GT(fake::Sess().shutdownRequests.size(), tries);
+}
+
+TEST_F(SessionZeroTest, ALogOffAndASwitchOfUserGiveTheNextUserACountdown) {
+    SetNow(2026, 12, 8, 20, 0, 0);
+    Start();
+    Run(30);
+    ASSERT_FALSE(dlg->m_bStartupPhase);
+    fake::Sess().console = fake::UserAt(2, "sister"); // a switch: off and on in one tick
+    Run(20);
+    EXPECT_TRUE(Logged("User logged off"));
+    EXPECT_TRUE(Logged("Logoff completed"));
+    Run(1);
+    EXPECT_TRUE(dlg->m_bStartupPhase);
+    EXPECT_EQ(fake::WindowOf(*dlg)->timers.at(IDT_SCHEDULER), 1000u);
+    fake::Sess().console.locked = true; // locked: nobody to warn
+    Run(1);
+    EXPECT_FALSE(UserThere());
 }
 
 } // namespace

@@ -48,6 +48,9 @@ TEST(Platform, WineIsOfTheNtFamily) {
     DWORD id = 0;
     ASSERT_TRUE(QueryPlatformId(id));
     EXPECT_EQ(DWORD(VER_PLATFORM_WIN32_NT), id);
+    DWORD major = 0;
+    ASSERT_TRUE(QueryPlatformVersion(id, major));
+    EXPECT_EQ(DWORD(LOBYTE(LOWORD(GetVersion()))), major); // what the installer's choice rests on
 }
 
 TEST(Platform, ShutdownPrivilegeGetsEnabledInTheToken) {

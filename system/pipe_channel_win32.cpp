@@ -1,0 +1,495 @@
+#include "system/pipe_channel.h"
+
+#include <atomic>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+
+#include "framework/unique_handle.h"
+#include "system/log.h"
+
+namespace {
+
+struct HandleCloser {
+    void operator()(HANDLE h) const { ::CloseHandle(h); }
+};
+struct LibraryFreer {
+    void operator()(HMODULE h) const { ::FreeLibrary(h); }
+};
+struct LocalFreer {
+    void operator()(PSECURITY_DESCRIPTOR p) const { ::LocalFree(p); }
+};
+using Handle = UniqueHandle<HANDLE, HandleCloser>;
+using Library = UniqueHandle<HMODULE, LibraryFreer>;
+using LocalSd = UniqueHandle<PSECURITY_DESCRIPTOR, LocalFreer>;
+
+// Posted by the reader thread to the channel's window. Data and log texts travel as
+// a heap std::string that the window procedure takes over.
+const UINT kMsgData = WM_APP + 0x50;  // wParam: connection number; lParam: the message
+const UINT kMsgState = WM_APP + 0x51; // wParam: connected; lParam: connection number
+const UINT kMsgLog = WM_APP + 0x52;   // lParam: a line for the log
+const char kWindowClass[] = "VespraPipeChannel";
+
+// Newer than XP (or than NT 4), so looked up when needed: vespra.exe must load on XP.
+typedef BOOL(WINAPI *PipeIdFn)(HANDLE pipe, ULONG *id);
+typedef BOOL(WINAPI *PipeComputerNameFn)(HANDLE pipe, LPSTR name, ULONG size);
+typedef BOOL(WINAPI *StringToSdFn)(LPCSTR sddl, DWORD revision, PSECURITY_DESCRIPTOR *sd,
+                                   ULONG *size);
+
+template <typename Fn> Fn KernelFunction(const char *name) {
+    HMODULE kernel = ::GetModuleHandleA("kernel32.dll");
+    return kernel
+               ? reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(::GetProcAddress(kernel, name)))
+               : nullptr;
+}
+
+HANDLE OrNull(HANDLE h) {
+    return h == INVALID_HANDLE_VALUE ? nullptr : h;
+}
+
+// The one end of a connection both sides share: the message-only window that
+// delivers on the UI thread, the reader thread, and the overlapped write.
+struct Channel {
+    virtual ~Channel() = default;
+
+    bool Running() const { return m_thread.Get() != nullptr; }
+
+    // On the UI thread, with the pipe already in m_pipe.
+    BOOL Begin(PipeHandler onMessage, PipeStateHandler onState, void *context) {
+        m_onMessage = onMessage;
+        m_onState = onState;
+        m_context = context;
+        m_stop.Reset(::CreateEventA(nullptr, TRUE, FALSE, nullptr));
+        m_kick.Reset(::CreateEventA(nullptr, FALSE, FALSE, nullptr));
+        m_readEvent.Reset(::CreateEventA(nullptr, TRUE, FALSE, nullptr));
+        m_writeEvent.Reset(::CreateEventA(nullptr, TRUE, FALSE, nullptr));
+        if (!m_stop || !m_kick || !m_readEvent || !m_writeEvent || !MakeWindow()) {
+            End();
+            return FALSE;
+        }
+        m_thread.Reset(::CreateThread(nullptr, 0, ThreadMain, this, 0, nullptr));
+        if (!m_thread) {
+            End();
+            return FALSE;
+        }
+        return TRUE;
+    }
+
+    // On the UI thread: stops the reader, drops what it posted and not yet delivered.
+    void End() {
+        if (m_thread) {
+            ::SetEvent(m_stop.Get());
+            ::WaitForSingleObject(m_thread.Get(), INFINITE);
+            m_thread.Reset();
+        }
+        if (m_window) {
+            MSG msg;
+            while (::PeekMessageA(&msg, m_window, kMsgData, kMsgLog, PM_REMOVE))
+                Discard(msg);
+            ::DestroyWindow(m_window);
+            m_window = nullptr;
+        }
+        m_pipe.Reset();
+        m_stop.Reset();
+        m_kick.Reset();
+        m_readEvent.Reset();
+        m_writeEvent.Reset();
+        m_live = 0;
+        m_uiConnection = 0;
+        m_uiConnected = false;
+    }
+
+    bool UiConnected() const { return m_uiConnected; }
+
+    // On the UI thread. Only to the connection the UI thread knows of: a client that
+    // replaced it must first be announced.
+    BOOL Write(const std::string &message) {
+        if (!m_uiConnected || m_live.load() != m_uiConnection || message.size() > kPipeMessageMax)
+            return FALSE;
+        OVERLAPPED ov;
+        memset(&ov, 0, sizeof ov);
+        ov.hEvent = m_writeEvent.Get();
+        ::ResetEvent(ov.hEvent);
+        if (!::WriteFile(m_pipe.Get(), message.data(), DWORD(message.size()), nullptr, &ov)) {
+            if (::GetLastError() != ERROR_IO_PENDING)
+                return FALSE;
+            // CancelIo cancels what this thread started, which is only this write.
+            if (::WaitForSingleObject(ov.hEvent, kPipeSendTimeoutMs) != WAIT_OBJECT_0)
+                ::CancelIo(m_pipe.Get());
+        }
+        DWORD written = 0;
+        return ::GetOverlappedResult(m_pipe.Get(), &ov, &written, TRUE) &&
+               written == message.size();
+    }
+
+    enum class ReadEnd { Lost, Stopped, Refused };
+
+    // The reader thread's work.
+    virtual void Run() = 0;
+    // Server only: whether the connected client is still the one expected.
+    virtual bool StillWanted() { return true; }
+
+    // Reads whole messages of connection number `connection` and posts them, until the
+    // connection ends, Stop is asked for, or (server) the client is no longer wanted.
+    ReadEnd ReadMessages(LONG connection) {
+        std::unique_ptr<char[]> buffer(new char[kPipeMessageMax]);
+        for (;;) {
+            OVERLAPPED ov;
+            memset(&ov, 0, sizeof ov);
+            ov.hEvent = m_readEvent.Get();
+            ::ResetEvent(ov.hEvent);
+            DWORD got = 0;
+            if (!::ReadFile(m_pipe.Get(), buffer.get(), DWORD(kPipeMessageMax), nullptr, &ov) &&
+                ::GetLastError() != ERROR_IO_PENDING)
+                return ReadFailed();
+            for (;;) {
+                HANDLE waits[] = {ov.hEvent, m_stop.Get(), m_kick.Get()};
+                const DWORD which = ::WaitForMultipleObjects(3, waits, FALSE, INFINITE);
+                if (which == WAIT_OBJECT_0)
+                    break;
+                if (which == WAIT_OBJECT_0 + 2 && StillWanted())
+                    continue;
+                // The read must be over before its OVERLAPPED goes out of scope.
+                ::CancelIo(m_pipe.Get());
+                ::GetOverlappedResult(m_pipe.Get(), &ov, &got, TRUE);
+                return which == WAIT_OBJECT_0 + 2 ? ReadEnd::Refused : ReadEnd::Stopped;
+            }
+            if (!::GetOverlappedResult(m_pipe.Get(), &ov, &got, FALSE))
+                return ReadFailed();
+            if (!Post(kMsgData, WPARAM(connection), new std::string(buffer.get(), got)))
+                return ReadEnd::Lost;
+        }
+    }
+
+    // Posts to the UI thread; the window takes over `text` (deleted here on failure).
+    bool Post(UINT msg, WPARAM wParam, std::string *text) {
+        if (::PostMessageA(m_window, msg, wParam, reinterpret_cast<LPARAM>(text)))
+            return true;
+        delete text;
+        return false;
+    }
+    bool PostState(bool connected, LONG connection) {
+        return ::PostMessageA(m_window, kMsgState, connected ? 1 : 0, connection) != 0;
+    }
+
+    HWND m_window = nullptr;
+    Handle m_pipe;
+    Handle m_stop;
+    Handle m_kick;      // server: the expected client changed
+    Handle m_readEvent; // the reader thread's reads and waits for a client
+    Handle m_writeEvent;
+    Handle m_thread;
+    std::atomic<LONG> m_live{0}; // the reader's connection number; 0 when none
+    // The UI thread's view, changed only by what it has been told.
+    LONG m_uiConnection = 0;
+    bool m_uiConnected = false;
+    PipeHandler m_onMessage = nullptr;
+    PipeStateHandler m_onState = nullptr;
+    void *m_context = nullptr;
+
+    ReadEnd ReadFailed() {
+        // A message over the limit breaks the protocol; the connection goes.
+        if (::GetLastError() == ERROR_MORE_DATA)
+            Post(kMsgLog, 0, new std::string("Pipe message over 64 KB: connection dropped"));
+        return ReadEnd::Lost;
+    }
+
+    static DWORD WINAPI ThreadMain(void *self) {
+        static_cast<Channel *>(self)->Run();
+        return 0;
+    }
+
+    bool MakeWindow() {
+        HINSTANCE instance = ::GetModuleHandleA(nullptr);
+        WNDCLASSA wc;
+        if (!::GetClassInfoA(instance, kWindowClass, &wc)) {
+            memset(&wc, 0, sizeof wc);
+            wc.lpfnWndProc = WindowProc;
+            wc.hInstance = instance;
+            wc.lpszClassName = kWindowClass;
+            if (!::RegisterClassA(&wc))
+                return false;
+        }
+        // Message-only: never shown or enumerated, yet served by every modal loop of
+        // this thread, where a thread message would be lost.
+        m_window = ::CreateWindowExA(0, kWindowClass, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                     instance, nullptr);
+        if (!m_window)
+            return false;
+        ::SetWindowLongPtrA(m_window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+        return true;
+    }
+
+    static void Discard(const MSG &msg) {
+        if (msg.message == kMsgLog)
+            WriteLog(*reinterpret_cast<std::string *>(msg.lParam));
+        if (msg.message != kMsgState)
+            delete reinterpret_cast<std::string *>(msg.lParam);
+    }
+
+    static LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+        auto *self = reinterpret_cast<Channel *>(::GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+        if (!self || msg < kMsgData || msg > kMsgLog)
+            return ::DefWindowProcA(hwnd, msg, wParam, lParam);
+        if (msg == kMsgLog) {
+            std::unique_ptr<std::string> line(reinterpret_cast<std::string *>(lParam));
+            WriteLog(*line);
+        } else if (msg == kMsgData) {
+            std::unique_ptr<std::string> message(reinterpret_cast<std::string *>(lParam));
+            // What an ended connection sent is not handed to the next one's reader.
+            if (self->m_uiConnected && LONG(wParam) == self->m_uiConnection && self->m_onMessage)
+                self->m_onMessage(self->m_context, *message);
+        } else if (wParam) {
+            self->m_uiConnection = LONG(lParam);
+            self->m_uiConnected = true;
+            if (self->m_onState)
+                self->m_onState(self->m_context, true);
+        } else if (self->m_uiConnected && LONG(lParam) == self->m_uiConnection) {
+            self->m_uiConnected = false;
+            if (self->m_onState)
+                self->m_onState(self->m_context, false);
+        }
+        // The handler may have stopped the channel: nothing of self is touched here.
+        return 0;
+    }
+};
+
+// A plain 64-bit pair, so the reader thread never sees half of a change.
+uint64_t PackExpected(DWORD processId, DWORD sessionId) {
+    return (uint64_t(processId) << 32) | sessionId;
+}
+
+} // namespace
+
+struct PipeServer::Impl : Channel {
+    std::atomic<uint64_t> expected{0};
+    PipeClientIdentity client;    // the reader's connected client
+    bool askComputerName = false; // the system lacks PIPE_REJECT_REMOTE_CLIENTS
+    LONG connections = 0;
+
+    ~Impl() override { End(); }
+
+    const char *Refusal(const PipeClientIdentity &who) const {
+        const uint64_t e = expected.load();
+        return PipeClientRefusal(DWORD(e >> 32), DWORD(e), who);
+    }
+
+    PipeClientIdentity Identify() const {
+        PipeClientIdentity who;
+        ULONG value = 0;
+        static const PipeIdFn processId = KernelFunction<PipeIdFn>("GetNamedPipeClientProcessId");
+        static const PipeIdFn sessionId = KernelFunction<PipeIdFn>("GetNamedPipeClientSessionId");
+        if (processId && processId(m_pipe.Get(), &value)) {
+            who.processId = value;
+            who.processKnown = true;
+        }
+        if (sessionId && sessionId(m_pipe.Get(), &value)) {
+            who.sessionId = value;
+            who.sessionKnown = true;
+        }
+        if (askComputerName) {
+            static const PipeComputerNameFn computer =
+                KernelFunction<PipeComputerNameFn>("GetNamedPipeClientComputerNameA");
+            char theirs[MAX_COMPUTERNAME_LENGTH + 1] = "";
+            char ours[MAX_COMPUTERNAME_LENGTH + 1] = "";
+            DWORD size = sizeof ours;
+            // The call fails for a local client.
+            if (computer && computer(m_pipe.Get(), theirs, sizeof theirs) &&
+                ::GetComputerNameA(ours, &size))
+                who.remote = lstrcmpiA(theirs, ours) != 0;
+        }
+        return who;
+    }
+
+    // Logs a refusal (on the UI thread); false when why is nullptr.
+    bool Refuse(const PipeClientIdentity &who, const char *why) {
+        if (!why)
+            return false;
+        char line[128];
+        snprintf(line, sizeof line, "Pipe client refused (%s): process %u, session %u", why,
+                 unsigned(who.processId), unsigned(who.sessionId));
+        Post(kMsgLog, 0, new std::string(line));
+        return true;
+    }
+
+    bool StillWanted() override { return !Refuse(client, Refusal(client)); }
+
+    // Waits for a client; false when Stop was asked for.
+    bool AwaitClient() {
+        for (;;) {
+            OVERLAPPED ov;
+            memset(&ov, 0, sizeof ov);
+            ov.hEvent = m_readEvent.Get();
+            ::ResetEvent(ov.hEvent);
+            BOOL connected = ::ConnectNamedPipe(m_pipe.Get(), &ov);
+            const DWORD error = connected ? 0 : ::GetLastError();
+            if (error == ERROR_PIPE_CONNECTED) {
+                connected = TRUE;
+            } else if (error == ERROR_IO_PENDING) {
+                HANDLE waits[] = {ov.hEvent, m_stop.Get()};
+                DWORD done = 0;
+                if (::WaitForMultipleObjects(2, waits, FALSE, INFINITE) != WAIT_OBJECT_0) {
+                    ::CancelIo(m_pipe.Get());
+                    ::GetOverlappedResult(m_pipe.Get(), &ov, &done, TRUE);
+                    return false;
+                }
+                connected = ::GetOverlappedResult(m_pipe.Get(), &ov, &done, FALSE);
+            }
+            if (connected)
+                return true;
+            // A client that came and went already (ERROR_NO_DATA), or a failure: free
+            // the instance and listen again, without spinning on a lasting failure.
+            ::DisconnectNamedPipe(m_pipe.Get());
+            if (error != ERROR_NO_DATA && ::WaitForSingleObject(m_stop.Get(), 100) == WAIT_OBJECT_0)
+                return false;
+        }
+    }
+
+    void Run() override {
+        while (AwaitClient()) {
+            client = Identify();
+            if (Refuse(client, Refusal(client))) {
+                ::DisconnectNamedPipe(m_pipe.Get());
+                continue;
+            }
+            const LONG connection = ++connections;
+            m_live = connection;
+            const ReadEnd end =
+                PostState(true, connection) ? ReadMessages(connection) : ReadEnd::Lost;
+            m_live = 0;
+            PostState(false, connection);
+            ::DisconnectNamedPipe(m_pipe.Get());
+            if (end == ReadEnd::Stopped)
+                return;
+        }
+    }
+};
+
+PipeServer::PipeServer() : m_impl(new Impl) {}
+PipeServer::~PipeServer() = default;
+
+BOOL PipeServer::Start(PipeHandler onMessage, PipeStateHandler onState, void *context) {
+    if (m_impl->Running())
+        return FALSE;
+    // The DACL is built from its text or not at all: a pipe without it would be open
+    // to everyone, so there is no fallback.
+    Library advapi(::LoadLibraryA("advapi32.dll"));
+    auto toSd = advapi
+                    ? reinterpret_cast<StringToSdFn>(reinterpret_cast<void (*)()>(::GetProcAddress(
+                          advapi.Get(), "ConvertStringSecurityDescriptorToSecurityDescriptorA")))
+                    : nullptr;
+    LocalSd sd;
+    if (!toSd || !toSd(kPipeChannelSddl, 1 /* SDDL_REVISION_1 */, sd.Put(), nullptr))
+        return FALSE;
+    BOOL present = FALSE, defaulted = FALSE;
+    PACL dacl = nullptr;
+    if (!::GetSecurityDescriptorDacl(sd.Get(), &present, &dacl, &defaulted) || !present || !dacl)
+        return FALSE;
+    SECURITY_ATTRIBUTES sa;
+    sa.nLength = sizeof sa;
+    sa.lpSecurityDescriptor = sd.Get();
+    sa.bInheritHandle = FALSE;
+
+    const DWORD open = PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE;
+    const DWORD mode = PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT;
+    HANDLE pipe = ::CreateNamedPipeA(kPipeChannelName, open, mode | PIPE_REJECT_REMOTE_CLIENTS, 1,
+                                     DWORD(kPipeMessageMax), DWORD(kPipeMessageMax), 0, &sa);
+    m_impl->askComputerName = false;
+    if (pipe == INVALID_HANDLE_VALUE && ::GetLastError() == ERROR_INVALID_PARAMETER) {
+        // Before Vista the flag is unknown: ask each client where it is instead.
+        pipe = ::CreateNamedPipeA(kPipeChannelName, open, mode, 1, DWORD(kPipeMessageMax),
+                                  DWORD(kPipeMessageMax), 0, &sa);
+        m_impl->askComputerName = true;
+    }
+    m_impl->m_pipe.Reset(OrNull(pipe));
+    if (!m_impl->m_pipe)
+        return FALSE;
+    return m_impl->Begin(onMessage, onState, context);
+}
+
+void PipeServer::ExpectClient(DWORD processId, DWORD sessionId) {
+    m_impl->expected = PackExpected(processId, sessionId);
+    if (m_impl->Running())
+        ::SetEvent(m_impl->m_kick.Get());
+}
+
+BOOL PipeServer::Send(const std::string &message) {
+    return m_impl->Running() && m_impl->Write(message);
+}
+
+bool PipeServer::Connected() const {
+    return m_impl->UiConnected();
+}
+
+void PipeServer::Stop() {
+    m_impl->End();
+}
+
+struct PipeClient::Impl : Channel {
+    ~Impl() override { End(); }
+
+    void Run() override {
+        ReadMessages(1);
+        m_live = 0;
+        PostState(false, 1);
+    }
+
+    BOOL Open(DWORD timeoutMs) {
+        const DWORD start = ::GetTickCount();
+        for (;;) {
+            // Identification only: the server may learn who we are, never act as us.
+            HANDLE pipe = ::CreateFileA(
+                kPipeChannelName, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                FILE_FLAG_OVERLAPPED | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION, nullptr);
+            if (pipe != INVALID_HANDLE_VALUE) {
+                m_pipe.Reset(pipe);
+                break;
+            }
+            const DWORD error = ::GetLastError();
+            const DWORD spent = ::GetTickCount() - start;
+            if ((error != ERROR_FILE_NOT_FOUND && error != ERROR_PIPE_BUSY) || spent >= timeoutMs)
+                return FALSE;
+            ::Sleep(timeoutMs - spent < 20 ? timeoutMs - spent : 20);
+        }
+        DWORD mode = PIPE_READMODE_MESSAGE;
+        if (!::SetNamedPipeHandleState(m_pipe.Get(), &mode, nullptr, nullptr)) {
+            m_pipe.Reset();
+            return FALSE;
+        }
+        m_live = 1;
+        m_uiConnection = 1;
+        m_uiConnected = true;
+        return TRUE;
+    }
+};
+
+PipeClient::PipeClient() : m_impl(new Impl) {}
+PipeClient::~PipeClient() = default;
+
+BOOL PipeClient::Connect(PipeHandler onMessage, PipeStateHandler onState, void *context,
+                         DWORD timeoutMs) {
+    if (m_impl->Running() || !m_impl->Open(timeoutMs))
+        return FALSE;
+    return m_impl->Begin(onMessage, onState, context);
+}
+
+BOOL PipeClient::Send(const std::string &message) {
+    return m_impl->Running() && m_impl->Write(message);
+}
+
+bool PipeClient::Connected() const {
+    return m_impl->UiConnected();
+}
+
+BOOL PipeClient::ServerProcessId(DWORD &processId) const {
+    static const PipeIdFn serverId = KernelFunction<PipeIdFn>("GetNamedPipeServerProcessId");
+    ULONG value = 0;
+    if (!m_impl->UiConnected() || !serverId || !serverId(m_impl->m_pipe.Get(), &value))
+        return FALSE;
+    processId = value;
+    return TRUE;
+}
+
+void PipeClient::Close() {
+    m_impl->End();
+}

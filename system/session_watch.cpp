@@ -1,0 +1,56 @@
+#include "system/session_watch.h"
+
+#include <utility>
+
+SessionEvents SessionWatch::Observe(const ConsoleSessionState &state) {
+    SessionEvents events;
+    const bool moved = state.sessionId != m_state.sessionId || state.userName != m_state.userName;
+    const bool had = m_started && Present(m_state);
+    const bool has = Present(state);
+    if (m_started) {
+        events.logOff = had && (!has || moved);
+        events.logOn = has && (!had || moved);
+        if (events.logOn)
+            events.lock = state.locked;
+        else if (had && has && state.locked != m_state.locked)
+            (state.locked ? events.lock : events.unlock) = true;
+    }
+    if (moved) {
+        // Another session or user: the agent we know of belongs to someone else,
+        // and the new one's may start at once.
+        m_agent = AgentProcess();
+        m_attempted = false;
+    }
+    m_started = true;
+    m_state = state;
+    return events;
+}
+
+bool SessionWatch::UserIsThere() const {
+    return Present(m_state) && !m_state.locked;
+}
+
+bool SessionWatch::WantsAgentStart(time_t now) const {
+    if (!m_state.HasUser() || m_agent.process)
+        return false;
+    // A clock set back also lets it through, rather than waiting out the difference.
+    return !m_attempted || now - m_lastAttempt >= kAgentRetrySeconds || now < m_lastAttempt;
+}
+
+void SessionWatch::KeepAgent(time_t now) {
+    if (m_agent.process && !AgentProcessAlive(m_agent))
+        m_agent = AgentProcess();
+    if (!WantsAgentStart(now))
+        return;
+    m_attempted = true;
+    m_lastAttempt = now;
+    StartAgentProcess(m_state.sessionId, m_agentExe, m_agent);
+}
+
+SessionEvents SessionWatch::Tick(time_t now) {
+    if (!QueryConsoleSession(m_next))
+        m_next = ConsoleSessionState();
+    const SessionEvents events = Observe(m_next);
+    KeepAgent(now);
+    return events;
+}

@@ -1,0 +1,67 @@
+// Session 0 mode's view of the console, polled at each scheduler tick (Windows sends
+// a service no log-off and no session-change notice we could rely on): who is there,
+// what changed since the last tick, and the agent that shows our windows in the
+// user's session. Portable; the calls go through system/session.h.
+#pragma once
+
+#include <ctime>
+#include <string>
+
+#include "system/session.h"
+
+struct SessionEvents {
+    // The console's user went away: logged off, disconnected, or the console moved
+    // to another session or user. A switch of user is a log-off of the old one
+    // followed by a log-on of the new, in the same tick.
+    bool logOff = false;
+    // A user came to the console. One who arrives locked (a switch back to a locked
+    // session) gets lock with it.
+    bool logOn = false;
+    bool lock = false;   // the same user locked the session
+    bool unlock = false; // ... and unlocked it
+    bool Any() const { return logOff || logOn || lock || unlock; }
+};
+
+class SessionWatch {
+public:
+    // The agent is started at most once every kAgentRetrySeconds in the same session.
+    static const int kAgentRetrySeconds = 10;
+
+    // agentExe: the program started as the agent ("<agentExe>" /agent), our own path.
+    explicit SessionWatch(std::string agentExe) : m_agentExe(std::move(agentExe)) {}
+
+    // One tick: reads the console session, answers what changed since the last tick,
+    // and keeps our agent running in that session. The first tick only takes the
+    // state in (the scheduler's start deals with a user who is there already) and
+    // reports nothing; a failed query counts as nobody at the console. now is the
+    // scheduler's clock, used only for the agent's restart limit.
+    SessionEvents Tick(time_t now);
+
+    // The state part of Tick, without the agent.
+    SessionEvents Observe(const ConsoleSessionState &state);
+    // A user is logged on at the console, connected, and the session is not locked.
+    // Comes from the session manager alone: no word from an agent, alive or dead,
+    // ever makes a user.
+    bool UserIsThere() const;
+    const ConsoleSessionState &Console() const { return m_state; }
+
+    // Whether Tick would start an agent now: the console session has a user and no
+    // agent of ours runs there, and the last attempt there is 10 s old (a new user
+    // or session doesn't wait).
+    bool WantsAgentStart(time_t now) const;
+    // Our agent as of the last tick; its process is empty when none runs. The pipe
+    // talks to this process id in this session only.
+    const AgentProcess &Agent() const { return m_agent; }
+    bool AgentRunning() const { return bool(m_agent.process); }
+
+private:
+    static bool Present(const ConsoleSessionState &s) { return s.HasUser() && s.connected; }
+    void KeepAgent(time_t now);
+
+    std::string m_agentExe;
+    ConsoleSessionState m_state, m_next;
+    bool m_started = false;
+    AgentProcess m_agent;
+    bool m_attempted = false; // an agent start was tried for the present user
+    time_t m_lastAttempt = 0;
+};

@@ -1,0 +1,54 @@
+#include <memory>
+
+#include "framework/clock.h"
+#include "scheduler/agent.h"
+#include "tests/support/fake_agent.h"
+
+namespace {
+fake::AgentHost g_state;
+std::unique_ptr<SessionWatch> g_watch;
+} // namespace
+
+fake::AgentHost &fake::Host() {
+    return g_state;
+}
+
+void fake::ResetAgentHost() {
+    g_state = AgentHost{};
+    g_watch.reset();
+}
+
+BOOL RunAgent() {
+    return FALSE;
+}
+
+BOOL StartSessionZeroMode() {
+    if (g_watch || !IsSessionZeroMode())
+        return FALSE;
+    g_watch = std::make_unique<SessionWatch>("vespra.exe");
+    SessionZeroTick();
+    return TRUE;
+}
+
+BOOL InSessionZeroMode() {
+    return g_watch ? TRUE : FALSE;
+}
+
+SessionEvents SessionZeroTick() {
+    return g_watch ? g_watch->Tick(ClockNow()) : SessionEvents{};
+}
+
+bool SessionZeroUserThere() {
+    return g_watch && g_watch->UserIsThere();
+}
+
+BOOL RequestShutdownAsUser(UINT flags) {
+    if (!g_watch || !g_state.agentConnected || !g_watch->AgentRunning())
+        return FALSE;
+    g_state.politeRequests.push_back(flags);
+    return TRUE;
+}
+
+void StopSessionZeroMode() {
+    g_watch.reset();
+}

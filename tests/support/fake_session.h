@@ -1,0 +1,32 @@
+// The native stand-in behind system/session.h: scripted world facts, console state
+// and agent processes (the n-th start attempt's is process 499 + n), and a record.
+#pragma once
+
+#include <set>
+#include <string>
+#include <vector>
+
+#include "system/session.h"
+
+namespace fake {
+
+struct Session {
+    WorldFacts world = {true, true, true, 1, 1}; // a plain start
+    ConsoleSessionState console;                 // no console session
+    bool consoleQueryFails = false;
+    bool agentStartFails = false;
+    std::set<DWORD> endedAgents;
+    bool shutdownFails = false;
+    DWORD shutdownError = 0;
+
+    std::vector<std::pair<DWORD, std::string>> agentStarts; // session, program; failed ones too
+    int openAgentHandles = 0;
+    std::vector<BOOL> shutdownRequests; // the restart argument of each
+};
+
+Session &Sess();
+void ResetSession();
+// A console session with a user, connected.
+ConsoleSessionState UserAt(DWORD sessionId, const std::string &user, bool locked = false);
+
+} // namespace fake

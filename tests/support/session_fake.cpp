@@ -1,0 +1,55 @@
+// The native stand-in for the session calls: scripted answers and a record.
+#include <cstdint>
+
+#include "tests/support/fake_session.h"
+
+namespace fake {
+namespace {
+Session g_session;
+}
+Session &Sess() {
+    return g_session;
+}
+void ResetSession() {
+    g_session = Session();
+}
+ConsoleSessionState UserAt(DWORD sessionId, const std::string &user, bool locked) {
+    return {sessionId, user, true, locked};
+}
+} // namespace fake
+
+using fake::g_session;
+
+void QueryWorldFacts(WorldFacts &facts) {
+    facts = g_session.world;
+}
+
+bool QueryConsoleSession(ConsoleSessionState &state) {
+    state = g_session.consoleQueryFails ? ConsoleSessionState() : g_session.console;
+    return !g_session.consoleQueryFails;
+}
+
+void CloseAgentHandle(HANDLE) {
+    --g_session.openAgentHandles;
+}
+
+bool StartAgentProcess(DWORD sessionId, const std::string &exePath, AgentProcess &out) {
+    g_session.agentStarts.emplace_back(sessionId, exePath);
+    if (g_session.agentStartFails)
+        return false;
+    ++g_session.openAgentHandles;
+    out.processId = DWORD(499 + g_session.agentStarts.size());
+    out.process.Reset(reinterpret_cast<HANDLE>(uintptr_t(out.processId)));
+    out.sessionId = sessionId;
+    return true;
+}
+
+bool AgentProcessAlive(const AgentProcess &agent) {
+    return agent.process && !g_session.endedAgents.count(agent.processId);
+}
+
+BOOL RequestSystemShutdown(BOOL restart, DWORD &error) {
+    g_session.shutdownRequests.push_back(restart);
+    error = g_session.shutdownError;
+    return !g_session.shutdownFails;
+}

@@ -1,0 +1,118 @@
+// Session 0 mode against the stand-ins: the world decision, the console's events,
+// the agent's starts and the forced request.
+#include <gtest/gtest.h>
+
+#include "system/session_watch.h"
+#include "tests/support/fake_session.h"
+
+namespace {
+
+using fake::Sess;
+using fake::UserAt;
+
+TEST(Session, WorldDecision) {
+    fake::ResetSession();
+    const struct {
+        WorldFacts facts;
+        bool sessionZero;
+    } cases[] = {
+        {{true, true, true, 1, 1}, false},                // a plain start, XP's interactive service
+        {{true, false, true, 1, 1}, true},                // an invisible station
+        {{true, true, true, 0, 1}, true},                 // not the console's session
+        {{true, true, true, 0, kNoConsoleSession}, true}, // nobody's at the console at all
+        {{true, true, false, 0, 0}, false},               // no session calls: 9x, NT4, 2000
+        {{true, false, false, 0, 0}, true},               // 2000's non-interactive service
+        {{false, false, false, 0, 0}, false},             // nothing can be asked
+        {{false, false, true, 0, 1}, true},
+    };
+    for (const auto &c : cases) {
+        Sess().world = c.facts;
+        EXPECT_EQ(c.sessionZero, IsSessionZeroMode()) << &c - cases;
+    }
+}
+
+TEST(Session, EventsFromSuccessiveStates) {
+    fake::ResetSession();
+    ConsoleSessionState away = UserAt(2, "carol"), failed = UserAt(3, "dave");
+    away.connected = false;
+    failed.sessionId = 99; // marks a failed query
+    const struct {
+        ConsoleSessionState state;
+        const char *events;
+        bool userThere;
+    } steps[] = {
+        {UserAt(1, "alice"), "", true}, // the first tick only takes the state in
+        {UserAt(1, ""), "off ", false}, // logged off: the logon screen
+        {UserAt(1, "alice"), "on ", true},
+        {UserAt(1, "alice", true), "lock ", false},
+        {UserAt(1, "alice", true), "", false},
+        {UserAt(1, "alice"), "unlock ", true},
+        {UserAt(2, "bob"), "off on ", true},          // switched to another session
+        {UserAt(2, "carol"), "off on ", true},        // another user in one tick
+        {away, "off ", false},                        // disconnected
+        {ConsoleSessionState(), "", false},           // no console session
+        {UserAt(3, "dave", true), "on lock ", false}, // back to a locked session
+        {UserAt(3, "dave"), "unlock ", true},
+        {failed, "off ", false}, // a failed query proves nobody
+    };
+    SessionWatch watch("vespra.exe");
+    for (const auto &s : steps) {
+        Sess().console = s.state;
+        Sess().consoleQueryFails = s.state.sessionId == 99;
+        const SessionEvents e = watch.Tick(&s - steps);
+        EXPECT_EQ(s.events, std::string(e.logOff ? "off " : "") + (e.logOn ? "on " : "") +
+                                (e.lock ? "lock " : "") + (e.unlock ? "unlock " : ""))
+            << &s - steps;
+        EXPECT_EQ(s.userThere, watch.UserIsThere()) << &s - steps;
+    }
+}
+
+TEST(Session, AgentStartsRestartsAtMostEvery10sAndFollowsTheUser) {
+    fake::ResetSession();
+    const ConsoleSessionState alice = UserAt(1, "alice"), bob = UserAt(2, "bob"),
+                              nobody = UserAt(2, "");
+    const struct {
+        time_t now;
+        const ConsoleSessionState &console;
+        DWORD ends; // this agent's process ends before the tick
+        bool startFails;
+        DWORD agent; // the one running after the tick
+    } steps[] = {
+        {100, nobody, 0, false, 0},
+        {101, alice, 0, false, 500},
+        {120, alice, 0, false, 500}, // running: left alone
+        {121, alice, 500, true, 0},  // ended: tried again at once, the last start being 20 s old
+        {130, alice, 0, false, 0},   // ... that failed; the next attempt waits 10 s
+        {131, alice, 0, false, 502},
+        {132, bob, 0, false, 503},   // a switch: at once, in the new session
+        {100, bob, 503, false, 504}, // a clock set back doesn't hold a restart up
+        {200, nobody, 0, false, 0},
+    };
+    {
+        SessionWatch watch("c:\\vespra\\vespra.exe");
+        for (const auto &s : steps) {
+            Sess().console = s.console;
+            Sess().endedAgents.insert(s.ends);
+            Sess().agentStartFails = s.startFails;
+            watch.Tick(s.now);
+            EXPECT_EQ(s.agent, watch.AgentRunning() ? watch.Agent().processId : 0) << s.now;
+        }
+        EXPECT_EQ(5u, Sess().agentStarts.size());
+        EXPECT_EQ(std::make_pair(DWORD(2), std::string("c:\\vespra\\vespra.exe")),
+                  Sess().agentStarts.back());
+    }
+    EXPECT_EQ(0, Sess().openAgentHandles); // every agent handle let go, at a switch too
+}
+
+TEST(Session, ForcedRequestAndItsRepetition) {
+    fake::ResetSession();
+    EXPECT_EQ(ForcedRequest::Made, MakeForcedRequest(true));
+    Sess().shutdownFails = true;
+    Sess().shutdownError = ERROR_SHUTDOWN_IN_PROGRESS;
+    EXPECT_EQ(ForcedRequest::RepeatAtNextTick, MakeForcedRequest(false));
+    Sess().shutdownError = ERROR_ACCESS_DENIED;
+    EXPECT_EQ(ForcedRequest::Failed, MakeForcedRequest(false));
+    EXPECT_EQ((std::vector<BOOL>{TRUE, FALSE, FALSE}), Sess().shutdownRequests);
+}
+
+} // namespace
