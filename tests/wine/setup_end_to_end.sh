@@ -8,8 +8,9 @@
 #
 #   setup_end_to_end.sh <vespra-setup.exe> <setup_probe_tool.exe> <window_driver_tool.exe>
 #
-# Exit status 0 when every check passed. Bounded: every step has a time-out; the
-# whole test takes a minute or two, half of it making the prefix.
+# Exit status 0 when every check passed. Bounded: every step has a time-out, and
+# the whole test 250 s, below CTest's 300 s; it takes a minute or two, half of it
+# making the prefix.
 set -u -o pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 # shellcheck source=scripts/wine-session.sh
@@ -25,26 +26,35 @@ help_src="$here/../../help"
 version=$(basename "$setup" .exe)
 version=${version#vespra-setup-}
 
+# The checks run in a child shell under `timeout`; this shell made the prefix and
+# the display, and ends whatever the child left, however it ended.
+if [ -z "${VESPRA_E2E_CHILD:-}" ]; then
+    own_xvfb=0
+    if [ -z "${DISPLAY:-}" ]; then
+        vespra_start_xvfb
+        own_xvfb=1
+    fi
+    prefix=$(mktemp -d "${TMPDIR:-/tmp}/vespra-setup-prefix.XXXXXX")
+    work=$(mktemp -d "${TMPDIR:-/tmp}/vespra-setup-work.XXXXXX")
+    cleanup() {
+        vespra_end_wine "$prefix"
+        rm -rf "$prefix" "$work"
+        [ "$own_xvfb" = 1 ] && vespra_stop_xvfb
+    }
+    trap cleanup EXIT
+    trap 'exit 130' INT TERM
+    VESPRA_E2E_CHILD=1 prefix=$prefix work=$work \
+        timeout --kill-after=5 250 bash "${BASH_SOURCE[0]}" "$@"
+    rc=$?
+    [ "$rc" = 124 ] || [ "$rc" = 137 ] && echo "FAIL: the test ran out of its 250 s"
+    exit "$rc"
+fi
+
 fail() {
     echo "FAIL: $*"
-    [ -s "${work:-/nonexistent}/stderr" ] && tail -n 20 "$work/stderr" | sed 's/^/  stderr: /'
+    [ -s "$work/stderr" ] && tail -n 20 "$work/stderr" | sed 's/^/  stderr: /'
     exit 1
 }
-
-own_xvfb=0
-if [ -z "${DISPLAY:-}" ]; then
-    vespra_start_xvfb
-    own_xvfb=1
-fi
-prefix=$(mktemp -d "${TMPDIR:-/tmp}/vespra-setup-prefix.XXXXXX")
-work=$(mktemp -d "${TMPDIR:-/tmp}/vespra-setup-work.XXXXXX")
-cleanup() {
-    vespra_end_wine "$prefix"
-    rm -rf "$prefix" "$work"
-    [ "$own_xvfb" = 1 ] && vespra_stop_xvfb
-}
-trap cleanup EXIT
-trap 'exit 130' INT TERM
 
 # The installed scheduler runs on its defaults: shut down at 23:00 on weekdays, with
 # a warning minutes before. A zone of a fixed offset puts the session's clock near
@@ -80,14 +90,24 @@ win() {
     return "$rc"
 }
 probe() { win 60 "$probe" "$@"; }
+# Asks the probe whether something is there: true for "present", false for
+# "absent". Any other outcome (the probe failed, timed out or said "error") fails
+# the test, so a check that something is gone can't pass because nothing answered.
+present() {
+    local out rc
+    out=$(probe "$@")
+    rc=$?
+    case "$rc:${out%%$'\n'*}" in
+    0:present) return 0 ;;
+    1:absent) return 1 ;;
+    esac
+    fail "no answer from the probe to \"$*\" (exit $rc): $out"
+}
 # One value of a key as "reg query" shows it: the data after the type.
 reg_value() {
     win 30 reg query "$1" /v "$2" | sed -n "s/^ *$2 \{2,\}REG_[A-Z_]* \{2,\}//p"
 }
-key_exists() { win 30 reg query "$1" >/dev/null; }
-our_processes() {
-    probe processes | grep -xE 'vespra\.exe|vesprasv\.exe|vesprasi\.exe|uninstall\.exe|un\.exe'
-}
+ours=(vespra.exe vesprasv.exe vesprasi.exe uninstall.exe un.exe)
 # Polls a command for up to $1 seconds.
 within() {
     local deadline=$((SECONDS + $1))
@@ -97,10 +117,9 @@ within() {
         sleep 0.25
     done
 }
-scheduler_runs() { probe processes | grep -qx 'vespra.exe'; }
-run_entry_there() { [ -n "$(reg_value "$run_key" Vespra)" ]; }
-nothing_of_ours_runs() { [ -z "$(our_processes)" ]; }
-no_scheduler() { ! probe processes | grep -qx 'vespra.exe'; }
+scheduler_runs() { present running vespra.exe; }
+no_scheduler() { ! present running vespra.exe; }
+nothing_of_ours_runs() { ! present running "${ours[@]}"; }
 service_state_is() { probe service | grep -qx "state=$1"; }
 
 # The installation as the setup leaves it, whatever the scheduler does.
@@ -182,9 +201,9 @@ check_installed "install"
 within 30 service_state_is 4 || fail "install: the service is not running: $(probe service)"
 within 30 scheduler_runs || fail "install: the service did not start the scheduler"
 # The scheduler, on its defaults, starts itself at every log-on.
-within 30 run_entry_there || fail "install: no Run entry"
+within 30 present value "$run_key" Vespra || fail "install: no Run entry"
 for title in VESPRASV.EXE "Vespra service installer"; do
-    win 10 "$driver" wait-window "$title" 1000 >/dev/null && fail "install: a message \"$title\" is shown"
+    present window "$title" 1000 && fail "install: a message \"$title\" is shown"
 done
 echo "install: files, service (running the scheduler), shortcuts and Add/Remove entry in place"
 
@@ -201,8 +220,8 @@ check_installed "update"
 [ "$(reg_value "$settings_key" times)" = "$times" ] || fail "update: the times changed"
 within 30 service_state_is 4 || fail "update: the service is not running: $(probe service)"
 within 30 scheduler_runs || fail "update: the scheduler was not started again"
-[ "$(probe processes | grep -cx vespra.exe)" = 1 ] || fail "update: not exactly one scheduler"
-win 10 "$driver" wait-window "Vespra service installer" 1000 >/dev/null &&
+[ "$(probe running vespra.exe | grep -cx vespra.exe)" = 1 ] || fail "update: not exactly one scheduler"
+present window "Vespra service installer" 1000 &&
     fail "update: the service installer shows a message"
 echo "update: settings and password kept, one service, the scheduler runs again"
 
@@ -221,13 +240,14 @@ probe run-uninstaller "$instdir_win\\uninstall.exe" 45000 >"$work/uninstall.out"
     fail "uninstall: $(cat "$work/uninstall.out")"
 grep -qx 'exit=0' "$work/uninstall.out" || fail "uninstall: $(cat "$work/uninstall.out")"
 [ -e "$instdir" ] && fail "uninstall: left $(find "$instdir" | tr '\n' ' ')"
-probe service >/dev/null && fail "uninstall: the service is still there"
+present service && fail "uninstall: the service is still there"
 [ -e "$menu" ] && fail "uninstall: the Start-menu folder is still there"
-key_exists "$uninstall_key" && fail "uninstall: the Add/Remove Programs entry is still there"
-key_exists "$settings_key" && fail "uninstall: the settings key is still there"
-[ -n "$(reg_value "$run_key" Vespra)" ] && fail "uninstall: the Run entry is still there"
-[ -n "$(reg_value "$runservices_key" Vespra)" ] && fail "uninstall: the RunServices entry is still there"
-within 10 nothing_of_ours_runs || fail "uninstall: still running: $(our_processes | tr '\n' ' ')"
+present key "$uninstall_key" && fail "uninstall: the Add/Remove Programs entry is still there"
+present key "$settings_key" && fail "uninstall: the settings key is still there"
+present value "$run_key" Vespra && fail "uninstall: the Run entry is still there"
+present value "$runservices_key" Vespra && fail "uninstall: the RunServices entry is still there"
+within 10 nothing_of_ours_runs ||
+    fail "uninstall: still running: $(probe running "${ours[@]}" | tail -n +2 | tr '\n' ' ')"
 echo "uninstall: files, service, shortcuts, entries and settings gone; nothing of ours runs"
 
 echo "PASS: installed, updated, refused twice, uninstalled"

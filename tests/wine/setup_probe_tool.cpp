@@ -2,9 +2,6 @@
 // through the real API:
 //
 //   setup_probe_tool shortcut <file.lnk>     "target=" and "arguments=" lines (IShellLink)
-//   setup_probe_tool service                 "path=", "start=", "type=", "state=" lines
-//                                            of the service "Vespra"; 1 when it isn't there
-//   setup_probe_tool processes               the running programs' names, lower case
 //   setup_probe_tool password <text>         stores text as the password, scrambled as
 //                                            the settings store does ("" clears it)
 //   setup_probe_tool run-uninstaller <exe> <timeout_ms>
@@ -16,7 +13,22 @@
 //                                            with text, prints the text, presses OK
 //
 // Exit status 0 on success, 1 when the thing asked about is missing or a wait ran
-// out, 2 on a usage error.
+// out, 2 on a usage error, 3 when Windows could not be asked.
+//
+// Questions of whether something is there answer "present" (exit 0) or "absent"
+// (exit 1) on the first line, or "error: ..." (exit 3) when Windows could not be
+// asked. A script takes only those two answers as an answer, so a probe that
+// failed or timed out is never read as "absent":
+//
+//   setup_probe_tool service                 the service "Vespra"; when present, its
+//                                            "path=", "start=", "type=", "state=" lines
+//   setup_probe_tool running <name>...       any of these programs (lower case); when
+//                                            present, the names of those that run
+//   setup_probe_tool key <key>               a key under HKLM ("HKLM\\..." or without)
+//   setup_probe_tool value <key> <name>      a value of such a key
+//   setup_probe_tool window <title> <timeout_ms>
+//                                            a visible top-level window with this
+//                                            title, waited for up to timeout_ms
 #include <windows.h>
 
 #include <fcntl.h>
@@ -37,13 +49,26 @@
 namespace {
 
 const int kMessageBoxText = 0xFFFF; // the static control of a message box
+const int kPresent = 0, kAbsent = 1, kError = 3;
 
 int Usage() {
-    std::fputs("usage: setup_probe_tool shortcut <file.lnk> | service | processes |\n"
-               "       password <text> | run-uninstaller <exe> <timeout_ms> |\n"
-               "       dismiss-box <title> <text> <timeout_ms>\n",
-               stderr);
+    std::fputs(
+        "usage: setup_probe_tool shortcut <file.lnk> | service | running <name>... |\n"
+        "       key <key> | value <key> <name> |\n"
+        "       window <title> <timeout_ms> | password <text> |\n"
+        "       run-uninstaller <exe> <timeout_ms> | dismiss-box <title> <text> <timeout_ms>\n",
+        stderr);
     return 2;
+}
+
+int Answer(bool present) {
+    std::puts(present ? "present" : "absent");
+    return present ? kPresent : kAbsent;
+}
+
+int Error(const char *what, DWORD code) {
+    std::printf("error: %s failed with %lu\n", what, code);
+    return kError;
 }
 
 void PrintLine(const std::string &name, const std::string &value) {
@@ -66,7 +91,8 @@ int Shortcut(const char *file) {
         IPersistFile *persist = nullptr;
         wchar_t wide[MAX_PATH] = {};
         MultiByteToWideChar(CP_ACP, 0, file, -1, wide, MAX_PATH);
-        if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void **>(&persist)))) {
+        if (SUCCEEDED(
+                link->QueryInterface(IID_IPersistFile, reinterpret_cast<void **>(&persist)))) {
             wchar_t target[MAX_PATH] = {};
             wchar_t arguments[MAX_PATH] = {};
             if (SUCCEEDED(persist->Load(wide, STGM_READ)) &&
@@ -87,11 +113,14 @@ int Shortcut(const char *file) {
 int Service() {
     SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
     if (!manager)
-        return 1;
+        return Error("OpenSCManager", GetLastError());
     SC_HANDLE service =
         OpenServiceA(manager, "Vespra", SERVICE_QUERY_CONFIG | SERVICE_QUERY_STATUS);
-    int rc = 1;
-    if (service) {
+    int rc;
+    if (!service) {
+        const DWORD error = GetLastError();
+        rc = error == ERROR_SERVICE_DOES_NOT_EXIST ? Answer(false) : Error("OpenService", error);
+    } else {
         DWORD needed = 0;
         QueryServiceConfigA(service, nullptr, 0, &needed);
         std::vector<char> buffer(needed + sizeof(QUERY_SERVICE_CONFIGA));
@@ -99,11 +128,13 @@ int Service() {
         SERVICE_STATUS status{};
         if (QueryServiceConfigA(service, config, DWORD(buffer.size()), &needed) &&
             QueryServiceStatus(service, &status)) {
+            rc = Answer(true);
             PrintLine("path", config->lpBinaryPathName ? config->lpBinaryPathName : "");
             PrintLine("start", std::to_string(config->dwStartType));
             PrintLine("type", std::to_string(config->dwServiceType));
             PrintLine("state", std::to_string(status.dwCurrentState));
-            rc = 0;
+        } else {
+            rc = Error("QueryServiceConfig", GetLastError());
         }
         CloseServiceHandle(service);
     }
@@ -118,6 +149,7 @@ struct ProcessEntry {
     std::string name;
 };
 
+// Empty only when the snapshot failed: the probe itself always runs.
 std::vector<ProcessEntry> Snapshot() {
     std::vector<ProcessEntry> all;
     HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
@@ -131,10 +163,41 @@ std::vector<ProcessEntry> Snapshot() {
     return all;
 }
 
-int Processes() {
-    for (const ProcessEntry &p : Snapshot())
-        std::printf("%s\n", p.name.c_str());
-    return 0;
+int Running(char **names, int count) {
+    const std::vector<ProcessEntry> all = Snapshot();
+    if (all.empty())
+        return Error("CreateToolhelp32Snapshot", GetLastError());
+    std::vector<std::string> found;
+    for (const ProcessEntry &p : all)
+        for (int i = 0; i < count; ++i)
+            if (p.name == ToLower(names[i]))
+                found.push_back(p.name);
+    const int rc = Answer(!found.empty());
+    for (const std::string &name : found)
+        std::printf("%s\n", name.c_str());
+    return rc;
+}
+
+// The key's path under HKLM; "HKLM\\" in front is allowed, as "reg" writes it.
+std::string UnderHklm(std::string key) {
+    const std::string root = "hklm\\";
+    if (ToLower(key.substr(0, root.size())) == root)
+        key.erase(0, root.size());
+    return key;
+}
+
+int Key(const std::string &key, const char *value) {
+    HKEY handle = nullptr;
+    LONG rc = RegOpenKeyExA(HKEY_LOCAL_MACHINE, UnderHklm(key).c_str(), 0, KEY_READ, &handle);
+    if (rc == ERROR_SUCCESS && value) {
+        rc = RegQueryValueExA(handle, value, nullptr, nullptr, nullptr, nullptr);
+        RegCloseKey(handle);
+    } else if (rc == ERROR_SUCCESS) {
+        RegCloseKey(handle);
+    }
+    if (rc == ERROR_SUCCESS || rc == ERROR_FILE_NOT_FOUND)
+        return Answer(rc == ERROR_SUCCESS);
+    return Error(value ? "RegQueryValueEx" : "RegOpenKeyEx", DWORD(rc));
 }
 
 int Password(const std::string &text) {
@@ -143,9 +206,9 @@ int Password(const std::string &text) {
                         &key, nullptr) != ERROR_SUCCESS)
         return 1;
     const std::string stored = ScramblePassword(text);
-    const LONG rc = RegSetValueExA(key, "lock", 0, REG_SZ,
-                                   reinterpret_cast<const BYTE *>(stored.c_str()),
-                                   DWORD(stored.size() + 1));
+    const LONG rc =
+        RegSetValueExA(key, "lock", 0, REG_SZ, reinterpret_cast<const BYTE *>(stored.c_str()),
+                       DWORD(stored.size() + 1));
     RegCloseKey(key);
     return rc == ERROR_SUCCESS ? 0 : 1;
 }
@@ -193,20 +256,24 @@ int RunUninstaller(const std::string &exe, DWORD timeoutMs) {
 }
 
 int DismissBox(const std::string &title, const std::string &want, DWORD timeoutMs) {
-    const DWORD deadline = GetTickCount() + timeoutMs;
-    do {
-        // Other dialogs may carry the same title: only a message box with this text.
+    HWND box = nullptr;
+    std::string text;
+    // Other dialogs may carry the same title: only a message box with this text.
+    const auto shown = [&] {
         for (HWND wnd : wt::FindTopLevelWindows(title, "#32770")) {
-            const std::string text = wt::GetControlText(wnd, kMessageBoxText);
+            text = wt::GetControlText(wnd, kMessageBoxText);
             if (IsWindowVisible(wnd) && text.compare(0, want.size(), want) == 0) {
-                _setmode(_fileno(stdout), _O_BINARY);
-                std::printf("%s\n", text.c_str());
-                return wt::ClickButton(wnd, IDOK) ? 0 : 1;
+                box = wnd;
+                return true;
             }
         }
-        Sleep(200);
-    } while (int(deadline - GetTickCount()) > 0);
-    return 1;
+        return false;
+    };
+    if (!wt::WaitUntil(shown, timeoutMs))
+        return 1;
+    _setmode(_fileno(stdout), _O_BINARY);
+    std::printf("%s\n", text.c_str());
+    return wt::ClickButton(box, IDOK) ? 0 : 1;
 }
 
 } // namespace
@@ -219,8 +286,15 @@ int main(int argc, char **argv) {
         return Shortcut(argv[2]);
     if (cmd == "service" && argc == 2)
         return Service();
-    if (cmd == "processes" && argc == 2)
-        return Processes();
+    if (cmd == "running" && argc >= 3)
+        return Running(argv + 2, argc - 2);
+    if (cmd == "key" && argc == 3)
+        return Key(argv[2], nullptr);
+    if (cmd == "value" && argc == 4)
+        return Key(argv[2], argv[3]);
+    if (cmd == "window" && argc == 4)
+        return Answer(wt::WaitForWindow(argv[2], DWORD(std::strtoul(argv[3], nullptr, 10))) !=
+                      nullptr);
     if (cmd == "password" && argc == 3)
         return Password(argv[2]);
     if (cmd == "run-uninstaller" && argc == 4)

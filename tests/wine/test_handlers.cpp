@@ -36,55 +36,19 @@ bool IsSchedulerDialog(HWND hwnd) {
     return GetDlgItem(hwnd, IDC_MESSAGE) != nullptr && GetDlgItem(hwnd, IDC_STARTUP_OK) != nullptr;
 }
 
-// Polls cond every 100 ms for at most ms.
-template <typename Cond> bool WaitFor(Cond cond, DWORD ms) {
-    for (DWORD waited = 0;; waited += 100) {
-        if (cond())
-            return true;
-        if (waited >= ms)
-            return false;
-        Sleep(100);
-    }
-}
-
-// A copied vespra.exe with the stand-in installer beside it, so that the service
-// commands it gives are recorded rather than carried out.
+// The real program in a folder of its own with the stand-in installer, so the
+// service commands it gives are recorded rather than carried out.
 class Handlers : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(wt::DeleteSettingsKey());
-        char temp[MAX_PATH] = {};
-        GetTempPathA(MAX_PATH, temp);
-        // A folder per test: the stand-in installer a stop started may still be
-        // running from the previous one.
-        static int count = 0;
-        m_dir = std::string(temp) + "vespra-handlers-" + std::to_string(GetCurrentProcessId()) +
-                "-" + std::to_string(++count);
-        CreateDirectoryA(m_dir.c_str(), nullptr);
-        m_exe = m_dir + "\\vespra.exe";
-        ASSERT_TRUE(CopyFileA(wt::VespraExePath().c_str(), m_exe.c_str(), FALSE));
-        ASSERT_TRUE(CopyFileA(wt::ToolPath("vesprasi_standin_tool.exe").c_str(),
-                              (m_dir + "\\vesprasi.exe").c_str(), FALSE));
+        ASSERT_TRUE(m_folder.Ready());
     }
-    void TearDown() override {
-        for (const char *name : {"vespra.exe", "vesprasi.exe", "vespra.ini", "vesprasi_record.txt",
-                                 "unins000.exe", "vespra.log"})
-            WaitFor(
-                [&] {
-                    return DeleteFileA((m_dir + "\\" + name).c_str()) ||
-                           GetLastError() == ERROR_FILE_NOT_FOUND;
-                },
-                5000);
-        RemoveDirectoryA(m_dir.c_str());
-        wt::DeleteSettingsKey();
-    }
+    void TearDown() override { wt::DeleteSettingsKey(); }
 
-    wt::Process Start(const char *tail) {
-        return wt::StartProcess(m_exe, "\"" + m_exe + "\"" + tail);
-    }
     // As the service host starts it, with the startup dialog up.
     HWND StartService(wt::Process &proc) {
-        proc = wt::StartProcess(m_exe, " /service");
+        proc = m_folder.StartAsService();
         if (!proc.Valid())
             return nullptr;
         HWND hwnd = wt::WaitForWindow(kTitle, kWaitMs, kDialogClass, proc.Id());
@@ -92,7 +56,7 @@ protected:
         // once more when its queue first runs empty. A click before then would be
         // undone by that showing, which no user can be quick enough to see: wait for
         // the countdown's first tick, which comes later.
-        WaitFor(
+        wt::WaitUntil(
             [hwnd] {
                 return wt::GetControlText(hwnd, IDC_MESSAGE).find("\n9 seconds") !=
                        std::string::npos;
@@ -103,15 +67,14 @@ protected:
     // OK on the startup dialog: it goes hidden and waits.
     static bool EnterWaiting(HWND dlg) {
         return wt::ClickButton(dlg, IDC_STARTUP_OK) &&
-               WaitFor([dlg] { return !IsWindowVisible(dlg); }, 10000);
+               wt::WaitUntil([dlg] { return !IsWindowVisible(dlg); }, 10000);
     }
     static void Stop(wt::Process &proc) {
         ASSERT_TRUE(wt::PostThreadMsg(proc.ThreadId(), kStopScheduler));
         EXPECT_TRUE(proc.WaitForExit(15000)) << "vespra.exe still runs after the stop message";
     }
-    std::string Record() { return wt::ReadWholeFile(m_dir + "\\vesprasi_record.txt"); }
 
-    std::string m_dir, m_exe;
+    wt::SchedulerFolder m_folder;
 };
 
 TEST_F(Handlers, CancelInServiceModeStopsTheServiceAndWaitsForTheStopMessage) {
@@ -120,9 +83,7 @@ TEST_F(Handlers, CancelInServiceModeStopsTheServiceAndWaitsForTheStopMessage) {
     ASSERT_NE(dlg, nullptr);
     ASSERT_TRUE(wt::ClickButton(dlg, IDCANCEL));
 
-    EXPECT_TRUE(
-        WaitFor([this] { return Record().find("cmdline=[ /stop]\n") != std::string::npos; }, 10000))
-        << Record();
+    EXPECT_TRUE(m_folder.RecordHas("cmdline=[ /stop]\n", 10000)) << m_folder.Record();
     EXPECT_EQ(wt::ReadSettingsDword("already_canceled"), 1u);
     // Hidden and idle, but still there until the service host ends it.
     Sleep(1500);
@@ -142,7 +103,7 @@ TEST_F(Handlers, ASecondInstanceNamesTheRunningSchedulersTime) {
     ASSERT_FALSE(when.empty());
 
     // A plain start: with the mutex held it is a second instance, not a hand-over.
-    wt::Process second = Start("");
+    wt::Process second = m_folder.Start("");
     ASSERT_TRUE(second.Valid());
     HWND box = wt::WaitForWindow(kTitle, kWaitMs, kDialogClass, second.Id());
     ASSERT_NE(box, nullptr) << "the second instance showed no message";
@@ -160,7 +121,7 @@ TEST_F(Handlers, UninstallWithAPasswordKillsTheUninstallerBeforeRefusing) {
         settings.m_sPassword = "Secret1";
         ASSERT_TRUE(settings.WriteRegistry());
     }
-    const std::string unins = m_dir + "\\unins000.exe";
+    const std::string unins = m_folder / "unins000.exe";
     ASSERT_TRUE(CopyFileA(wt::ToolPath("sleeper_tool.exe").c_str(), unins.c_str(), FALSE));
     const std::string event = "VespraHandlersUnins" + std::to_string(GetCurrentProcessId());
     HANDLE ready = CreateEventA(nullptr, TRUE, FALSE, event.c_str());
@@ -171,7 +132,7 @@ TEST_F(Handlers, UninstallWithAPasswordKillsTheUninstallerBeforeRefusing) {
     ASSERT_TRUE(uninstaller.Valid());
     ASSERT_EQ(waited, WAIT_OBJECT_0) << "unins000.exe did not start";
 
-    wt::Process proc = Start(" /uninstall");
+    wt::Process proc = m_folder.Start(" /uninstall");
     ASSERT_TRUE(proc.Valid());
     HWND box = wt::WaitForWindow(kTitle, kWaitMs, kDialogClass, proc.Id());
     ASSERT_NE(box, nullptr) << "no refusal shown";
@@ -188,7 +149,7 @@ TEST_F(Handlers, UninstallWithAPasswordKillsTheUninstallerBeforeRefusing) {
 TEST_F(Handlers, FunctionTestShowsThePlatformAndStoresTheBoxesOnClose) {
     ASSERT_TRUE(wt::WriteSettingsDword("beep", 1));
     ASSERT_TRUE(wt::WriteSettingsDword("logfile", 0));
-    wt::Process proc = Start(" /test");
+    wt::Process proc = m_folder.Start(" /test");
     ASSERT_TRUE(proc.Valid());
     HWND dlg = wt::WaitForWindow("Vespra Function Test", kWaitMs, kDialogClass, proc.Id());
     ASSERT_NE(dlg, nullptr);

@@ -63,26 +63,22 @@ protected:
         // Every test starts from the defaults: no settings, no run-state values.
         ASSERT_TRUE(wt::DeleteSettingsKey());
         ASSERT_TRUE(SchedulerDialogs().empty()) << "a scheduler from an earlier test still runs";
-        m_exe = wt::VespraExePath();
-        ASSERT_NE(GetFileAttributesA(m_exe.c_str()), INVALID_FILE_ATTRIBUTES) << m_exe;
+        ASSERT_TRUE(m_folder.Ready());
     }
-
-    // As the service host starts it: the program path as application name and a
-    // command line of one space and the switch.
-    wt::Process StartAsService() { return wt::StartProcess(m_exe, " /service"); }
+    void TearDown() override { wt::DeleteSettingsKey(); }
 
     HWND WaitForSchedulerDialog(const wt::Process &proc) {
         HWND hwnd = wt::WaitForWindow(kTitle, kStartTimeoutMs, kDialogClass, proc.Id());
         return hwnd && IsSchedulerDialog(hwnd) ? hwnd : nullptr;
     }
 
-    std::string m_exe;
+    wt::SchedulerFolder m_folder;
 };
 
 TEST_F(SchedulerStart, ShowsTheStartupCountdownWithTheNextShutdown) {
     SYSTEMTIME before{};
     GetLocalTime(&before);
-    wt::Process proc = StartAsService();
+    wt::Process proc = m_folder.StartAsService();
     ASSERT_TRUE(proc.Valid()) << "CreateProcess failed: " << GetLastError();
 
     HWND dlg = WaitForSchedulerDialog(proc);
@@ -127,7 +123,7 @@ TEST_F(SchedulerStart, ShowsTheStartupCountdownWithTheNextShutdown) {
 }
 
 TEST_F(SchedulerStart, ASecondStartWhileItRunsIsASecondInstance) {
-    wt::Process first = StartAsService();
+    wt::Process first = m_folder.StartAsService();
     ASSERT_TRUE(first.Valid());
     HWND dlg = WaitForSchedulerDialog(first);
     ASSERT_NE(dlg, nullptr);
@@ -140,7 +136,7 @@ TEST_F(SchedulerStart, ASecondStartWhileItRunsIsASecondInstance) {
 
     // Started exactly as the first: if it did not see the mutex it would schedule
     // and show a second countdown.
-    wt::Process second = StartAsService();
+    wt::Process second = m_folder.StartAsService();
     ASSERT_TRUE(second.Valid());
     // It only answers, with a message box of its own, and ends when it is dismissed.
     HWND box = wt::WaitForWindow(kTitle, kStartTimeoutMs, kDialogClass, second.Id());
@@ -157,7 +153,7 @@ TEST_F(SchedulerStart, ASecondStartWhileItRunsIsASecondInstance) {
 }
 
 TEST_F(SchedulerStart, EndsWhenItsDialogEnds) {
-    wt::Process proc = StartAsService();
+    wt::Process proc = m_folder.StartAsService();
     ASSERT_TRUE(proc.Valid());
     HWND dlg = WaitForSchedulerDialog(proc);
     ASSERT_NE(dlg, nullptr);

@@ -98,16 +98,6 @@ bool ServiceExists() {
     return service.h != nullptr;
 }
 
-bool WaitFor(DWORD ms, bool (*done)()) {
-    for (DWORD waited = 0;; waited += 100) {
-        if (done())
-            return true;
-        if (waited >= ms)
-            return false;
-        Sleep(100);
-    }
-}
-
 bool Stopped() {
     return Status().dwCurrentState == SERVICE_STOPPED;
 }
@@ -131,29 +121,29 @@ bool NoScheduler() {
 // scheduler that ends starts an installer with "/stop", which must not reach the
 // next test's service.
 void EndAll(const char *name, bool terminate) {
-    for (DWORD waited = 0; waited < kWaitMs; waited += 100) {
-        bool any = false;
-        HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-        PROCESSENTRY32 entry{};
-        entry.dwSize = sizeof entry;
-        for (BOOL ok = Process32First(snap, &entry); ok; ok = Process32Next(snap, &entry)) {
-            if (lstrcmpiA(entry.szExeFile, name) != 0)
-                continue;
-            any = true;
-            if (!terminate)
-                continue;
-            if (HANDLE p =
-                    OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, entry.th32ProcessID)) {
-                TerminateProcess(p, 1);
-                WaitForSingleObject(p, 5000);
-                CloseHandle(p);
+    wt::WaitUntil(
+        [&] {
+            bool any = false;
+            HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+            PROCESSENTRY32 entry{};
+            entry.dwSize = sizeof entry;
+            for (BOOL ok = Process32First(snap, &entry); ok; ok = Process32Next(snap, &entry)) {
+                if (lstrcmpiA(entry.szExeFile, name) != 0)
+                    continue;
+                any = true;
+                if (!terminate)
+                    continue;
+                if (HANDLE p =
+                        OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, entry.th32ProcessID)) {
+                    TerminateProcess(p, 1);
+                    WaitForSingleObject(p, 5000);
+                    CloseHandle(p);
+                }
             }
-        }
-        CloseHandle(snap);
-        if (!any)
-            return;
-        Sleep(100);
-    }
+            CloseHandle(snap);
+            return !any;
+        },
+        kWaitMs);
 }
 
 // The scheduler's dialog, whichever process shows it.
@@ -175,10 +165,10 @@ protected:
     }
     void TearDown() override {
         Remove();
-        EXPECT_TRUE(WaitFor(kWaitMs, Gone)) << "the service is still installed";
+        EXPECT_TRUE(wt::WaitUntil(Gone, kWaitMs)) << "the service is still installed";
         // Whatever scheduler is left ends here, and the installer it starts on its
         // way out is done before the next test.
-        WaitFor(10000, NoScheduler);
+        wt::WaitUntil(NoScheduler, 10000);
         EndAll("vespra.exe", true);
         EndAll("vesprasi.exe", false);
         EndAll("vesprasi.exe", true);
@@ -208,23 +198,26 @@ protected:
         wt::Process proc = wt::StartProcess(exe, "\"" + exe + "\" " + argument);
         EXPECT_TRUE(proc.Valid());
         std::string text;
-        for (DWORD waited = 0; !proc.WaitForExit(100) && waited < kWaitMs; waited += 100) {
-            HWND box = wt::WaitForWindow(kInstallerCaption, 0, "#32770", proc.Id());
-            if (!box)
-                box = wt::WaitForWindow("VESPRASI.EXE", 0, "#32770", proc.Id());
-            if (box) {
-                text = pw::ReadMessageBox(box).text;
-                wt::ClickButton(box, IDOK);
-            }
-        }
-        EXPECT_TRUE(proc.WaitForExit(0)) << argument;
+        EXPECT_TRUE(wt::WaitUntil(
+            [&] {
+                HWND box = wt::WaitForWindow(kInstallerCaption, 0, "#32770", proc.Id());
+                if (!box)
+                    box = wt::WaitForWindow("VESPRASI.EXE", 0, "#32770", proc.Id());
+                if (box) {
+                    text = pw::ReadMessageBox(box).text;
+                    wt::ClickButton(box, IDOK);
+                }
+                return proc.WaitForExit(0);
+            },
+            kWaitMs))
+            << argument;
         EXPECT_EQ(0u, proc.ExitCode()) << argument;
         return text;
     }
     // The scheduler the service started: waits for its dialog and its mutex.
     HWND WaitForScheduler() {
         HWND dlg = SchedulerDialog(kWaitMs);
-        EXPECT_TRUE(WaitFor(kWaitMs, SchedulerRunning));
+        EXPECT_TRUE(wt::WaitUntil(SchedulerRunning, kWaitMs));
         return dlg;
     }
     static DWORD ProcessOf(HWND hwnd) {
@@ -276,7 +269,7 @@ TEST_F(ServiceEndToEnd, InstallWritesTheConfigurationOnce) {
 TEST_F(ServiceEndToEnd, StartRunsTheSchedulerAndStopEndsIt) {
     ASSERT_EQ("", Installer("/install"));
     EXPECT_EQ("", Installer("/start"));
-    ASSERT_TRUE(WaitFor(kWaitMs, Running));
+    ASSERT_TRUE(wt::WaitUntil(Running, kWaitMs));
     HWND dlg = WaitForScheduler();
     ASSERT_NE(nullptr, dlg);
     // Interactive: the service runs on the user's window station, and so does the
@@ -291,7 +284,7 @@ TEST_F(ServiceEndToEnd, StartRunsTheSchedulerAndStopEndsIt) {
     EXPECT_EQ("", Installer("/stop"));
     EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(scheduler, kWaitMs)) << "WM_STOP_SCHEDULER";
     CloseHandle(scheduler);
-    ASSERT_TRUE(WaitFor(kWaitMs, Stopped));
+    ASSERT_TRUE(wt::WaitUntil(Stopped, kWaitMs));
     EXPECT_EQ(0u, Status().dwWin32ExitCode);
     const std::string after = wt::ReadWholeFile(kLog);
     EXPECT_NE(std::string::npos, after.find(": Service controller: Stopping service\r\n")) << after;
@@ -306,7 +299,7 @@ TEST_F(ServiceEndToEnd, UninstallStopsAndRemovesARunningService) {
     ASSERT_NE(nullptr, dlg);
     HANDLE scheduler = OpenProcess(SYNCHRONIZE, FALSE, ProcessOf(dlg));
     EXPECT_EQ("", Installer("/uninstall"));
-    EXPECT_TRUE(WaitFor(kWaitMs, Gone));
+    EXPECT_TRUE(wt::WaitUntil(Gone, kWaitMs));
     EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(scheduler, kWaitMs));
     CloseHandle(scheduler);
 }
@@ -326,7 +319,7 @@ TEST_F(ServiceEndToEnd, RestartStartsANewScheduler) {
     HWND second = WaitForScheduler();
     ASSERT_NE(nullptr, second);
     EXPECT_NE(firstPid, ProcessOf(second));
-    EXPECT_TRUE(WaitFor(kWaitMs, Running));
+    EXPECT_TRUE(wt::WaitUntil(Running, kWaitMs));
     // The old scheduler's own stop request on its way out came to nothing.
     Sleep(3000);
     EXPECT_EQ(DWORD(SERVICE_RUNNING), Status().dwCurrentState);
@@ -348,7 +341,7 @@ TEST_F(ServiceEndToEnd, APlainStartHandsOverToTheService) {
     wt::Process plain = wt::StartProcess(exe, "\"" + exe + "\"");
     ASSERT_TRUE(plain.Valid());
     EXPECT_TRUE(plain.WaitForExit(kWaitMs));
-    ASSERT_TRUE(WaitFor(kWaitMs, Running));
+    ASSERT_TRUE(wt::WaitUntil(Running, kWaitMs));
     HWND dlg = WaitForScheduler();
     ASSERT_NE(nullptr, dlg);
     EXPECT_NE(plain.Id(), ProcessOf(dlg));
@@ -365,7 +358,7 @@ TEST_F(ServiceEndToEnd, MissingSchedulerStopsTheServiceWithTheError) {
     CharLowerA(&lower[0]);
     EXPECT_EQ("CreateProcess() failed\n\nPath=" + lower, pw::ReadMessageBox(box).text);
     wt::ClickButton(box, IDOK);
-    ASSERT_TRUE(WaitFor(kWaitMs, Stopped));
+    ASSERT_TRUE(wt::WaitUntil(Stopped, kWaitMs));
     EXPECT_EQ(DWORD(ERROR_FILE_NOT_FOUND), Status().dwWin32ExitCode);
 }
 

@@ -12,83 +12,59 @@
 
 namespace {
 
-// vespra.exe with a stand-in installer beside it, in a folder of its own.
 class StartupModes : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(wt::DeleteSettingsKey());
-        char temp[MAX_PATH] = {};
-        GetTempPathA(MAX_PATH, temp);
-        m_dir = std::string(temp) + "vespra-modes-" + std::to_string(GetCurrentProcessId());
-        CreateDirectoryA(m_dir.c_str(), nullptr);
-        m_exe = m_dir + "\\vespra.exe";
-        ASSERT_TRUE(CopyFileA(wt::VespraExePath().c_str(), m_exe.c_str(), FALSE));
-        ASSERT_TRUE(CopyFileA(wt::ToolPath("vesprasi_standin_tool.exe").c_str(),
-                              (m_dir + "\\vesprasi.exe").c_str(), FALSE));
+        ASSERT_TRUE(m_folder.Ready());
     }
-    void TearDown() override {
-        for (const char *name : {"vespra.exe", "vesprasi.exe", "vespra.ini", "vesprasi_record.txt"})
-            DeleteFileA((m_dir + "\\" + name).c_str());
-        RemoveDirectoryA(m_dir.c_str());
-        wt::DeleteSettingsKey();
-    }
-    wt::Process Start(const char *tail) {
-        return wt::StartProcess(m_exe, "\"" + m_exe + "\"" + tail);
-    }
-    // What the stand-in installer was started with, or empty when it wasn't.
-    std::string InstallerRecord() { return wt::ReadWholeFile(m_dir + "\\vesprasi_record.txt"); }
-    std::string InstallerRecordWithin(DWORD ms) {
-        for (DWORD waited = 0;; waited += 100) {
-            std::string r = InstallerRecord();
-            if (!r.empty() || waited >= ms)
-                return r;
-            Sleep(100);
-        }
-    }
+    void TearDown() override { wt::DeleteSettingsKey(); }
 
-    std::string m_dir, m_exe;
+    wt::SchedulerFolder m_folder;
 };
 
 TEST_F(StartupModes, PlainStartHandsOverToTheService) {
-    wt::Process proc = Start("");
+    wt::Process proc = m_folder.Start("");
     ASSERT_TRUE(proc.Valid());
     EXPECT_TRUE(proc.WaitForExit(15000));
-    EXPECT_NE(InstallerRecordWithin(10000).find("cmdline=[ /start]"), std::string::npos)
-        << InstallerRecord();
+    EXPECT_TRUE(m_folder.RecordHas("cmdline=[ /start]", 10000)) << m_folder.Record();
     EXPECT_EQ(wt::ReadSettingsDword("already_canceled"), 0u);
 }
 
 TEST_F(StartupModes, LogonStartAfterACancelQuitsOnceThenHandsOver) {
     ASSERT_TRUE(wt::WriteSettingsDword("already_canceled", 1));
-    wt::Process first = Start(" /logon");
+    wt::Process first = m_folder.Start(" /logon");
     ASSERT_TRUE(first.Valid());
     EXPECT_TRUE(first.WaitForExit(15000));
     EXPECT_EQ(wt::ReadSettingsDword("already_canceled"), 0u);
-    EXPECT_EQ(InstallerRecordWithin(1000), "");
+    EXPECT_FALSE(m_folder.RecordHas("module=", 1000)) << m_folder.Record();
 
-    wt::Process second = Start(" /LOGON");
+    // The second start clears the record: a late one of the first can't stand in for it.
+    wt::Process second = m_folder.Start(" /LOGON");
+    ASSERT_TRUE(second.Valid());
     EXPECT_TRUE(second.WaitForExit(15000));
-    EXPECT_NE(InstallerRecordWithin(10000).find("cmdline=[ /start]"), std::string::npos);
+    EXPECT_TRUE(m_folder.RecordHas("cmdline=[ /start]", 10000)) << m_folder.Record();
 }
 
 TEST_F(StartupModes, NetworkClientSchedulesItself) {
-    ASSERT_TRUE(
-        WritePrivateProfileStringA("Vespra", "shutdown", "1", (m_dir + "\\vespra.ini").c_str()));
-    WritePrivateProfileStringA(nullptr, nullptr, nullptr, (m_dir + "\\vespra.ini").c_str());
-    wt::Process proc = Start("");
+    const std::string ini = m_folder / "vespra.ini";
+    ASSERT_TRUE(WritePrivateProfileStringA("Vespra", "shutdown", "1", ini.c_str()));
+    WritePrivateProfileStringA(nullptr, nullptr, nullptr, ini.c_str());
+    wt::Process proc = m_folder.Start("");
     ASSERT_TRUE(proc.Valid());
     HWND dlg = wt::WaitForWindow("Vespra", 30000, "#32770", proc.Id());
     ASSERT_NE(dlg, nullptr);
     EXPECT_NE(wt::GetControlText(dlg, 1001).find("seconds left to cancel."), std::string::npos);
     EXPECT_FALSE(IsWindowVisible(GetDlgItem(dlg, 1005)));
-    EXPECT_EQ(InstallerRecord(), "");
+    EXPECT_EQ(m_folder.Record(), "");
     ASSERT_TRUE(wt::PostThreadMsg(proc.ThreadId(), WM_USER + 1));
     EXPECT_TRUE(proc.WaitForExit(15000));
-    EXPECT_EQ(InstallerRecord(), ""); // not started by the service: nothing to stop
+    // Not started by the service: nothing to stop.
+    EXPECT_FALSE(m_folder.RecordHas("module=", 1000)) << m_folder.Record();
 }
 
 TEST_F(StartupModes, MutexHasANullDacl) {
-    wt::Process proc = Start(" /service");
+    wt::Process proc = m_folder.Start(" /service");
     ASSERT_TRUE(proc.Valid());
     ASSERT_NE(wt::WaitForWindow("Vespra", 30000, "#32770", proc.Id()), nullptr);
     HANDLE mutex = OpenMutexA(READ_CONTROL, FALSE, "Vespra");
@@ -118,7 +94,7 @@ TEST_F(StartupModes, UsersTimeFormatShapesTheText) {
     ASSERT_TRUE(SetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_STIMEFORMAT, "HH.mm.ss"));
     ASSERT_TRUE(SetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_STIME, "."));
 
-    wt::Process proc = Start(" /service");
+    wt::Process proc = m_folder.Start(" /service");
     HWND dlg = wt::WaitForWindow("Vespra", 30000, "#32770", proc.Id());
     const std::string text = dlg ? wt::GetControlText(dlg, 1001) : std::string();
     if (dlg)

@@ -68,20 +68,21 @@ int main(int argc, char **argv) {
             return Usage();
         const int id = std::atoi(argv[3]);
         const std::string want = argv[4];
-        const DWORD deadline = GetTickCount() + DWORD(std::strtoul(argv[5], nullptr, 10));
-        do {
+        std::string text;
+        const auto shown = [&] {
             for (HWND wnd : wt::FindTopLevelWindows(title)) {
-                const std::string text = wt::GetControlText(wnd, id);
-                if (text.compare(0, want.size(), want) == 0) {
-                    _setmode(_fileno(stdout), _O_BINARY);
-                    std::fwrite(text.data(), 1, text.size(), stdout);
-                    std::fputc('\n', stdout);
-                    return 0;
-                }
+                text = wt::GetControlText(wnd, id);
+                if (text.compare(0, want.size(), want) == 0)
+                    return true;
             }
-            Sleep(200);
-        } while (int(deadline - GetTickCount()) > 0);
-        return 1;
+            return false;
+        };
+        if (!wt::WaitUntil(shown, DWORD(std::strtoul(argv[5], nullptr, 10))))
+            return 1;
+        _setmode(_fileno(stdout), _O_BINARY);
+        std::fwrite(text.data(), 1, text.size(), stdout);
+        std::fputc('\n', stdout);
+        return 0;
     }
 
     const std::vector<HWND> windows = wt::FindTopLevelWindows(title);

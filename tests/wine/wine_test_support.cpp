@@ -154,26 +154,20 @@ std::vector<HWND> FindTopLevelWindows(const std::string &title, const char *clas
 }
 
 HWND WaitForWindow(const std::string &title, DWORD timeoutMs, const char *className, DWORD pid) {
-    const DWORD start = GetTickCount();
-    for (;;) {
-        for (HWND hwnd : FindTopLevelWindows(title, className, pid))
-            if (IsWindowVisible(hwnd))
-                return hwnd;
-        if (GetTickCount() - start >= timeoutMs)
-            return nullptr;
-        Sleep(50);
-    }
+    HWND found = nullptr;
+    WaitUntil(
+        [&] {
+            for (HWND hwnd : FindTopLevelWindows(title, className, pid))
+                if (IsWindowVisible(hwnd))
+                    found = hwnd;
+            return found != nullptr;
+        },
+        timeoutMs);
+    return found;
 }
 
 bool WaitForNoWindow(const std::string &title, DWORD timeoutMs, const char *className, DWORD pid) {
-    const DWORD start = GetTickCount();
-    for (;;) {
-        if (FindTopLevelWindows(title, className, pid).empty())
-            return true;
-        if (GetTickCount() - start >= timeoutMs)
-            return false;
-        Sleep(50);
-    }
+    return WaitUntil([&] { return FindTopLevelWindows(title, className, pid).empty(); }, timeoutMs);
 }
 
 std::string GetControlText(HWND dialog, int id) {
@@ -189,12 +183,7 @@ bool ClickButton(HWND dialog, int id) {
 
 bool PostThreadMsg(DWORD threadId, UINT msg, WPARAM wp, LPARAM lp) {
     // A thread that has not pulled a message yet has no queue to post to.
-    for (int i = 0; i < 50; ++i) {
-        if (PostThreadMessageA(threadId, msg, wp, lp))
-            return true;
-        Sleep(100);
-    }
-    return false;
+    return WaitUntil([&] { return PostThreadMessageA(threadId, msg, wp, lp) != FALSE; }, 5000);
 }
 
 bool DeleteRegistryTree(const std::string &subKey) {
@@ -271,6 +260,36 @@ bool WriteSettingsDword(const char *name, DWORD value) {
                                    sizeof value);
     RegCloseKey(key);
     return rc == ERROR_SUCCESS;
+}
+
+SchedulerFolder::SchedulerFolder() {
+    m_ready = !m_dir.Path().empty() && CopyFileA(VespraExePath().c_str(), Exe().c_str(), FALSE) &&
+              CopyFileA(ToolPath("vesprasi_standin_tool.exe").c_str(),
+                        (m_dir / "vesprasi.exe").c_str(), FALSE);
+}
+
+bool SchedulerFolder::ClearRecord() {
+    // A stand-in from an earlier start may still hold the file for a moment.
+    const std::string record = m_dir / "vesprasi_record.txt";
+    return WaitUntil(
+        [&] { return DeleteFileA(record.c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND; },
+        5000);
+}
+
+Process SchedulerFolder::Start(const std::string &tail) {
+    return ClearRecord() ? StartProcess(Exe(), "\"" + Exe() + "\"" + tail) : Process();
+}
+
+Process SchedulerFolder::StartAsService() {
+    return ClearRecord() ? StartProcess(Exe(), " /service") : Process();
+}
+
+std::string SchedulerFolder::Record() const {
+    return ReadWholeFile(m_dir / "vesprasi_record.txt");
+}
+
+bool SchedulerFolder::RecordHas(const std::string &text, DWORD timeoutMs) const {
+    return WaitUntil([&] { return Record().find(text) != std::string::npos; }, timeoutMs);
 }
 
 } // namespace wt

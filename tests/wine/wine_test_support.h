@@ -9,7 +9,22 @@
 #include <string>
 #include <vector>
 
+#include "tests/wine/platform_wine_util.h"
+
 namespace wt {
+
+// The one polling loop of the Wine tests: asks cond every 50 ms until it holds
+// (true) or timeoutMs has passed (false). It is always asked at least once.
+template <typename Cond> bool WaitUntil(Cond cond, DWORD timeoutMs) {
+    const DWORD start = GetTickCount();
+    for (;;) {
+        if (cond())
+            return true;
+        if (GetTickCount() - start >= timeoutMs)
+            return false;
+        Sleep(50);
+    }
+}
 
 // Directory of the running test program, without a trailing backslash.
 std::string ExeDir();
@@ -91,5 +106,35 @@ std::string RunAndCapture(const std::string &commandLine, DWORD timeoutMs = 3000
 
 // The whole file, or an empty string when it cannot be read.
 std::string ReadWholeFile(const std::string &path);
+
+// The real vespra.exe copied into a scratch folder of its own with the stand-in
+// installer beside it, so that the service commands it gives are recorded in
+// "vesprasi_record.txt" rather than carried out. Every start clears that record
+// first, so what is read belongs to the starts since. The folder goes with the
+// object.
+class SchedulerFolder {
+public:
+    SchedulerFolder();
+    // False when the folder or a copy could not be made.
+    bool Ready() const { return m_ready; }
+    std::string Exe() const { return m_dir / "vespra.exe"; }
+    std::string operator/(const std::string &name) const { return m_dir / name; }
+
+    // A start with the quoted program path and tail as the command line ("" for a
+    // plain start). Invalid when the old record can't be cleared.
+    Process Start(const std::string &tail);
+    // As the service host starts it: the program path as application name and
+    // " /service" as the whole command line.
+    Process StartAsService();
+    // What the stand-in installer recorded, or empty when it has not run.
+    std::string Record() const;
+    // Waits up to timeoutMs for text in the record.
+    bool RecordHas(const std::string &text, DWORD timeoutMs) const;
+
+private:
+    bool ClearRecord();
+    pw::ScratchDir m_dir{"Vespra Scheduler"};
+    bool m_ready = false;
+};
 
 } // namespace wt
