@@ -6,6 +6,7 @@
 #include <climits>
 
 #include "framework/app.h"
+#include "framework/clock.h"
 #include "framework/text.h"
 #include "resources/resource.h"
 #include "settings/run_state.h"
@@ -394,6 +395,8 @@ BOOL CVespraDlg::EditSettings() {
 BOOL CVespraDlg::StartSchedulerTimer(UINT elapseMs) {
     if (SetTimer(IDT_SCHEDULER, elapseMs) == IDT_SCHEDULER) {
         m_tsTick = CTimeSpan(elapseMs / 1000);
+        // A pause of the timer (a dialog waiting for the user) is no sleep.
+        m_nCounterLast = MonotonicMs();
         return TRUE;
     }
     ShowMessage(IDS_SETTIMER_FAILED, MB_ICONHAND);

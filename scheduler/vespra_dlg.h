@@ -87,6 +87,10 @@ public:
     void KillDosPrograms();
     // Session 0 mode: a log-off seen in the console session's state.
     void FollowConsoleSession();
+    // Time that really passed since the last tick, by the counter nobody can set:
+    // far more than the tick took means the machine slept, and a resume is handled
+    // as a start is.
+    void FollowRealTime();
 
     // User-facing handlers.
     BOOL OnCommand(UINT id, UINT notifyCode) override;
@@ -157,6 +161,11 @@ public:
     BOOL m_bUserLoggedOn = FALSE;
     BOOL m_bAfterLogoff = FALSE;
     BOOL m_bLogoffPending = FALSE;
+    // The real-time counter (MonotonicMs) at the last tick or timer start.
+    uint64_t m_nCounterLast = 0;
+    // The machine slept since the user was last seen: limit use applies when a user
+    // is there again, without a new startup countdown.
+    BOOL m_bResumed = FALSE;
     // Session 0 mode: Windows was going down already when the forced request was made.
     BOOL m_bRepeatForced = FALSE;
     // The service ends this run itself, or was asked to restart the scheduler: the

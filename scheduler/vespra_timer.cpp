@@ -2,6 +2,7 @@
 // its own clock with the guard against clock changes, the warning, limit use, and
 // the shut-down or restart, first politely and then by force.
 #include "framework/app.h"
+#include "framework/clock.h"
 #include "framework/text.h"
 #include "resources/resource.h"
 #include "scheduler/agent.h"
@@ -57,6 +58,28 @@ void CVespraDlg::FollowConsoleSession() {
     }
 }
 
+void CVespraDlg::FollowRealTime() {
+    const uint64_t counter = MonotonicMs();
+    const int64_t real = int64_t((counter - m_nCounterLast) / 1000);
+    m_nCounterLast = counter;
+    if (real <= (m_tsTick + m_tsTimeTolerance).GetTotalSeconds())
+        return;
+    // The machine slept or hibernated: real time passed, and the own time moves on by
+    // it (the tick adds its own interval below). Whether the clock agrees is for the
+    // guard to judge: a clock changed during the sleep is still caught.
+    WriteLog(StrFormat("Resumed after %lld minutes", static_cast<long long>(real / 60)));
+    m_timeLast += CTimeSpan(real) - m_tsTick;
+    // As after a start: a minute that passed during the sleep is not acted on, and
+    // limit use applies when a user is there again.
+    CompareFrom(m_timeLast + m_tsTick);
+    if (!m_bShuttingDown) {
+        m_nNextDay = GetNextDay();
+        MakeNextTimeText();
+    }
+    m_bResumed = TRUE;
+    m_bUserLoggedOn = FALSE;
+}
+
 void CVespraDlg::OnTimer(UINT_PTR id) {
     TimerBeep();
 
@@ -68,6 +91,7 @@ void CVespraDlg::OnTimer(UINT_PTR id) {
     }
     if (id != IDT_SCHEDULER)
         return;
+    FollowRealTime();
     if (InSessionZeroMode())
         FollowConsoleSession();
 
@@ -112,6 +136,9 @@ void CVespraDlg::OnTimer(UINT_PTR id) {
         m_bUserLoggedOn = loggedOn;
         if (loggedOn) {
             WriteLog("User is logged on");
+            // A user back from a sleep gets limit use, not a second startup countdown.
+            const bool onlyResumed = m_bResumed && !m_bAfterLogoff;
+            m_bResumed = FALSE;
             if (m_bAfterLogoff) {
                 // A new user gets the startup countdown of their own.
                 m_bAfterLogoff = FALSE;
@@ -138,7 +165,7 @@ void CVespraDlg::OnTimer(UINT_PTR id) {
                 StartLimitUse();
                 limitUseStarted = true;
             }
-            if (m_bWelcome || m_nCountdown < 0) {
+            if ((m_bWelcome && !onlyResumed) || m_nCountdown < 0) {
                 WriteLog("Showing startup dialog");
                 ShowOnTop();
             }

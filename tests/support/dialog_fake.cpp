@@ -16,6 +16,7 @@ namespace fake {
 namespace {
 Ui g_ui;
 time_t g_now = 0;
+uint64_t g_counterMs = 0;
 std::vector<std::unique_ptr<Window>> g_windows;
 
 Window *Make(CDialog &dlg) {
@@ -185,6 +186,10 @@ time_t Now() {
 }
 void AdvanceClock(long seconds) {
     g_now += seconds;
+    g_counterMs += uint64_t(seconds) * 1000;
+}
+void SetCounterMs(uint64_t ms) {
+    g_counterMs = ms;
 }
 
 BOOL Open(CDialog &dlg) {
@@ -209,6 +214,10 @@ using namespace fake;
 
 time_t ClockNow() {
     return fake::Now();
+}
+
+uint64_t MonotonicMs() {
+    return g_counterMs;
 }
 
 std::string LoadStr(UINT id) {

@@ -122,9 +122,11 @@ void PostThreadMessage(UINT message, WPARAM wParam = 0, LPARAM lParam = 0);
 void AnswerNextMessageBox(int answer);
 void RespondToDialog(UINT templateId, Responder responder);
 
-// The clock.
+// The clock, and the counter of real time beside it. Setting the clock is a clock
+// change: the counter stays. Time that passes, awake or asleep, moves both.
 void SetNow(time_t now);
 time_t Now();
 void AdvanceClock(long seconds);
+void SetCounterMs(uint64_t ms);
 
 } // namespace fake

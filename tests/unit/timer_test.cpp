@@ -7,6 +7,7 @@
 #include <memory>
 #include <vector>
 
+#include "framework/clock.h"
 #include "framework/text.h"
 #include "resources/resource.h"
 #include "scheduler/agent.h"
@@ -89,8 +90,10 @@ protected:
 
     void RunUntil(time_t wall) { Run(long(wall - fake::Now())); }
 
-    // The clock is set, or the machine sleeps: wall time leaps, no timer fires.
-    static void Jump(long seconds) { fake::AdvanceClock(seconds); }
+    // The clock is set: wall time leaps, real time doesn't, no timer fires.
+    static void Jump(long seconds) { fake::SetNow(fake::Now() + seconds); }
+    // The machine sleeps: wall time and real time leap together, no timer fires.
+    static void Sleep(long seconds) { fake::AdvanceClock(seconds); }
 
     std::vector<Request> Polite() const {
         std::vector<Request> r;
@@ -208,7 +211,7 @@ TEST_F(TimerTest, NobodyLoggedOnMeansNoWarningButTheShutdownOnTime) {
     EXPECT_FALSE(dlg->IsWindowVisible());
 }
 
-// Each jump of the clock, or a suspend, made at some point of the sequence gives
+// Each jump of the clock made at some point of the sequence gives
 // exactly one polite request, at the time the scheduler's own clock implies.
 TEST_F(TimerTest, ClockChangesNeitherSkipNorRepeatTheShutdown) {
     const long kHour = 3600, kDay = 24 * kHour, kWeek = 7 * kDay;
@@ -221,7 +224,6 @@ TEST_F(TimerTest, ClockChangesNeitherSkipNorRepeatTheShutdown) {
     for (long jump : {-kHour, kHour, -kDay, kDay, -kWeek, kWeek})
         for (When when : {BeforeWarning, AfterWarning, WhileForcing})
             cases.push_back({jump, when});
-    cases.push_back({30 * 60, BeforeWarning}); // suspended at 22:30 for half an hour
 
     for (const Case &c : cases) {
         SCOPED_TRACE(testing::Message() << "jump " << c.jump << " at stage " << c.when);
@@ -242,6 +244,64 @@ TEST_F(TimerTest, ClockChangesNeitherSkipNorRepeatTheShutdown) {
         EXPECT_EQ(Logged("Time/date change detected, ignoring further changes"),
                   c.when != WhileForcing);
     }
+}
+
+// A sleep is real time passing, told apart from a clock change by the counter that
+// runs through it: the shut-down is never late by the sleep, a minute slept through
+// is not acted on, and the guard against clock changes stays as it was.
+TEST_F(TimerTest, SleepsAreRealTimeAndClockChangesAreNot) {
+    const long kHour = 3600;
+    const time_t wed = LocalTime(2026, 12, 9, 0, 0, 0);
+    struct Step {
+        time_t at;   // run awake until then
+        long sleep;  // then sleep this long
+        long change; // then set the clock by this much
+    };
+    struct Case {
+        const char *name;
+        BOOL limit;
+        std::vector<Step> steps;
+        time_t request; // wall time of the first polite request
+        const char *logged;
+    };
+    const Case cases[] = {
+        {"a sleep before the shut-down", FALSE, {{Tue(20, 0), 2 * kHour, 0}}, Tue(23, 0),
+         "Resumed after 120 minutes"},
+        {"a sleep across the minute: the next day's", FALSE, {{Tue(22, 30), kHour, 0}},
+         wed + 23 * kHour, "Resumed after 60 minutes"},
+        {"... with limit use, 5 minutes after", TRUE, {{Tue(22, 30), kHour, 0}}, Tue(23, 35),
+         "Resumed after 60 minutes"},
+        {"a clock change, then a sleep", FALSE,
+         {{Tue(20, 0), 0, -kHour}, {Tue(19, 30), kHour, 0}}, Tue(22, 0),
+         "Time/date change detected, ignoring further changes"},
+        {"a sleep, then a clock change", FALSE, {{Tue(20, 0), kHour, kHour}}, wed,
+         "Time/date change detected, ignoring further changes"},
+        {"a 15-hour hibernation", FALSE, {{Tue(17, 0), 15 * kHour, 0}}, wed + 23 * kHour,
+         "Resumed after 900 minutes"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        Fresh();
+        dlg->m_bLimit = c.limit;
+        dlg->m_nLimitHours = 3;
+        SetNow(2026, 12, 8, 16, 0, 0);
+        Start();
+        for (const Step &s : c.steps) {
+            RunUntil(s.at);
+            Sleep(s.sleep);
+            Jump(s.change);
+        }
+        RunUntil(c.request + 30);
+        const std::vector<Request> polite = Polite();
+        ASSERT_EQ(polite.size(), 1u);
+        EXPECT_GE(polite[0].at, c.request);
+        EXPECT_LE(polite[0].at, c.request + 20);
+        EXPECT_TRUE(Logged(c.logged));
+    }
+    // The 32-bit count of older Windows, carried over its wrap.
+    TickCarry carry{0xFFFFFFF0u, 0};
+    EXPECT_EQ(CarryTickWrap(5, carry), (uint64_t(1) << 32) + 5);
+    EXPECT_EQ(CarryTickWrap(9, carry), (uint64_t(1) << 32) + 9);
 }
 
 TEST_F(TimerTest, LimitUseShutsDownFiveMinutesAfterALogOn) {
