@@ -14,6 +14,11 @@ namespace {
 const char kCaption[] = "Vespra service installer";
 const char kRunServicesKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunServices";
 const DWORD kPlatformWin32Nt = 2; // VER_PLATFORM_WIN32_NT
+// The least access each command needs, so that a start works for every user and
+// the rest for an administrator without more rights than they use.
+const DWORD kStartAccess = SERVICE_QUERY_STATUS | SERVICE_START;
+const DWORD kStopAccess = SERVICE_QUERY_STATUS | SERVICE_USER_DEFINED_CONTROL;
+const DWORD kRemoveAccess = kStopAccess | DELETE;
 
 struct ScCloser {
     void operator()(ScHandle h) const { CloseServiceHandleOf(h); }
@@ -77,7 +82,7 @@ bool InstallService() {
     DWORD platformId = 0, major = 0;
     if (!QueryPlatformVersion(platformId, major) || platformId != kPlatformWin32Nt)
         return false;
-    Sc manager(OpenServiceManager());
+    Sc manager(OpenServiceManager(SC_MANAGER_CREATE_SERVICE));
     if (!manager) {
         Show("OpenSCManager() failed (install)");
         return false;
@@ -93,7 +98,7 @@ bool InstallService() {
     config.binaryPath = ServiceImagePath(GetProgramPath());
     Sc service;
     if (!config.binaryPath.empty())
-        service.Reset(CreateServiceEntry(manager.Get(), config));
+        service.Reset(CreateServiceEntry(manager.Get(), config, SERVICE_QUERY_STATUS));
     if (!service) {
         Show("CreateService() failed (install)\n\nTo correct this problem, please uninstall "
              "Vespra, then install it again.");
@@ -105,12 +110,12 @@ bool InstallService() {
 bool StartSchedulerService() {
     if (!IsWindowsNT())
         return false;
-    Sc manager(OpenServiceManager());
+    Sc manager(OpenServiceManager(SC_MANAGER_CONNECT));
     if (!manager) {
         Show("OpenSCManager() failed (start)");
         return false;
     }
-    Sc service(OpenServiceEntry(manager.Get()));
+    Sc service(OpenServiceEntry(manager.Get(), kStartAccess));
     if (!service) {
         Show("OpenService() failed (start)");
         return false;
@@ -136,12 +141,12 @@ bool StopSchedulerService(bool remove) {
         KillWithToolHelpSilently("vespra.exe");
         return true;
     }
-    Sc manager(OpenServiceManager());
+    Sc manager(OpenServiceManager(SC_MANAGER_CONNECT));
     if (!manager) {
         Show("OpenSCManager() failed (stop/uninstall)");
         return false;
     }
-    Sc service(OpenServiceEntry(manager.Get()));
+    Sc service(OpenServiceEntry(manager.Get(), remove ? kRemoveAccess : kStopAccess));
     if (!service)
         return false; // not installed: nothing to do, nothing to say
     DWORD state = 0;
@@ -166,8 +171,8 @@ void AwaitServiceStop() {
     if (!IsWindowsNT())
         return;
     {
-        Sc manager(OpenServiceManager());
-        Sc service(manager ? OpenServiceEntry(manager.Get()) : nullptr);
+        Sc manager(OpenServiceManager(SC_MANAGER_CONNECT));
+        Sc service(manager ? OpenServiceEntry(manager.Get(), SERVICE_QUERY_STATUS) : nullptr);
         for (unsigned waited = 0; service; waited += kPollMs) {
             DWORD state = 0;
             if (!QueryServiceState(service.Get(), state) || state == SERVICE_STOPPED ||
@@ -176,9 +181,11 @@ void AwaitServiceStop() {
             PauseFor(kPollMs);
         }
     }
-    // The scheduler that the service told to end holds the single-instance mutex
+    // The scheduler that the service told to end holds the single-instance mutexes
     // until it has gone; a scheduler started before that would be a second instance.
-    WaitForMutexFree("Vespra", kSchedulerEndWaitMs);
+    // The global one is the one seen from another session than the service's.
+    if (WaitForMutexFree("Global\\Vespra", kSchedulerEndWaitMs))
+        WaitForMutexFree("Vespra", kSchedulerEndWaitMs);
 }
 
 int RunInstaller(const std::string &argument) {

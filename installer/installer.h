@@ -27,8 +27,8 @@ bool InstallService();
 bool StartSchedulerService();
 bool StopSchedulerService(bool remove);
 // "/restart" between its stop and its start: waits, each wait bounded, until the
-// service has stopped and the scheduler it ran has ended (its single-instance mutex
-// is free), so the start finds the service stopped and the new scheduler is the
+// service has stopped and the scheduler it ran has ended (its single-instance mutexes
+// are free), so the start finds the service stopped and the new scheduler is the
 // only one.
 void AwaitServiceStop();
 

@@ -360,10 +360,16 @@ SectionEnd
 ; scheduler runs or a password is set. Refused, nothing is removed and the
 ; uninstaller ends with an error code. Allowed, it has also restored any program
 ; that an earlier run left disabled. A missing vespra.exe has nothing left to guard.
+; A silent uninstall has nobody to answer a message: "/quiet" gives the refusal to
+; the log and the exit code only.
 Function un.UninstallAllowed
   ${If} ${FileExists} "$INSTDIR\vespra.exe"
     ClearErrors
-    ExecWait '"$INSTDIR\vespra.exe" /uninstall' $0
+    ${If} ${Silent}
+      ExecWait '"$INSTDIR\vespra.exe" /uninstall /quiet' $0
+    ${Else}
+      ExecWait '"$INSTDIR\vespra.exe" /uninstall' $0
+    ${EndIf}
     ${If} ${Errors}
       MessageBox MB_ICONSTOP|MB_OK "Vespra could not be asked whether it may be removed; nothing was removed." /SD IDOK
       StrCpy $0 2

@@ -26,22 +26,46 @@ void CVespraApp::RunTestMode() {
     dlg.DoModal();
 }
 
-BOOL CVespraApp::RunUninstallCheck(BOOL alreadyRunning) {
+BOOL CVespraApp::RunUninstallCheck(BOOL alreadyRunning, BOOL quiet) {
+    UINT refusal = 0;
     if (alreadyRunning) {
-        KillUninstaller();
         WriteLog("Can't uninstall - Vespra is active");
-        ShowMessage(IDS_UNINSTALL_ACTIVE, MB_ICONEXCLAMATION);
-        return FALSE;
+        refusal = IDS_UNINSTALL_ACTIVE;
+    } else {
+        CVespraDlg &dlg = *m_pSchedulerDlg;
+        dlg.ReadRegistry();
+        if (!dlg.GetData().sPassword.empty()) {
+            WriteLog("Can't uninstall - a password is set");
+            refusal = IDS_UNINSTALL_PROTECTED;
+        }
     }
-    CVespraDlg &dlg = *m_pSchedulerDlg;
-    dlg.ReadRegistry();
-    if (!dlg.GetData().sPassword.empty()) {
+    if (!refusal)
+        return TRUE;
+    // A silent uninstaller waits for our exit code, and must not be killed: it ends
+    // by itself with an error code.
+    if (!quiet) {
         KillUninstaller();
-        WriteLog("Can't uninstall - a password is set");
-        ShowMessage(IDS_UNINSTALL_PROTECTED, MB_ICONEXCLAMATION);
-        return FALSE;
+        ShowMessage(refusal, MB_ICONEXCLAMATION);
     }
-    return TRUE;
+    return FALSE;
+}
+
+BOOL CVespraApp::EnsureSettingsWritable(const std::string &commandTail) {
+    if (CanWriteSettingsKey())
+        return TRUE;
+    DWORD error = ERROR_ACCESS_DENIED;
+    if (!ElevationAlreadyTried()) {
+        error = RelaunchAsAdministrator(commandTail);
+        if (error == ERROR_SUCCESS) {
+            WriteLog("Settings: started again as an administrator");
+            return FALSE;
+        }
+    }
+    WriteLog(StrFormat("Settings: not changed, the settings key can't be written (error %lu)",
+                       (unsigned long)error));
+    ShowMessage(IDS_SETTINGS_NEED_ADMIN, MB_ICONEXCLAMATION);
+    m_nExitCode = 1;
+    return FALSE;
 }
 
 void CVespraApp::RunSecondInstance(BOOL settings) {

@@ -23,6 +23,8 @@ StartupFlags ParseSwitches(const std::string &commandTail) {
         f.test = TRUE;
     else if (tail == "/uninstall")
         f.uninstall = TRUE;
+    else if (tail == "/uninstall /quiet")
+        f.uninstall = f.quiet = TRUE;
     else if (tail == "/service")
         f.service = TRUE;
     else if (tail == "/logon")
@@ -53,10 +55,13 @@ BOOL CVespraApp::InitInstance() {
         return FALSE;
     }
 
+    // Before the mutexes: the administrator's start that follows must find them free.
+    if (flags.settings && !EnsureSettingsWritable(m_lpCmdLine))
+        return FALSE;
+
     RegisterAsServiceProcess(true);
 
-    BOOL alreadyRunning = FALSE;
-    CreateInstanceMutex("Vespra", IsWindowsNT(), alreadyRunning);
+    const BOOL alreadyRunning = TakeInstanceMutexes(IsWindowsNTFrom(5), IsWindowsNT());
 
     if (flags.logon && !alreadyRunning && ReadStatusValue("already_canceled") != 0) {
         WriteLog("Aborting logon start - already canceled");
@@ -80,7 +85,7 @@ BOOL CVespraApp::InitInstance() {
         RunTestMode();
     } else if (flags.uninstall) {
         // An uninstaller that is not killed learns of a refusal from the exit code.
-        if (!RunUninstallCheck(alreadyRunning))
+        if (!RunUninstallCheck(alreadyRunning, flags.quiet))
             m_nExitCode = 1;
     } else if (!alreadyRunning) {
         if (!IsWindowsNT() || flags.settings || flags.service || networkClient) {
@@ -94,9 +99,13 @@ BOOL CVespraApp::InitInstance() {
             StopSessionZeroMode();
             WriteLog("<<<<<< Exiting main app");
         } else {
-            // A plain or log-on start on NT: the service starts the scheduler.
+            // A plain or log-on start on NT: the service starts the scheduler. At
+            // a log-on nobody asked for it, so a failure is only logged.
             WriteLog("Main app restarting as service");
-            UtilServiceControl(Start);
+            if (flags.logon)
+                StartServiceAtLogon();
+            else
+                UtilServiceControl(Start);
         }
     } else if (!flags.logon) {
         RunSecondInstance(flags.settings);

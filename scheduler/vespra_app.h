@@ -15,6 +15,9 @@ struct StartupFlags {
     BOOL service = FALSE;
     BOOL logon = FALSE;
     BOOL agent = FALSE;
+    // "/uninstall /quiet": the uninstall check of a silent uninstall, which nobody
+    // watches; a refusal goes to the log and the exit code, never to a box.
+    BOOL quiet = FALSE;
 };
 
 StartupFlags ParseSwitches(const std::string &commandTail);
@@ -34,8 +37,12 @@ public:
 
     // The short modes that never run the scheduler.
     void RunTestMode();
-    // FALSE when the uninstall is refused.
-    BOOL RunUninstallCheck(BOOL alreadyRunning);
+    // FALSE when the uninstall is refused; quiet: without a message box.
+    BOOL RunUninstallCheck(BOOL alreadyRunning, BOOL quiet = FALSE);
+    // A "/settings" start that can't write the settings key runs itself again as an
+    // administrator, before anything is asked or written. FALSE when this start
+    // ends here: re-launched, or refused with message 109.
+    BOOL EnsureSettingsWritable(const std::string &commandTail);
     void RunSecondInstance(BOOL settings);
 
     CVespraDlg *m_pSchedulerDlg = nullptr;

@@ -6,12 +6,16 @@
 #include "framework/text.h"
 #include "system/files.h"
 #include "system/log.h"
+#include "system/platform_calls.h"
 #include "system/registry.h"
 #include "system/service_calls.h"
 
 namespace {
 const char kCaption[] = "VESPRASV.EXE";
 const DWORD kNoError = 0;
+const DWORD kPlatformWin32Nt = 2; // VER_PLATFORM_WIN32_NT
+// How long a box sent to the console session stays up when nobody answers it.
+const DWORD kConsoleBoxSeconds = 60;
 
 // Written by ServiceMain before any control can arrive, then only read.
 ServiceStatusHandle g_status = nullptr;
@@ -42,10 +46,21 @@ DWORD ReadValue(const RegKey &key, const char *name) {
     return value;
 }
 
+// A box of the running service. From Vista on the service lives in session 0, where
+// nobody sees a box and the start would wait on it for ever: there it goes to the
+// user at the console, and nobody waits for the answer.
+void ShowServiceBox(const std::string &text) {
+    DWORD platformId = 0, major = 0;
+    if (QueryPlatformVersion(platformId, major) && platformId == kPlatformWin32Nt && major >= 6)
+        SendBoxToConsoleSession(text, kCaption, kConsoleBoxSeconds);
+    else
+        ShowWarningBox(text, kCaption);
+}
+
 // A message box may change the last error; the caller's exit code is the failure's.
 void ShowKeepingError(const std::string &text) {
     const DWORD error = LastErrorCode();
-    ShowWarningBox(text, kCaption);
+    ShowServiceBox(text);
     SetLastErrorCode(error);
 }
 
@@ -88,7 +103,7 @@ bool ReadServiceValues() {
     RegKey key;
     if (key.Open(kSettingsKey, RegAccess::Read) != ERROR_SUCCESS) {
         g_values = {1, 0, 0};
-        ShowWarningBox("RegCreateKeyEx() failed", kCaption);
+        ShowServiceBox("RegCreateKeyEx() failed");
         return false;
     }
     g_values.status = ReadValue(key, "status");

@@ -5,9 +5,12 @@
 #include "framework/app.h"
 #include "framework/dialog.h"
 #include "framework/text.h"
+#include "framework/unique_handle.h"
 #include "resources/resource.h"
 #include "system/files.h"
+#include "system/log.h"
 #include "system/platform_calls.h"
+#include "system/service_calls.h"
 
 namespace {
 const DWORD kPlatformWin32Nt = 2; // VER_PLATFORM_WIN32_NT
@@ -30,6 +33,16 @@ std::string InstallerPath() {
 void ShowServiceControlError(const std::string &text) {
     PlatformMessageBox(nullptr, text, "Vespra", MB_ICONERROR);
 }
+
+struct ScCloser {
+    void operator()(ScHandle h) const { CloseServiceHandleOf(h); }
+};
+using Sc = UniqueHandle<ScHandle, ScCloser>;
+
+void LogServiceFailure(const char *call) {
+    WriteLog(StrFormat("Log-on start: %s failed, error %lu; the service was not started", call,
+                       (unsigned long)LastErrorCode()));
+}
 } // namespace
 
 bool IsWindowsNT() {
@@ -39,6 +52,12 @@ bool IsWindowsNT() {
         g_familyKnown = true; // also after a failed query: the answer stays "not NT"
     }
     return g_isNt;
+}
+
+bool IsWindowsNTFrom(DWORD majorVersion) {
+    DWORD platformId = 0, major = 0;
+    return QueryPlatformVersion(platformId, major) && platformId == kPlatformWin32Nt &&
+           major >= majorVersion;
 }
 
 void ForgetPlatformFamily() {
@@ -79,4 +98,24 @@ void UtilServiceControl(int command) {
     if (!StartProcess(installer, commandLine, error))
         ShowServiceControlError(
             StrFormat("Internal Error:\nCreateProcess failed = %lu", (unsigned long)error));
+}
+
+void StartServiceAtLogon() {
+    Sc manager(OpenServiceManager(SC_MANAGER_CONNECT));
+    if (!manager)
+        return LogServiceFailure("OpenSCManager()");
+    Sc service(OpenServiceEntry(manager.Get(), SERVICE_QUERY_STATUS | SERVICE_START));
+    if (!service)
+        return LogServiceFailure("OpenService()");
+    DWORD state = 0;
+    if (!QueryServiceState(service.Get(), state))
+        return LogServiceFailure("QueryServiceStatus()");
+    if (state != SERVICE_STOPPED) {
+        WriteLog("Log-on start: the service is running already");
+        return;
+    }
+    DWORD error = 0;
+    if (!StartProcess(InstallerPath(), " /start", error))
+        WriteLog(StrFormat("Log-on start: the installer could not be started, error %lu",
+                           (unsigned long)error));
 }

@@ -45,3 +45,24 @@ BOOL RequestExitWindows(UINT flags);
 
 // The diagnostic log file: "c:\vespra.log" on Windows.
 std::string LogFilePath();
+
+// ---- Settings from a standard user's start
+
+// Whether this process may write the settings key: RegCreateKeyExA(HKLM\SOFTWARE\Vespra,
+// KEY_SET_VALUE) succeeds (the key is closed at once). In settings_access_win32.cpp
+// with ElevationAlreadyTried and nothing else, so that a test program can link a
+// stand-in for both.
+bool CanWriteSettingsKey();
+// Whether asking for elevation again would be pointless: the process token is
+// elevated already (TokenElevation), or it was started by RelaunchAsAdministrator
+// whose caller still waits (its marker mutex exists).
+bool ElevationAlreadyTried();
+// ShellExecuteExA (looked up in shell32.dll at run time) with the verb "runas" on
+// this program and the parameters given, holding the marker mutex until the new
+// process waits for input (at most 10 s). ERROR_SUCCESS, or the error:
+// ERROR_CANCELLED (1223) when the user refused the elevation.
+DWORD RelaunchAsAdministrator(const std::string &parameters);
+
+// Whether this is 64-bit Windows: a 64-bit build, or IsWow64Process (looked up in
+// kernel32.dll at run time) says so.
+bool RunsOn64BitWindows();

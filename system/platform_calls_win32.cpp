@@ -1,5 +1,7 @@
 #include "system/platform_calls.h"
 
+#include <shellapi.h>
+
 #include <cstring>
 
 #include "framework/unique_handle.h"
@@ -99,4 +101,54 @@ BOOL RequestExitWindows(UINT flags) {
 
 std::string LogFilePath() {
     return "c:\\vespra.log";
+}
+
+namespace {
+// Held while a re-launch as administrator starts; see ElevationAlreadyTried.
+const char kElevationMarker[] = "VespraElevation";
+typedef BOOL(WINAPI *ShellExecuteExFn)(SHELLEXECUTEINFOA *);
+typedef BOOL(WINAPI *IsWow64ProcessFn)(HANDLE, BOOL *);
+} // namespace
+
+DWORD RelaunchAsAdministrator(const std::string &parameters) {
+    char self[MAX_PATH];
+    const DWORD length = ::GetModuleFileNameA(nullptr, self, sizeof self);
+    if (length == 0 || length >= sizeof self)
+        return ERROR_BAD_PATHNAME;
+    Library shell(::LoadLibraryA("shell32.dll"));
+    auto execute = shell ? reinterpret_cast<ShellExecuteExFn>(reinterpret_cast<void (*)()>(
+                               ::GetProcAddress(shell.Get(), "ShellExecuteExA")))
+                         : nullptr;
+    if (!execute)
+        return ERROR_PROC_NOT_FOUND;
+    Handle marker(::CreateMutexA(nullptr, FALSE, kElevationMarker));
+    SHELLEXECUTEINFOA info;
+    memset(&info, 0, sizeof info);
+    info.cbSize = sizeof info;
+    info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
+    info.lpVerb = "runas";
+    info.lpFile = self;
+    info.lpParameters = parameters.c_str();
+    info.nShow = SW_SHOWNORMAL;
+    if (!execute(&info))
+        return ::GetLastError();
+    if (info.hProcess) {
+        // The new process looks for the marker before it shows anything.
+        ::WaitForInputIdle(info.hProcess, 10000);
+        ::CloseHandle(info.hProcess);
+    }
+    return ERROR_SUCCESS;
+}
+
+bool RunsOn64BitWindows() {
+#ifdef _WIN64
+    return true;
+#else
+    Library kernel(::LoadLibraryA("kernel32.dll"));
+    auto fn = kernel ? reinterpret_cast<IsWow64ProcessFn>(reinterpret_cast<void (*)()>(
+                           ::GetProcAddress(kernel.Get(), "IsWow64Process")))
+                     : nullptr;
+    BOOL wow64 = FALSE;
+    return fn && fn(::GetCurrentProcess(), &wow64) && wow64;
+#endif
 }

@@ -6,7 +6,9 @@
 #include "framework/app.h"
 #include "framework/text.h"
 #include "resources/resource.h"
+#include "system/log.h"
 #include "system/platform.h"
+#include "system/platform_calls.h"
 #include "system/process_calls.h"
 #include "system/process_walk_handles.h"
 #include "system/process_walk_toolhelp.h"
@@ -21,6 +23,8 @@ const DWORD kMaxProcesses = 1024;
 void ShowError(UINT id) {
     AfxMessageBox(LoadStr(id), MB_ICONERROR);
 }
+
+bool g_noDosNoted = false;
 
 } // namespace
 
@@ -85,10 +89,24 @@ int KillProcessesByName(const char *pattern) {
 }
 
 int KillDosProcesses() {
+    // 64-bit Windows has no NTVDM, and from Vista on a console program can't hold up
+    // a shut-down: there "cmd.exe" is only somebody's command prompt, which the
+    // service's scheduler would end in every session.
+    if (RunsOn64BitWindows() || IsWindowsNTFrom(6)) {
+        if (!g_noDosNoted)
+            WriteLog("No DOS programs on this system (64-bit Windows or Vista and later): none "
+                     "are ended");
+        g_noDosNoted = true;
+        return 0;
+    }
     if (!IsWindowsNT())
         return KillProcessesByName("winoa386.mod");
     const int ntvdm = KillProcessesByName("ntvdm.exe");
     return KillProcessesByName("cmd.exe") | ntvdm;
+}
+
+void ForgetDosKillerNote() {
+    g_noDosNoted = false;
 }
 
 bool IsProcessRunning(const char *name) {

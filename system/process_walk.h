@@ -14,8 +14,11 @@ int KillProcessesByName(const char *pattern);
 
 // Terminates the DOS programs that would block a shut-down: "ntvdm.exe" and then
 // "cmd.exe" on the NT family, "winoa386.mod" on Windows 95/98/Me. 1 when any was
-// terminated.
+// terminated. On 64-bit Windows and on NT 6 and later it ends nothing and says so
+// in the log, once per process.
 int KillDosProcesses();
+// Tests only: the note is logged again, as in a fresh process.
+void ForgetDosKillerNote();
 
 // Whether a process whose name equals this one, ignoring case, runs. Always the
 // ToolHelp walk: only the Windows 95/98/Me log-on test asks. Shows messages 95 and

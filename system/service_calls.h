@@ -27,6 +27,12 @@
 #define ERROR_SERVICE_NOT_ACTIVE 1062L
 #define ERROR_FAILED_SERVICE_CONTROLLER_CONNECT 1063L
 #define ERROR_SERVICE_EXISTS 1073L
+#define SC_MANAGER_CONNECT 0x0001u
+#define SC_MANAGER_CREATE_SERVICE 0x0002u
+#define SERVICE_QUERY_STATUS 0x0004u
+#define SERVICE_START 0x0010u
+#define SERVICE_USER_DEFINED_CONTROL 0x0100u
+#define DELETE 0x00010000u
 #endif
 
 // The private control code the installer sends and the service host stops on.
@@ -43,6 +49,13 @@ void SetLastErrorCode(DWORD error);
 void ShowWarningBox(const std::string &text, const char *caption);
 
 // ---- The service's own side (vesprasv)
+
+// WTSSendMessageA(WTS_CURRENT_SERVER_HANDLE, the active console session, caption,
+// text, MB_ICONWARNING, timeoutSeconds, bWait FALSE): the box appears on the user's
+// desktop and nobody waits for it. wtsapi32.dll and WTSGetActiveConsoleSessionId
+// (kernel32.dll) are looked up at run time. FALSE when either is missing, there is
+// no console session, or the call fails.
+BOOL SendBoxToConsoleSession(const std::string &text, const char *caption, DWORD timeoutSeconds);
 
 typedef void *ServiceStatusHandle; // SERVICE_STATUS_HANDLE
 
@@ -96,13 +109,15 @@ struct ServiceConfig {
     std::string binaryPath;
 };
 
-// OpenSCManagerA(local machine, "ServicesActive", SC_MANAGER_CREATE_SERVICE).
-ScHandle OpenServiceManager();
-// CreateServiceA(manager, kServiceName, display name kServiceName, SERVICE_ALL_ACCESS,
-// the configuration, no load-order group, tag or dependencies, LocalSystem).
-ScHandle CreateServiceEntry(ScHandle manager, const ServiceConfig &config);
-// OpenServiceA(manager, kServiceName, SERVICE_ALL_ACCESS).
-ScHandle OpenServiceEntry(ScHandle manager);
+// Each caller asks only the access its command needs: a standard user holds
+// SC_MANAGER_CONNECT and, on our service, SERVICE_START, never more.
+// OpenSCManagerA(local machine, "ServicesActive", access).
+ScHandle OpenServiceManager(DWORD access);
+// CreateServiceA(manager, kServiceName, display name kServiceName, access, the
+// configuration, no load-order group, tag or dependencies, LocalSystem).
+ScHandle CreateServiceEntry(ScHandle manager, const ServiceConfig &config, DWORD access);
+// OpenServiceA(manager, kServiceName, access).
+ScHandle OpenServiceEntry(ScHandle manager, DWORD access);
 // QueryServiceStatus: the current state.
 BOOL QueryServiceState(ScHandle service, DWORD &state);
 // StartServiceA with the one argument given.

@@ -79,3 +79,40 @@ BOOL LaunchProcess(const std::string &application, const std::string &commandLin
 BOOL PostToThread(DWORD threadId, UINT message) {
     return ::PostThreadMessageA(threadId, message, 0, 0);
 }
+
+namespace {
+typedef DWORD(WINAPI *ActiveConsoleSessionFn)();
+typedef BOOL(WINAPI *SendMessageFn)(HANDLE, DWORD, LPSTR, DWORD, LPSTR, DWORD, DWORD, DWORD,
+                                    DWORD *, BOOL);
+} // namespace
+
+BOOL SendBoxToConsoleSession(const std::string &text, const char *caption, DWORD timeoutSeconds) {
+    HMODULE kernel = ::GetModuleHandleA("kernel32.dll");
+    auto session = kernel ? reinterpret_cast<ActiveConsoleSessionFn>(reinterpret_cast<void (*)()>(
+                                ::GetProcAddress(kernel, "WTSGetActiveConsoleSessionId")))
+                          : nullptr;
+    if (!session)
+        return FALSE;
+    const DWORD console = session();
+    if (console == 0xFFFFFFFFu) // nobody at the console: the box would reach no one
+        return FALSE;
+    HMODULE wts = ::LoadLibraryA("wtsapi32.dll");
+    if (!wts)
+        return FALSE;
+    auto send = reinterpret_cast<SendMessageFn>(
+        reinterpret_cast<void (*)()>(::GetProcAddress(wts, "WTSSendMessageA")));
+    BOOL sent = FALSE;
+    if (send) {
+        std::vector<char> title(caption, caption + strlen(caption));
+        std::vector<char> message(text.begin(), text.end());
+        title.push_back('\0');
+        message.push_back('\0');
+        DWORD response = 0;
+        // bWait FALSE: the call returns at once, whatever the user does.
+        sent = send(nullptr /* WTS_CURRENT_SERVER_HANDLE */, console, title.data(),
+                    DWORD(title.size() - 1), message.data(), DWORD(message.size() - 1),
+                    MB_ICONWARNING, timeoutSeconds, &response, FALSE);
+    }
+    ::FreeLibrary(wts);
+    return sent;
+}

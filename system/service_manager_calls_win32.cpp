@@ -9,18 +9,18 @@ SC_HANDLE Sc(ScHandle h) {
 }
 } // namespace
 
-ScHandle OpenServiceManager() {
-    return ::OpenSCManagerA(nullptr, "ServicesActive", SC_MANAGER_CREATE_SERVICE);
+ScHandle OpenServiceManager(DWORD access) {
+    return ::OpenSCManagerA(nullptr, "ServicesActive", access);
 }
 
-ScHandle CreateServiceEntry(ScHandle manager, const ServiceConfig &config) {
-    return ::CreateServiceA(Sc(manager), kServiceName, kServiceName, SERVICE_ALL_ACCESS,
+ScHandle CreateServiceEntry(ScHandle manager, const ServiceConfig &config, DWORD access) {
+    return ::CreateServiceA(Sc(manager), kServiceName, kServiceName, access,
                             config.serviceType, config.startType, config.errorControl,
                             config.binaryPath.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr);
 }
 
-ScHandle OpenServiceEntry(ScHandle manager) {
-    return ::OpenServiceA(Sc(manager), kServiceName, SERVICE_ALL_ACCESS);
+ScHandle OpenServiceEntry(ScHandle manager, DWORD access) {
+    return ::OpenServiceA(Sc(manager), kServiceName, access);
 }
 
 BOOL QueryServiceState(ScHandle service, DWORD &state) {

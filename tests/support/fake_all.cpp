@@ -7,6 +7,7 @@
 #include "tests/support/fake_platform.h"
 #include "tests/support/fake_processes.h"
 #include "tests/support/fake_registry.h"
+#include "tests/support/fake_services.h"
 #include "tests/support/fake_session.h"
 #include "tests/support/fake_ui.h"
 #include "tests/support/fake_windows.h"
@@ -22,4 +23,5 @@ void fake::ResetAll() {
     ResetPipe();
     ResetSession();
     ResetAgentHost();
+    ResetServices();
 }

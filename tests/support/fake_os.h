@@ -4,8 +4,10 @@
 
 #include <map>
 #include <string>
+#include <vector>
 
 #include "framework/win32_types.h"
+#include "system/os.h"
 
 namespace fake {
 
@@ -14,10 +16,14 @@ struct Os {
         {LOCALE_STIME, ":"}, {LOCALE_S1159, "AM"}, {LOCALE_S2359, "PM"}, {LOCALE_ITIME, "0"}};
     bool localeFails = false;
     int localeCalls = 0;
-    bool mutexExists = false;   // another instance holds it
+    bool mutexExists = false;   // another instance holds "Vespra"
     bool mutexFails = false;    // CreateMutexA returns no handle
     bool mutexNullDacl = false; // what the last creation asked for
     int mutexCreations = 0;
+    // Answers by name, before the two switches above ("Global\\Vespra" is new
+    // unless given here); and the names asked for, in order.
+    std::map<std::string, MutexOutcome> mutexAnswers;
+    std::vector<std::string> mutexNames;
     // The input desktop: by default an NT machine with a user logged on.
     std::string inputDesktop = "Default";
     bool inputDesktopFails = false; // OpenInputDesktop or reading its name fails

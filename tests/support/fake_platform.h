@@ -30,6 +30,10 @@ struct Platform {
     bool openTokenFails = false;
     bool startFails = false;
     DWORD startError = 2; // GetLastError after a failed start
+    bool settingsWritable = true;
+    bool elevationTried = false;
+    DWORD relaunchError = 0; // what the re-launch as administrator answers
+    bool on64BitWindows = false;
 
     // Record.
     int versionQueries = 0;
@@ -38,6 +42,7 @@ struct Platform {
     std::vector<ProcessStart> starts;               // also the failed attempts
     std::vector<BeepCall> beeps;
     std::vector<UINT> exitWindowsCalls; // the flags of each ExitWindowsEx request
+    std::vector<std::string> relaunches; // the parameters of each re-launch asked for
 
     std::string logFile; // the diagnostic log's path; empty: no log file can be opened
 };

@@ -62,6 +62,9 @@ struct Services {
     DWORD stateAfterRefusal = 0; // the state a refused control leaves; 0: unchanged
     bool deleteFails = false;
     int mutexFreeAfterMs = 0; // the scheduler's mutex is held this long; -1: for ever
+    // The rights of the caller: an open asking more fails with ERROR_ACCESS_DENIED.
+    DWORD managerRights = 0xFFFFFFFFu, serviceRights = 0xFFFFFFFFu;
+    bool consoleBoxFails = false; // WTSSendMessageA fails or is missing
 
     // ---- The service manager's side: record
     std::vector<std::string> calls; // "open manager", "create", "open", "query", ...
@@ -70,6 +73,11 @@ struct Services {
     int openHandles = 0; // opened and not closed
     DWORD sleptMs = 0;
     std::vector<DWORD> mutexWaits; // the time-outs asked for
+    std::vector<std::string> mutexNames;
+    // The access asked for, as "manager 0x1", "service 0x14", "create 0x4".
+    std::vector<std::string> accessAsked;
+    std::vector<Box> consoleBoxes; // sent to the console session
+    std::vector<DWORD> consoleBoxTimeouts;
 };
 
 Services &Svc();

@@ -29,15 +29,18 @@ BOOL GetUserLocaleInfo(DWORD item, char *buffer, int size) {
     return TRUE;
 }
 
-BOOL CreateInstanceMutex(const char *, bool nullDacl, BOOL &alreadyExisted) {
+MutexOutcome CreateInstanceMutex(const char *name, bool nullDacl) {
     fake::Os &os = fake::OsState();
-    alreadyExisted = FALSE;
-    if (os.mutexFails)
-        return FALSE;
+    os.mutexNames.push_back(name);
+    auto answer = os.mutexAnswers.find(name);
+    if (answer == os.mutexAnswers.end() && os.mutexFails)
+        return MutexOutcome::Failed;
     ++os.mutexCreations;
     os.mutexNullDacl = nullDacl;
-    alreadyExisted = os.mutexExists ? TRUE : FALSE;
-    return TRUE;
+    if (answer != os.mutexAnswers.end())
+        return answer->second;
+    return os.mutexExists && std::string(name) == "Vespra" ? MutexOutcome::Existed
+                                                           : MutexOutcome::Created;
 }
 
 BOOL ReadInputDesktopName(std::string &name) {

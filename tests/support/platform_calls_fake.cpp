@@ -116,6 +116,23 @@ BOOL RequestExitWindows(UINT flags) {
     return TRUE;
 }
 
+bool CanWriteSettingsKey() {
+    return g_platform.settingsWritable;
+}
+
+bool ElevationAlreadyTried() {
+    return g_platform.elevationTried;
+}
+
+DWORD RelaunchAsAdministrator(const std::string &parameters) {
+    g_platform.relaunches.push_back(parameters);
+    return g_platform.relaunchError;
+}
+
+bool RunsOn64BitWindows() {
+    return g_platform.on64BitWindows;
+}
+
 std::string LogFilePath() {
     return g_platform.logFile;
 }

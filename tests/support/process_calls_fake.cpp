@@ -6,6 +6,7 @@
 #include <string>
 
 #include "system/process_calls.h"
+#include "system/process_walk.h"
 #include "tests/support/fake_processes.h"
 
 namespace fake {
@@ -149,6 +150,7 @@ Process &AddProcess(DWORD pid, const std::string &exePath) {
 }
 
 void ResetProcesses() {
+    ForgetDosKillerNote();
     g_table = ProcessTable();
     g_snapshot = Snapshot();
 }

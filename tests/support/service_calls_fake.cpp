@@ -1,4 +1,6 @@
 // The native stand-in for the service control manager: scripted answers and a record.
+#include <cstdio>
+
 #include "service/service_host.h"
 #include "system/service_calls.h"
 #include "tests/support/fake_services.h"
@@ -40,6 +42,16 @@ ScHandle Opened(ScHandle h) {
     ++g_services.openHandles;
     return h;
 }
+// Records the access asked for; false (with ERROR_ACCESS_DENIED) when it exceeds rights.
+bool Allowed(const char *what, DWORD access, DWORD rights) {
+    char text[40];
+    snprintf(text, sizeof text, "%s 0x%lx", what, (unsigned long)access);
+    g_services.accessAsked.push_back(text);
+    if ((access & ~rights) == 0)
+        return true;
+    g_services.lastError = ERROR_ACCESS_DENIED;
+    return false;
+}
 } // namespace
 
 DWORD LastErrorCode() {
@@ -53,6 +65,14 @@ void SetLastErrorCode(DWORD error) {
 void ShowWarningBox(const std::string &text, const char *caption) {
     g_services.boxes.push_back({text, caption});
     g_services.lastError = g_services.errorAfterBox;
+}
+
+BOOL SendBoxToConsoleSession(const std::string &text, const char *caption, DWORD timeoutSeconds) {
+    if (g_services.consoleBoxFails)
+        return Fail(FALSE);
+    g_services.consoleBoxes.push_back({text, caption});
+    g_services.consoleBoxTimeouts.push_back(timeoutSeconds);
+    return TRUE;
 }
 
 BOOL RunServiceDispatcher() {
@@ -118,15 +138,18 @@ BOOL PostToThread(DWORD threadId, UINT message) {
     return TRUE;
 }
 
-ScHandle OpenServiceManager() {
+ScHandle OpenServiceManager(DWORD access) {
     g_services.calls.push_back("open manager");
+    if (!Allowed("manager", access, g_services.managerRights))
+        return nullptr;
     if (g_services.openManagerFails)
         return Fail<ScHandle>(nullptr);
     return Opened(kManager);
 }
 
-ScHandle CreateServiceEntry(ScHandle manager, const ServiceConfig &config) {
+ScHandle CreateServiceEntry(ScHandle manager, const ServiceConfig &config, DWORD access) {
     g_services.calls.push_back("create");
+    Allowed("create", access, 0xFFFFFFFFu);
     if (manager != kManager || g_services.createFails || g_services.installed) {
         g_services.lastError = ERROR_SERVICE_EXISTS;
         return nullptr;
@@ -137,8 +160,11 @@ ScHandle CreateServiceEntry(ScHandle manager, const ServiceConfig &config) {
     return Opened(kService);
 }
 
-ScHandle OpenServiceEntry(ScHandle manager) {
+ScHandle OpenServiceEntry(ScHandle manager, DWORD access) {
     g_services.calls.push_back("open");
+    if (manager == kManager && g_services.installed &&
+        !Allowed("service", access, g_services.serviceRights))
+        return nullptr;
     if (manager != kManager || !g_services.installed) {
         g_services.lastError = ERROR_SERVICE_DOES_NOT_EXIST;
         return nullptr;
@@ -198,8 +224,9 @@ void PauseFor(DWORD ms) {
     g_services.sleptMs += ms;
 }
 
-BOOL WaitForMutexFree(const char *, DWORD timeoutMs) {
+BOOL WaitForMutexFree(const char *name, DWORD timeoutMs) {
     g_services.mutexWaits.push_back(timeoutMs);
+    g_services.mutexNames.push_back(name);
     const int held = g_services.mutexFreeAfterMs;
     return held >= 0 && DWORD(held) <= timeoutMs;
 }

@@ -258,7 +258,8 @@ TEST_F(Installer, RestartWaitsForTheStopThenStarts) {
     EXPECT_EQ(std::vector<DWORD>{222}, fake::Svc().controls);
     EXPECT_EQ(std::vector<std::string>{"arg0"}, fake::Svc().startArguments);
     EXPECT_EQ(3 * installer::kPollMs, fake::Svc().sleptMs);
-    EXPECT_EQ(std::vector<DWORD>{installer::kSchedulerEndWaitMs}, fake::Svc().mutexWaits);
+    EXPECT_EQ(std::vector<DWORD>(2, installer::kSchedulerEndWaitMs), fake::Svc().mutexWaits);
+    EXPECT_EQ((std::vector<std::string>{"Global\\Vespra", "Vespra"}), fake::Svc().mutexNames);
     EXPECT_TRUE(fake::Svc().boxes.empty());
 }
 

@@ -10,6 +10,7 @@
 #include "scheduler/vespra_dlg.h"
 #include "settings/run_state.h"
 #include "system/registry.h"
+#include "tests/support/fake_services.h"
 #include "tests/unit/scheduler_fixture.h"
 
 namespace {
@@ -199,6 +200,7 @@ TEST_F(InitInstanceTest, LogonStartAfterACancelQuitsOnceAndClearsTheFlag) {
     EXPECT_FALSE(fake::HasValue(kSettingsKey, "curr_settings")); // no dialog was constructed
 
     // The next log-on start runs: on NT it hands over to the service.
+    fake::Svc().installed = true;
     EXPECT_FALSE(Start("/logon"));
     EXPECT_TRUE(Logged(": Main app restarting as service"));
     ASSERT_EQ(fake::Plat().starts.size(), 1u);
