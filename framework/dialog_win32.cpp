@@ -15,6 +15,13 @@ struct DialogBackend {
         }
     }
 
+    // A dialog box shows itself after WM_INITDIALOG, with no handler of ours between:
+    // the copy must hear of that as of any other change.
+    static bool ShownOrHidden(LPARAM lp) {
+        const UINT flags = reinterpret_cast<const WINDOWPOS *>(lp)->flags;
+        return (flags & (SWP_SHOWWINDOW | SWP_HIDEWINDOW)) != 0;
+    }
+
     static INT_PTR Dispatch(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         if (msg == WM_INITDIALOG) {
             auto *dlg = reinterpret_cast<CDialog *>(lp);
@@ -34,7 +41,7 @@ struct DialogBackend {
             if (msg == WM_DESTROY)
                 mirror->Closed(*dlg);
             else if (msg == WM_COMMAND || msg == WM_TIMER || msg == WM_NOTIFY || msg == WM_HELP ||
-                     msg == WM_ENDSESSION)
+                     msg == WM_ENDSESSION || (msg == WM_WINDOWPOSCHANGED && ShownOrHidden(lp)))
                 mirror->Changed();
         }
         return result;

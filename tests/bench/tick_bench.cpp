@@ -4,8 +4,11 @@
 // callgrind (scripts/bench.sh):
 //
 //   valgrind --tool=callgrind --instr-atstart=no --collect-atstart=no
-//            --toggle-collect='CVespraDlg::OnTimer*' tick_bench --ticks N
+//            --toggle-collect='CVespraDlg::OnTimer*' tick_bench --ticks N [--session0]
 //
+// --session0 runs the scheduler as the service's scheduler on today's Windows: the
+// stand-ins are in session 0 mode, with a user at the console, so that each tick
+// includes reading the console session and looking after the agent.
 // Only the measured ticks run instrumented, and only OnTimer itself is counted, not
 // the moving of the simulated clock between ticks. Logging and beeps are off, as on
 // a machine nobody diagnoses. Exit status 1 when the scheduler is not where the
@@ -20,9 +23,12 @@
 
 #include "scheduler/vespra_dlg.h"
 #include "system/registry.h"
+#include "scheduler/agent.h"
+#include "tests/support/fake_agent.h"
 #include "tests/support/fake_all.h"
 #include "tests/support/fake_platform.h"
 #include "tests/support/fake_registry.h"
+#include "tests/support/fake_session.h"
 #include "tests/support/fake_ui.h"
 
 namespace {
@@ -55,11 +61,14 @@ int Fail(const char *why) {
 
 int main(int argc, char **argv) {
     long ticks = 1;
+    bool sessionZero = false;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--ticks") == 0 && i + 1 < argc) {
             ticks = std::strtol(argv[++i], nullptr, 10);
+        } else if (std::strcmp(argv[i], "--session0") == 0) {
+            sessionZero = true;
         } else {
-            std::fprintf(stderr, "usage: tick_bench [--ticks N]\n");
+            std::fprintf(stderr, "usage: tick_bench [--ticks N] [--session0]\n");
             return 2;
         }
     }
@@ -76,6 +85,14 @@ int main(int argc, char **argv) {
     fake::SetNow(LocalTime(2026, 12, 8, 12, 0));
     fake::PutDword(kSettingsKey, "logfile", 0);
     fake::PutDword(kSettingsKey, "beep", 0);
+    if (sessionZero) {
+        // An invisible window station; "kid" at the console in session 1.
+        fake::Sess().world = {true, false, true, 0, 1};
+        fake::Sess().console = fake::UserAt(1, "kid");
+        fake::Host().agentConnected = true;
+        if (!StartSessionZeroMode())
+            return Fail("the stand-ins did not make session 0 mode");
+    }
 
     auto dlg = std::make_unique<CVespraDlg>(nullptr, FALSE, TRUE, FALSE);
     for (int d = 0; d < kDays; ++d)
@@ -108,6 +125,12 @@ int main(int argc, char **argv) {
         return Fail("the ticks took the simulated clock for a clock change");
     if (dlg->m_timeLast.GetTime() != fake::Now())
         return Fail("the scheduler's own time is not the clock's");
-    std::printf("tick_bench: %ld waiting ticks\n", ticks);
+    if (sessionZero) {
+        // One agent started, and the ticks kept seeing the user.
+        if (!InSessionZeroMode() || !SessionZeroUserThere() || fake::Sess().agentStarts.size() != 1)
+            return Fail("the ticks did not follow the console session");
+        StopSessionZeroMode();
+    }
+    std::printf("tick_bench: %ld waiting ticks%s\n", ticks, sessionZero ? " in session 0 mode" : "");
     return 0;
 }
