@@ -51,6 +51,7 @@ struct MirrorDialog {
 //   'S' a control's state (key, then the control's fields)
 //   'M' a message box (sequence, type, caption, text)
 //   'X' the polite shut-down request as the user (flags)
+//   'Y' a bundle: each field one whole message of the above, applied in order
 //   'H' open a help page or address as the user (target)
 // Agent to scheduler:
 //   'E' an edit's text (key, id, text)           'B' a button's check (key, id, check)

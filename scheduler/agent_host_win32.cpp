@@ -67,10 +67,11 @@ public:
                 e.last = now;
                 continue;
             }
-            bool ok = true;
+            // One write for all of a dialog's changes: the agent wakes once for them.
+            MirrorMessage bundle{'Y', {}};
             for (const MirrorMessage &m : MirrorChanges(key, e.sent ? &e.last : nullptr, now))
-                ok = ok && m_pipe.Send(EncodeMirror(m));
-            e.sent = ok;
+                bundle.fields.push_back(EncodeMirror(m));
+            e.sent = bundle.fields.empty() || m_pipe.Send(EncodeMirror(bundle));
             e.last = std::move(now);
         }
     }

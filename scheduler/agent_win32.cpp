@@ -115,6 +115,13 @@ void Agent::OnMessage(const std::string &bytes) {
     MirrorMessage m;
     if (!DecodeMirror(bytes, m) || m.fields.empty())
         return;
+    if (m.type == 'Y') {
+        // A bundle of one dialog's changes, applied in order; bundles don't nest.
+        for (const std::string &part : m.fields)
+            if (!part.empty() && part[0] != 'Y')
+                OnMessage(part);
+        return;
+    }
     const int key = std::atoi(m.fields[0].c_str());
     applying = true;
     switch (m.type) {
