@@ -139,6 +139,9 @@ polite=$(logged 'Shutting down system (polite)')
 [ -n "$start" ] || fail "no \"Starting main app\" in the log"
 [ -n "$warn" ] || fail "no \"Showing warning\" in the log"
 [ -n "$polite" ] || fail "no \"Shutting down system (polite)\" in the log"
+# The real counter runs with the clock: no tick took the minutes for a change or a sleep.
+[ -z "$(logged 'Time/date change detected')$(logged 'Resumed after')" ] ||
+    fail "a tick took the running clock for a clock change or a sleep"
 started_at=$(seconds_of "$start")
 warned_at=$(seconds_of "$warn")
 polite_at=$(seconds_of "$polite")

@@ -5,10 +5,12 @@
 
 #include <windows.h>
 
+#include <cstdlib>
 #include <string>
 #include <thread>
 
 #include "framework/app.h"
+#include "framework/clock.h"
 #include "framework/dialog.h"
 #include "resources/resource.h"
 
@@ -194,3 +196,21 @@ TEST(Framework, ChildWindowsPickersNotifyResultsAndZOrder) {
 }
 
 } // namespace
+
+// The counter that tells a sleep from a clock change is the system's own, and runs
+// with the clock while the machine is awake.
+TEST(Framework, TheRealTimeCounterRunsWithTheClock) {
+    const uint64_t counter = MonotonicMs();
+    const time_t clock = ClockNow();
+    Sleep(2100);
+    const int64_t counted = int64_t(MonotonicMs() - counter);
+    EXPECT_GE(counted, 2000);
+    EXPECT_LT(counted, 4000);
+    EXPECT_LE(std::llabs(int64_t(ClockNow() - clock) * 1000 - counted), 1500);
+    // Where the system has the 64-bit count, that is the one read.
+    using Tick64 = ULONGLONG(WINAPI *)();
+    const auto tick64 = reinterpret_cast<Tick64>(reinterpret_cast<void *>(
+        GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetTickCount64")));
+    ASSERT_NE(tick64, nullptr);
+    EXPECT_LE(std::llabs(int64_t(tick64() - MonotonicMs())), 100);
+}
