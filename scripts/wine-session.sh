@@ -61,7 +61,7 @@ vespra_prefix_pids() {
         */lib/wine/*) ;;
         *) continue ;;
         esac
-        if tr '\0' '\n' <"$dir/environ" 2>/dev/null | grep -qxF "$want"; then
+        if tr '\0' '\n' 2>/dev/null <"$dir/environ" | grep -qxF "$want"; then
             echo "${dir#/proc/}"
         fi
     done
