@@ -115,6 +115,8 @@ void CVespraDlg::OnEndSession(BOOL ending, LPARAM flags) {
     if (!ending && (DWORD(flags) & ENDSESSION_LOGOFF))
         return;
     if (DWORD(flags) & ENDSESSION_LOGOFF) {
+        // A sleep since the last tick is seen before the timer starts afresh.
+        FollowRealTime();
         Hide();
         // No limit-use countdown and no shut-down under way: wait for the log-off to
         // complete and give the next user the startup countdown.

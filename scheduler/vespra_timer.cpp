@@ -60,10 +60,13 @@ void CVespraDlg::FollowConsoleSession() {
 
 void CVespraDlg::FollowRealTime() {
     const uint64_t counter = MonotonicMs();
-    const int64_t real = int64_t((counter - m_nCounterLast) / 1000);
+    const uint64_t realMs = counter - m_nCounterLast;
     m_nCounterLast = counter;
-    if (real <= (m_tsTick + m_tsTimeTolerance).GetTotalSeconds())
+    // Every gap the guard would not take as the tick (the tolerance is strict, and the
+    // clock and the counter count seconds and milliseconds) is a sleep.
+    if (realMs < uint64_t((m_tsTick + m_tsTimeTolerance).GetTotalSeconds() - 1) * 1000)
         return;
+    const int64_t real = int64_t(realMs / 1000);
     // The machine slept or hibernated: real time passed, and the own time moves on by
     // it (the tick adds its own interval below). Whether the clock agrees is for the
     // guard to judge: a clock changed during the sleep is still caught.
@@ -75,6 +78,10 @@ void CVespraDlg::FollowRealTime() {
     if (!m_bShuttingDown) {
         m_nNextDay = GetNextDay();
         MakeNextTimeText();
+        // A warning given before the sleep was for a time slept through; limit use
+        // (a negative count) goes on.
+        if (m_nCountdown >= 0)
+            m_bActionPending = FALSE;
     }
     m_bResumed = TRUE;
     m_bUserLoggedOn = FALSE;

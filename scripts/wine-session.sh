@@ -81,10 +81,14 @@ vespra_ensure_prefix() {
         rm -f "$log"
         vespra_die "could not create the Wine prefix $prefix"
     fi
-    # The installer sees Windows XP, so the service tests get the interactive service
-    # of the first world; the session 0 end-to-end test takes this value away.
-    timeout 120 wine reg add 'HKCU\Software\Wine\AppDefaults\vesprasi.exe' /v Version \
-        /d winxp /f </dev/null >>"$log" 2>&1
+    # The installer and the service host see Windows XP, so the service tests get the
+    # interactive service and the message boxes of the first world; the tests of
+    # today's Windows take these values away.
+    local program
+    for program in vesprasi.exe vesprasv.exe; do
+        timeout 120 wine reg add "HKCU\\Software\\Wine\\AppDefaults\\$program" /v Version \
+            /d winxp /f </dev/null >>"$log" 2>&1
+    done
     # wineboot returns before the prefix's registry is written out.
     timeout 120 wineserver -w </dev/null >/dev/null 2>&1
     rm -f "$log"

@@ -5,6 +5,16 @@
 //
 //   vespra_sim [--days N] [--seed S] [--zones a,b] [--start YYYY-MM-DD] [--require-dst]
 //              [--break stop-timer|skip-warning|request-twice] [--verbose] [--trace]
+//   vespra_sim --hibernate-nightly N [--zones a,b] [--start YYYY-MM-DD] [--trace]
+//
+// --hibernate-nightly: one scheduler process per zone lives through N days of a
+// machine shut down every evening with fast start-up (the user logged off, session 0
+// hibernated from 18:00 to 07:00, the user logged on again); its time, every day at
+// 20:00, is only reached on the last evening, when the machine stays on. Prints
+//   hibernate: days=N zones=Z own_time_lag=Ls ...
+// where the lag is how much later than the first tick of its minute the request
+// came: the scheduler's own time behind the clock, seen from outside. Exit 1 when
+// it is not 0.
 //
 // Each zone starts ten days before its first change of daylight saving time after
 // the start date (default 2026-01-01). --require-dst fails a run that had no request
@@ -14,8 +24,11 @@
 //   sim: days=N zones=Z seed=S requests=R missed=0 repeated=0 unscheduled=0 ...
 // and exits 1 when any fault count is not 0.
 //
-// Time: `real` is the machine's own time base (timers, uptime, suspends); the wall
-// clock the scheduler reads is real + offset, and a clock step moves the offset.
+// Time: `real` is the machine's own time base (timers, uptime, suspends), and the
+// counter the scheduler reads (MonotonicMs) follows it; the wall clock the scheduler
+// reads is real + offset, and a clock step moves the offset. A suspend moves real time
+// on with no timer running; what was to happen meanwhile (a log-on, a log-off, the
+// machine going down) happens that much later.
 // Timers tick on a fixed grid of their interval, each tick 0-5 s late (0-1 s for the
 // 1-s timer); ticks that fall due while one is late merge, as WM_TIMER does.
 //
@@ -42,16 +55,31 @@
 //   minute and by its deadline: 26 s (a 20-s tick, 5 s late, rounded up) after the
 //   minute or the start, whichever is later. No request comes at any other time. A
 //   log-on moves the deadline to the log-on + N + 30 s (the next tick sees it, then
-//   the N-s countdown compares nothing); a step of the clock or a suspension from
-//   after the minute less 60 s moves it by its size (the minute it jumps over is
+//   the N-s countdown compares nothing); a step of the clock or a short suspension
+//   from after the minute less 60 s moves it by its size (the minute it jumps over is
 //   caught up at the next compare). A time not requested by its deadline is missed,
 //   also when the timer was stopped or the scheduler ended.
-// - The clock is trusted until a step or a suspension of more than 54 s (the 60-s
-//   tolerance less the 5 s a tick may come late; two between ticks count as one).
-//   From then on the scheduler may go by its own time, moving by the timer's interval
-//   a tick, so the time due in that run is not judged by the clock (excuses
-//   "clock_changed" and "suspended"). Its request must still come within a margin of
-//   a scheduled time by such an own time from one of the changes on, or by the clock
+// - A suspension is a resume for the scheduler when, at the first tick of timer 99
+//   after it, the counter moved more than the timer's interval + 60 s since the last
+//   tick (or the start); shorter, it is a short suspension, within the tolerance. At a
+//   resume a time whose minute began before the resume tick's minute is not due
+//   (excuse "slept_through"), as with a machine that was off, nor is a second pass of
+//   it in a repeated hour; a later one, or one in the resume's own minute, is due as
+//   at a start: by 26 s after its minute or the resume. No excuse covers a
+//   suspension any more: the clock stays trusted.
+// - Limit use (a shut-down schedule with limit use on): the notice on the screen must
+//   come at the first tick after a resume that sees a user there (no log-off since
+//   the resume), when the clock is then within the limit-use hours after an enabled
+//   day's time. A notice may come only within those hours, and takes over the time
+//   due (excuse "limit_use"); its polite request comes at the 15th tick of timer 99
+//   after it (earlier when a resume came between), not later.
+// - The clock is trusted until a step of more than 54 s (the 60-s tolerance less the
+//   5 s a tick may come late; two changes between ticks count as one, a short
+//   suspension as far as it moved the clock past the tick's interval). From then on
+//   the scheduler may go by its own time, moving by the timer's interval a tick and
+//   by the real time of a resume, so the time due in that run is not judged by the
+//   clock (excuse "clock_changed"). Its request must still come within a margin of a
+//   scheduled time by such an own time from one of the changes on, or by the clock
 //   from just before the last change on (a minute the clock passed then is caught up).
 // - A forced request comes only after a polite one in the same run, and a polite one
 //   the session refused is followed by a forced one within 200 s (6 ticks to go) of
@@ -67,8 +95,10 @@
 // Summary fields: requests (polite), forced, warned (warnings checked and seen in
 // time), the faults, each of which fails the run (missed, repeated, unscheduled,
 // unforced, unwarned, warn_late), late_* (seconds from the scheduled minute to the
-// request, where nothing moved the deadline), the excuses with their counts, and
-// counts for the record.
+// request, where nothing moved the deadline), suspend_delay_max (seconds from the
+// scheduled minute, or the resume when that came later, to the request, for the times
+// due after a suspension in the run, unless a log-on's countdown or a step of the
+// clock moved the deadline), the excuses with their counts, and counts for the record.
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -99,7 +129,9 @@ constexpr long kTickSlack = 26; // a 20-s tick, kMaxTickLate late, rounded up
 // A step of the clock or a suspension the 60-s tolerance lets through, whatever the
 // ticks' lateness.
 constexpr long kMaxSmallChange = 54;
+constexpr long kTolerance = 60; // the scheduler's tolerance of the clock and the counter
 constexpr long kForcedWithin = 200;
+constexpr long kLimitUseTicks = 15; // the notice's 5 minutes, in 20-s ticks
 
 // ---- Local time, as the checker computes it ------------------------------------
 
@@ -189,6 +221,8 @@ struct Schedule {
     bool showWarning = true;
     bool welcome = true;
     UINT welcomeSecs = 10;
+    bool limit = false;
+    UINT limitHours = 0;
 };
 
 int RandomMinute(Rng &rng) {
@@ -200,7 +234,9 @@ int RandomMinute(Rng &rng) {
     return int(rng.Int(21 * 60, 24 * 60 - 1));
 }
 
-Schedule RandomSchedule(Rng &rng) {
+// Limit use is drawn from a stream of its own, so that the rest of a seed's run stays
+// as it was without it.
+Schedule RandomSchedule(Rng &rng, Rng &limitRng) {
     Schedule s;
     s.restart = rng.Chance(0.3);
     bool any = false;
@@ -216,6 +252,9 @@ Schedule RandomSchedule(Rng &rng) {
     s.showWarning = rng.Chance(0.8);
     s.welcome = rng.Chance(0.8);
     s.welcomeSecs = UINT(rng.Chance(0.5) ? 10 : rng.Int(1, 30));
+    s.limit = limitRng.Chance(0.3);
+    const UINT hours[] = {1, 2, 4, 9, 12};
+    s.limitHours = hours[limitRng.Int(0, 4)];
     return s;
 }
 
@@ -233,7 +272,32 @@ void StoreSchedule(const Schedule &s) {
     writer.m_bShowWarning = s.showWarning;
     writer.m_bWelcome = s.welcome;
     writer.m_nWelcomeTime = s.welcomeSecs;
+    writer.m_bLimit = s.limit;
+    writer.m_nLimitHours = s.limitHours;
     writer.WriteRegistry();
+}
+
+// Whether the clock at `now` is within the limit-use hours after an enabled day's
+// time, today's or yesterday's, that time taken as the clock shows it.
+bool LimitUseDue(const Schedule &s, time_t now) {
+    if (s.restart || !s.limit || s.limitHours == 0)
+        return false;
+    for (time_t dayOf : {now - kDay, now}) {
+        const struct tm day = Local(dayOf);
+        if (!s.day[day.tm_wday])
+            continue;
+        struct tm t = {};
+        t.tm_year = day.tm_year;
+        t.tm_mon = day.tm_mon;
+        t.tm_mday = day.tm_mday;
+        t.tm_hour = s.minute[day.tm_wday] / 60;
+        t.tm_min = s.minute[day.tm_wday] % 60;
+        t.tm_isdst = -1;
+        const time_t at = mktime(&t);
+        if (at <= now && now < at + long(s.limitHours) * 3600)
+            return true;
+    }
+    return false;
 }
 
 // ---- The scheduler, broken on purpose ------------------------------------------
@@ -275,7 +339,8 @@ private:
 // unchecked by the clock; see the top of the file.
 enum Excuse {
     kClockChanged,
-    kSuspended,
+    kSleptThrough,
+    kLimitUse,
     kRequestedAlready,
     kSimEnd,
     kWarningUnwatched,
@@ -284,14 +349,16 @@ enum Excuse {
     kExcuses
 };
 const char *const kExcuseNames[kExcuses] = {
-    "clock_changed",     "suspended",      "requested_already",  "sim_end",
-    "warning_unwatched", "warning_nobody", "warning_same_minute"};
+    "clock_changed", "slept_through",     "limit_use",      "requested_already",
+    "sim_end",       "warning_unwatched", "warning_nobody", "warning_same_minute"};
 
 struct Stats {
     long days = 0, boots = 0, requests = 0, forced = 0, warned = 0, ticks = 0, fastTicks = 0;
     long missed = 0, repeated = 0, unscheduled = 0, unforced = 0, unwarned = 0, warnLate = 0;
     long excused[kExcuses] = {};
     long dstGapRequests = 0, dstRepeatedHourRequests = 0, dstRepeatedHourBoots = 0;
+    long resumes = 0, shortSuspends = 0, limitUseRequests = 0;
+    long suspendDelayMax = -1; // seconds; -1: no time due after a suspension
     std::vector<int> lateness; // seconds into the scheduled minute
     std::vector<std::string> notes;
 
@@ -305,6 +372,9 @@ struct Stats {
             excused[i] += o.excused[i];
         dstGapRequests += o.dstGapRequests, dstRepeatedHourRequests += o.dstRepeatedHourRequests;
         dstRepeatedHourBoots += o.dstRepeatedHourBoots;
+        resumes += o.resumes, shortSuspends += o.shortSuspends;
+        limitUseRequests += o.limitUseRequests;
+        suspendDelayMax = std::max(suspendDelayMax, o.suspendDelayMax);
         lateness.insert(lateness.end(), o.lateness.begin(), o.lateness.end());
         notes.insert(notes.end(), o.notes.begin(), o.notes.end());
     }
@@ -329,17 +399,19 @@ std::string Fields(const Stats &s) {
     snprintf(
         buf, sizeof buf,
         "requests=%ld forced=%ld warned=%ld missed=%ld repeated=%ld unscheduled=%ld unforced=%ld "
-        "unwarned=%ld warn_late=%ld %s excused:",
+        "unwarned=%ld warn_late=%ld %s suspend_delay_max=%s excused:",
         s.requests, s.forced, s.warned, s.missed, s.repeated, s.unscheduled, s.unforced, s.unwarned,
-        s.warnLate, Percentiles(s.lateness).c_str());
+        s.warnLate, Percentiles(s.lateness).c_str(),
+        s.suspendDelayMax < 0 ? "-" : (std::to_string(s.suspendDelayMax) + "s").c_str());
     std::string out = buf;
     for (int i = 0; i < kExcuses; ++i)
         out += " " + std::string(kExcuseNames[i]) + "=" + std::to_string(s.excused[i]);
     snprintf(buf, sizeof buf,
-             " boots=%ld dst_gap_requests=%ld dst_repeated_hour_requests=%ld "
+             " boots=%ld resumes=%ld short_suspends=%ld limit_use_requests=%ld "
+             "dst_gap_requests=%ld dst_repeated_hour_requests=%ld "
              "dst_repeated_hour_starts=%ld ticks=%ld ticks_1s=%ld",
-             s.boots, s.dstGapRequests, s.dstRepeatedHourRequests, s.dstRepeatedHourBoots, s.ticks,
-             s.fastTicks);
+             s.boots, s.resumes, s.shortSuspends, s.limitUseRequests, s.dstGapRequests,
+             s.dstRepeatedHourRequests, s.dstRepeatedHourBoots, s.ticks, s.fastTicks);
     return out + buf;
 }
 
@@ -352,14 +424,15 @@ struct Occurrence {
     int minute = 0;  // as scheduled
     int reached = 0; // the minute of the day it is reached at
     time_t deadline = 0;
-    bool moved = false; // a log-on, a step or a suspension moved the deadline
+    bool moved = false;    // a log-on, a step or a suspension moved the deadline
+    bool heldBack = false; // a log-on's countdown or a step of the clock moved it
 };
 
 class ZoneSim {
 public:
     ZoneSim(std::string zone, uint64_t seed, long days, bool verbose, int y, int mo, int d)
-        : m_zone(std::move(zone)), m_rng(seed), m_days(days), m_verbose(verbose), m_startYear(y),
-          m_startMonth(mo), m_startDay(d) {}
+        : m_zone(std::move(zone)), m_rng(seed), m_limitRng(seed ^ 0x5eed11317ull), m_days(days),
+          m_verbose(verbose), m_startYear(y), m_startMonth(mo), m_startDay(d) {}
 
     Stats Run();
 
@@ -369,6 +442,7 @@ private:
     void SetReal(time_t real) {
         m_real = real;
         fake::SetNow(Wall());
+        fake::SetCounterMs(uint64_t(m_real) * 1000);
     }
     void Note(const char *what, time_t wall);
 
@@ -382,6 +456,8 @@ private:
     }
     void SyncTimers();
     void Tick(UINT_PTR id);
+    void Suspend(long seconds);
+    long SchedulerInterval() const; // seconds; 0 when timer 99 does not run
 
     // Schedule.
     int ReachedOn(const struct tm &day, int minute);
@@ -393,9 +469,12 @@ private:
     void StartWatching();
     void CheckDeadline();
     void OnLogon();
-    void OnClockChange(time_t before, long size, bool suspend);
+    void OnClockChange(time_t before, long size, long felt, bool suspend);
+    void OnResume();
+    void WatchLimitUse();
     void OnPolite();
     const char *Judge(time_t wall, bool again);
+    const char *JudgeLimitUse();
     void OnForced();
     bool AtOwnSchedule(time_t wall);
     bool RequestedAlready(time_t at, int reached) const;
@@ -409,6 +488,7 @@ private:
 
     std::string m_zone;
     Rng m_rng;
+    Rng m_limitRng;
     long m_days;
     bool m_verbose;
     int m_startYear, m_startMonth, m_startDay;
@@ -440,7 +520,21 @@ private:
     time_t m_changeTickSum = 0;        // m_tickSum at the last change
     long m_countdowns = 0;             // seconds: the countdowns of the run, with their slack
     time_t m_lastChangeReal = 0;
-    long m_lastChangeSize = 0;
+    long m_lastChangeFelt = 0;
+    // Suspensions: timer 99's last tick (or start), as the counter saw it; a resume the
+    // next tick is to see; the last resume; whether the run had any.
+    time_t m_last99Real = 0;
+    bool m_resumePending = false;
+    time_t m_resumeWall = 0;
+    bool m_suspendInRun = false;
+    // Limit use: a user to be seen after a resume; the notice on the screen, and the
+    // ticks of timer 99 since it came (a resume between lets the request come sooner).
+    bool m_limitUseCheck = false;
+    bool m_noticeShown = false;
+    std::string m_noticeText;
+    long m_noticeTicks = 0;
+    bool m_resumedInNotice = false;
+    std::string m_limitUseText; // up to the number of hours
     // Requests.
     bool m_politeSeen = false, m_forcedSeen = false;
     time_t m_politeReal = 0;
@@ -498,7 +592,7 @@ void ZoneSim::MaybeNewSchedule() {
     // Settings change now and then, but not in the days before a change of daylight
     // saving time, so that what is set up for it below stays.
     if ((!tr || tr - Wall() > 3 * kDay) && m_rng.Chance(0.05)) {
-        m_sched = RandomSchedule(m_rng);
+        m_sched = RandomSchedule(m_rng, m_limitRng);
         changed = true;
     }
     // Put a time into the hour daylight saving skips or repeats, now and then.
@@ -586,6 +680,9 @@ void ZoneSim::SyncTimers() {
     for (const auto &[id, ms] : w->timers) {
         Timer &t = m_timers[id];
         if (t.interval != ms) {
+            // Started again: the counter's last tick is now.
+            if (id == IDT_SCHEDULER)
+                m_last99Real = m_real;
             t.interval = ms;
             t.due = m_real + std::max<long>(1, ms / 1000);
             t.late = m_rng.Int(0, ms >= 20000 ? kMaxTickLate : 1);
@@ -624,12 +721,13 @@ void ZoneSim::OnLogon() {
     m_countdowns += countdown;
     if (m_watching && Wall() <= m_due.deadline) {
         m_due.deadline = std::max(m_due.deadline, Wall() + countdown);
-        m_due.moved = true;
+        m_due.moved = m_due.heldBack = true;
     }
 }
 
 void ZoneSim::CheckDeadline() {
-    while (m_watching && Wall() > m_due.deadline) {
+    // A resume not yet seen by a tick may still excuse the time due.
+    while (m_watching && !m_resumePending && Wall() > m_due.deadline) {
         ++m_stats.missed;
         Note("missed: no request by the deadline", Wall());
         m_watching = NextOccurrence(m_due.start + 60, m_due);
@@ -641,26 +739,147 @@ void ZoneSim::CheckDeadline() {
     }
 }
 
-// A step of the clock by `size` s, or a suspension of `size` s, from the clock `before`.
-void ZoneSim::OnClockChange(time_t before, long size, bool suspend) {
+// A step of the clock by `size` s, or a short suspension of `size` s, from the clock
+// `before`; `felt` is how far it moved the clock from the scheduler's own time.
+void ZoneSim::OnClockChange(time_t before, long size, long felt, bool suspend) {
     m_changeBases.push_back(before - m_tickSum);
     m_changeTickSum = m_tickSum;
     m_quietSince = Wall();
     // Two changes between ticks are felt as one.
-    long felt = std::labs(size);
-    if (m_lastChangeReal && m_real - m_lastChangeReal < 30)
-        felt += std::labs(m_lastChangeSize);
+    const bool merged = m_lastChangeReal && m_real - m_lastChangeReal < 30;
+    const long total = felt + (merged ? m_lastChangeFelt : 0);
     m_lastChangeReal = m_real;
-    m_lastChangeSize = size;
-    if (felt > kMaxSmallChange) {
+    m_lastChangeFelt = felt;
+    // A short suspension alone is real time within the tolerance: the clock stays
+    // trusted (the counter's tick-exact gap says so, with no lateness to allow for).
+    if (total > kMaxSmallChange && (merged || !suspend)) {
         m_clockChanged = true;
         if (m_watching)
-            ++m_stats.excused[suspend ? kSuspended : kClockChanged];
+            ++m_stats.excused[kClockChanged];
         m_watching = false;
     } else if (m_watching && before >= m_due.start - 60) {
         m_due.deadline += std::labs(size);
         m_due.moved = true;
+        m_due.heldBack = m_due.heldBack || !suspend;
     }
+}
+
+long ZoneSim::SchedulerInterval() const {
+    auto it = m_timers.find(IDT_SCHEDULER);
+    return it == m_timers.end() ? 0 : std::max<long>(1, long(it->second.interval / 1000));
+}
+
+// The machine sleeps `seconds`: the clock and the counter go on together, no timer
+// runs, and what was to happen meanwhile (or was still to happen in the second it went
+// to sleep) happens that much later.
+void ZoneSim::Suspend(long seconds) {
+    const time_t before = Wall(), from = m_real;
+    m_real += seconds;
+    fake::AdvanceClock(seconds);
+    // Not before the tick that the resume brings at once.
+    for (time_t *at : {&m_downAt, &m_nextLogon, &m_nextLogoff, &m_probeOffAt})
+        if (*at >= from && *at <= m_real)
+            *at = std::max(*at + seconds, m_real + 1);
+    if (m_politeReal)
+        m_politeReal += seconds; // the forced request's count stands still too
+    m_suspendInRun = true;
+    const long interval = SchedulerInterval();
+    if (!interval)
+        return;
+    // The next tick of timer 99 comes at once; what it makes of the gap is decided by
+    // the counter alone.
+    const long gap = long(m_real - m_last99Real);
+    Trace("suspended; gap since tick, interval", Wall(), gap, interval);
+    if (gap > interval + kTolerance) {
+        m_resumePending = true;
+        m_quietSince = Wall();
+    } else {
+        ++m_stats.shortSuspends;
+        m_resumeWall = Wall();
+        OnClockChange(before, seconds, gap - interval, true);
+    }
+}
+
+// At the first tick of timer 99 after a suspension the counter shows: as at a start,
+// the minutes before this one are not acted on, and a user there gets limit use. The
+// own time moves on by the real time.
+void ZoneSim::OnResume() {
+    m_resumePending = false;
+    ++m_stats.resumes;
+    const long interval = SchedulerInterval();
+    m_tickSum += long(m_real - m_last99Real) - interval;
+    m_resumeWall = m_quietSince = Wall();
+    m_limitUseCheck = !m_politeSeen;
+    if (m_noticeShown)
+        m_resumedInNotice = true;
+    if (!m_watching)
+        return;
+    const time_t minute = Wall() - Local(Wall()).tm_sec;
+    if (m_due.start < minute) {
+        ++m_stats.excused[kSleptThrough];
+        m_watching = NextOccurrence(minute, m_due);
+        while (m_watching && RequestedAlready(m_due.start, m_due.reached)) {
+            ++m_stats.excused[kRequestedAlready];
+            m_watching = NextOccurrence(m_due.start + 60, m_due);
+        }
+    }
+    // As at a start, today's time is over once the clock has shown a later minute: a
+    // second pass of it in a repeated hour is not due either.
+    const struct tm now = Local(Wall());
+    while (m_watching && DateKey(Local(m_due.start)) == DateKey(now) &&
+           m_due.reached < MinuteOf(now))
+        m_watching = NextOccurrence(m_due.start + 60, m_due);
+    if (!m_watching)
+        return;
+    if (Wall() > m_due.start) {
+        // In the minute itself: due as at a start.
+        m_due.deadline = std::max(m_due.deadline, Wall() + kTickSlack);
+        m_due.moved = true;
+    }
+    // A startup countdown under way (the 1-s timer) goes on without compares.
+    if (interval == 1) {
+        m_due.deadline += long(m_sched.welcomeSecs) + 30;
+        m_due.moved = m_due.heldBack = true;
+    }
+}
+
+// After a tick of timer 99: the limit-use notice on the screen, whether it may be
+// there, and whether it is there when a resume calls for it.
+void ZoneSim::WatchLimitUse() {
+    const std::string &text = fake::Ctl(*m_dlg, IDC_MESSAGE).text;
+    const bool notice = text.rfind(m_limitUseText, 0) == 0;
+    bool fresh = notice && (!m_noticeShown || text != m_noticeText);
+    // The first tick after a resume that finds a user there.
+    if (m_limitUseCheck && m_loggedOn && !m_probeOffAt) {
+        m_limitUseCheck = false;
+        if (LimitUseDue(m_sched, Wall())) {
+            if (notice) {
+                fresh = true; // started again, maybe with the same text
+            } else {
+                ++m_stats.missed;
+                Note("no limit-use notice for the user back from a sleep", Wall());
+            }
+        }
+    }
+    if (fresh) {
+        Trace("limit-use notice", Wall());
+        m_noticeTicks = 0;
+        m_resumedInNotice = false;
+        if (!LimitUseDue(m_sched, Wall())) {
+            ++m_stats.unscheduled;
+            Note("a limit-use notice outside the limit-use hours", Wall());
+        }
+        if (m_watching)
+            ++m_stats.excused[kLimitUse];
+        m_watching = false;
+    }
+    if (notice && !fresh && !m_politeSeen && !m_resumedInNotice &&
+        m_noticeTicks == kLimitUseTicks + 1) {
+        ++m_stats.missed;
+        Note("no request 15 ticks after the limit-use notice", Wall());
+    }
+    m_noticeShown = notice;
+    m_noticeText = text;
 }
 
 // After a change of the clock: whether a scheduled time is within a margin of the
@@ -681,6 +900,16 @@ bool ZoneSim::AtOwnSchedule(time_t wall) {
     return false;
 }
 
+// A polite request while the limit-use notice was on the screen: its 15th tick.
+const char *ZoneSim::JudgeLimitUse() {
+    ++m_stats.limitUseRequests;
+    m_watching = false;
+    if (m_noticeTicks == kLimitUseTicks || (m_resumedInNotice && m_noticeTicks <= kLimitUseTicks))
+        return nullptr;
+    ++m_stats.unscheduled;
+    return "a limit-use request not at the 15th tick after its notice";
+}
+
 void ZoneSim::OnPolite() {
     ++m_stats.requests;
     const time_t wall = Wall();
@@ -699,10 +928,16 @@ const char *ZoneSim::Judge(time_t wall, bool again) {
         ++m_stats.repeated;
         return "a second polite request in one run";
     }
+    if (m_noticeShown)
+        return JudgeLimitUse();
     if (m_watching && wall >= m_due.start && wall <= m_due.deadline) {
         m_watching = false;
         if (!m_due.moved && m_bootWall < m_due.start)
             m_stats.lateness.push_back(int(wall - m_due.start));
+        if (m_suspendInRun && !m_due.heldBack)
+            m_stats.suspendDelayMax =
+                std::max(m_stats.suspendDelayMax,
+                         long(wall - std::max({m_due.start, m_resumeWall, m_bootWall})));
         if (m_due.reached != m_due.minute)
             ++m_stats.dstGapRequests;
         if (InstantsOf(Local(m_due.start), m_due.reached).size() > 1)
@@ -767,7 +1002,8 @@ void ZoneSim::CheckWarning() {
             ++m_stats.warned;
             return;
         }
-    if (m_warnings.empty()) {
+    if (std::none_of(m_warnings.begin(), m_warnings.end(),
+                     [&](time_t shown) { return shown >= passes.front(); })) {
         ++m_stats.unwarned;
         Note("no warning before the request", Wall());
     } else {
@@ -777,6 +1013,14 @@ void ZoneSim::CheckWarning() {
 }
 
 void ZoneSim::Tick(UINT_PTR id) {
+    const bool scheduler = id == IDT_SCHEDULER;
+    if (scheduler) {
+        if (m_resumePending)
+            OnResume();
+        m_last99Real = m_real;
+        if (m_noticeShown)
+            ++m_noticeTicks;
+    }
     fake::FireTimer(*m_dlg, id);
     // The warning on the screen, with its beep.
     std::vector<fake::BeepCall> &beeps = fake::Plat().beeps;
@@ -809,6 +1053,8 @@ void ZoneSim::Tick(UINT_PTR id) {
         }
     }
     calls.clear();
+    if (scheduler && !fake::IsEnded(*m_dlg))
+        WatchLimitUse();
 }
 
 // secondPass: when the request was made in the first pass of an hour the clock
@@ -851,6 +1097,12 @@ void ZoneSim::Boot() {
     m_tickSum = 0;
     m_countdowns = 0;
     m_lastChangeReal = 0;
+    m_lastChangeFelt = 0;
+    m_resumePending = m_suspendInRun = m_limitUseCheck = false;
+    m_resumeWall = 0;
+    m_noticeShown = m_resumedInNotice = false;
+    m_noticeText.clear();
+    m_noticeTicks = 0;
     m_politeSeen = m_forcedSeen = false;
     m_politeReal = 0;
     m_warnings.clear();
@@ -863,6 +1115,7 @@ void ZoneSim::Boot() {
 
     m_dlg = std::make_unique<BrokenDlg>();
     fake::Open(*m_dlg);
+    m_last99Real = m_real;
     PlanEvents(m_watching ? m_due.start : 0);
     Trace("start: the time due", Wall(), m_watching ? long(m_due.start - Wall()) : -1);
 
@@ -944,6 +1197,11 @@ void ZoneSim::Boot() {
             Trace("log-off", Wall());
             m_nextLogoff = 0;
             m_dlg->OnEndSession(TRUE, ENDSESSION_LOGOFF);
+            // A log-off waited for restarts timer 99 (no limit use, no shut-down under
+            // way); and limit use goes with the next log-on.
+            if (m_sched.welcome && !m_politeSeen && !m_noticeShown)
+                m_last99Real = m_real;
+            m_limitUseCheck = false;
             m_probeOffAt = m_real + m_rng.Int(0, 8);
             m_quietSince = Wall();
             break;
@@ -959,19 +1217,14 @@ void ZoneSim::Boot() {
             const time_t before = Wall();
             const double r = m_rng.U();
             if (r < 0.33) {
-                // Suspended: real time and the clock go on, no timer runs.
-                const long s = m_rng.LogInt(30, 2 * kDay);
-                SetReal(m_real + s);
-                if (m_politeReal)
-                    m_politeReal += s; // the forced request's count stands still too
-                OnClockChange(before, s, true);
+                Suspend(m_rng.LogInt(30, 2 * kDay));
             } else {
                 long j = r < 0.66 ? m_rng.Int(1, 75) : m_rng.LogInt(120, 3 * kDay);
                 if (m_rng.Chance(0.5))
                     j = -j;
                 m_offset += j;
                 SetReal(m_real);
-                OnClockChange(before, j, false);
+                OnClockChange(before, j, std::labs(j), false);
             }
             Trace("clock step / suspend; offset", Wall(), m_offset, r < 0.33);
             m_nextJump = m_real + m_rng.Exp(6.0 * kDay);
@@ -1000,6 +1253,8 @@ Stats ZoneSim::Run() {
         const std::string text = LoadStr(i ? IDS_WARNING_RESTART : IDS_WARNING);
         m_warningText[i] = text.substr(0, text.find("%1"));
     }
+    const std::string limitUse = LoadStr(IDS_LIMIT_USE);
+    m_limitUseText = limitUse.substr(0, limitUse.find("%1"));
     // Start ten days before the first change of daylight saving time after the start
     // date, so that a short run sees one.
     struct tm start = {};
@@ -1018,7 +1273,7 @@ Stats ZoneSim::Run() {
     m_offset = 0;
     SetReal(begin);
     m_end = begin + time_t(m_days) * kDay;
-    m_sched = RandomSchedule(m_rng);
+    m_sched = RandomSchedule(m_rng, m_limitRng);
     StoreSchedule(m_sched);
     while (m_real < m_end)
         Boot();
@@ -1026,9 +1281,98 @@ Stats ZoneSim::Run() {
     return m_stats;
 }
 
+// ---- Nightly hibernation ----------------------------------------------------------
+
+// --hibernate-nightly: one process of the scheduler through `days` days of fast
+// start-up, in the zone the TZ variable names. Returns the own time's lag in seconds
+// (see the top of the file), or -1 when no request came.
+long HibernateNightly(long days, int y, int mo, int d, uint64_t seed) {
+    fake::ResetAll();
+    Rng rng(seed);
+    Schedule s;
+    for (int wd = 0; wd < 7; ++wd) {
+        s.day[wd] = true;
+        s.minute[wd] = 20 * 60;
+    }
+    StoreSchedule(s);
+    auto at = [&](long day, int hour, int minute) {
+        struct tm t = {};
+        t.tm_year = y - 1900;
+        t.tm_mon = mo - 1;
+        t.tm_mday = d + int(day);
+        t.tm_hour = hour;
+        t.tm_min = minute;
+        t.tm_isdst = -1;
+        return mktime(&t);
+    };
+    fake::SetNow(at(0, 7, 0));
+    fake::SetCounterMs(3600 * 1000);
+    fake::OsState().inputDesktop = "Default";
+    CVespraDlg dlg(nullptr, FALSE, TRUE, FALSE);
+    fake::Open(dlg);
+    std::vector<UINT> &calls = fake::Plat().exitWindowsCalls;
+    calls.clear();
+    time_t request = 0, firstTickIn = 0;
+    const time_t due = at(days - 1, 20, 0);
+    // Ticks of timer 99 up to `until`, on the timer's interval, each 0-5 s late.
+    auto runUntil = [&](time_t until) {
+        while (!request && fake::Now() < until) {
+            const fake::Window *w = fake::WindowOf(dlg);
+            if (!w || !w->timers.count(IDT_SCHEDULER))
+                return;
+            const UINT ms = w->timers.at(IDT_SCHEDULER);
+            fake::AdvanceClock(std::max<long>(1, long(ms / 1000)) +
+                               rng.Int(0, ms >= 20000 ? 5 : 0));
+            fake::FireTimer(dlg, IDT_SCHEDULER);
+            if (!firstTickIn && fake::Now() >= due)
+                firstTickIn = fake::Now();
+            for (UINT flags : calls)
+                if (!(flags & EWX_FORCE) && !request) {
+                    request = fake::Now();
+                    Trace("polite request", request);
+                }
+            calls.clear();
+        }
+    };
+    for (long day = 0; day < days && !request; ++day) {
+        if (day == days - 1) {
+            runUntil(at(day, 21, 0));
+            break;
+        }
+        // Shut down from the Start menu: the user is logged off, session 0 hibernates.
+        runUntil(at(day, 17, 59) + rng.Int(0, 50));
+        if (request)
+            break;
+        dlg.OnEndSession(TRUE, ENDSESSION_LOGOFF);
+        runUntil(fake::Now() + rng.Int(1, 5));
+        fake::OsState().inputDesktop = "Winlogon";
+        runUntil(fake::Now() + 5);
+        const time_t on = at(day + 1, 7, 0) + rng.Int(0, 600);
+        Trace("hibernated until", on);
+        if (on > fake::Now())
+            fake::AdvanceClock(long(on - fake::Now()));
+        // Back on: the user logs on again a little later.
+        runUntil(fake::Now() + rng.Int(20, 120));
+        fake::OsState().inputDesktop = "Default";
+        Trace("log-on", fake::Now());
+    }
+    if (!request)
+        return -1;
+    // The most recent scheduled minute by the clock; a request at the first tick in it
+    // shows no lag.
+    time_t minute = at(0, 20, 0);
+    for (long day = 0; at(day, 20, 0) <= request; ++day)
+        minute = at(day, 20, 0);
+    if (request == firstTickIn && request < minute + 60)
+        return 0;
+    return long(request - minute);
+}
+
 [[noreturn]] void Usage() {
     fprintf(stderr, "usage: vespra_sim [--days N] [--seed S] [--zones a,b] [--start YYYY-MM-DD] "
                     "[--require-dst] [--break stop-timer|skip-warning|request-twice] [--verbose] "
+                    "[--trace]\n"
+                    "       vespra_sim --hibernate-nightly N [--zones a,b] [--start YYYY-MM-DD] "
                     "[--trace]\n");
     exit(2);
 }
@@ -1040,6 +1384,7 @@ int main(int argc, char **argv) {
     uint64_t seed = 20261208;
     bool verbose = false;
     bool requireDst = false;
+    long hibernateDays = 0;
     int startY = 2026, startM = 1, startD = 1;
     std::vector<std::string> zones = {"America/New_York", "Europe/Berlin", "Australia/Lord_Howe",
                                       "UTC"};
@@ -1071,6 +1416,10 @@ int main(int argc, char **argv) {
                 g_fault = Fault::RequestTwice;
             else
                 Usage();
+        } else if (a == "--hibernate-nightly" && i + 1 < argc) {
+            hibernateDays = atol(argv[++i]);
+            if (hibernateDays <= 0)
+                Usage();
         } else if (a == "--require-dst") {
             requireDst = true;
         } else if (a == "--trace") {
@@ -1083,6 +1432,22 @@ int main(int argc, char **argv) {
     }
     if (days <= 0 || zones.empty())
         Usage();
+
+    if (hibernateDays) {
+        long worst = 0;
+        std::string perZone;
+        for (const std::string &zone : zones) {
+            setenv("TZ", zone.c_str(), 1);
+            tzset();
+            const long lag = HibernateNightly(hibernateDays, startY, startM, startD, seed);
+            perZone += " " + zone + "=" + (lag < 0 ? "none" : std::to_string(lag) + "s");
+            worst = lag < 0 || worst < 0 ? -1 : std::max(worst, lag);
+        }
+        printf("hibernate: days=%ld zones=%zu own_time_lag=%s by_zone:%s\n", hibernateDays,
+               zones.size(), worst < 0 ? "none" : (std::to_string(worst) + "s").c_str(),
+               perZone.c_str());
+        return worst == 0 ? 0 : 1;
+    }
 
     const auto t0 = std::chrono::steady_clock::now();
     Stats total;

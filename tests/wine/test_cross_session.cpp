@@ -52,6 +52,19 @@ void RunInstaller(const std::string &exe, const char *argument) {
 // A fresh machine: no settings key, so the host warns; from Vista on that warning
 // goes to the console session, and the start goes on without an answer.
 TEST(CrossSession, ServiceStartWithoutSettingsReachesRunning) {
+    // The test prefix shows the service host Windows XP; here it sees Wine's own.
+    struct WineVersion {
+        HKEY key = nullptr;
+        WineVersion() {
+            RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Wine\\AppDefaults\\vesprasv.exe", 0,
+                            nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr);
+            RegDeleteValueA(key, "Version");
+        }
+        ~WineVersion() {
+            RegSetValueExA(key, "Version", 0, REG_SZ, reinterpret_cast<const BYTE *>("winxp"), 6);
+            RegCloseKey(key);
+        }
+    } ownVersion;
     pw::ScratchDir dir("Vespra Messages");
     for (const char *name : {"vespra.exe", "vesprasv.exe", "vesprasi.exe"})
         ASSERT_TRUE(CopyFileA(Built(name).c_str(), (dir / name).c_str(), FALSE)) << name;
