@@ -6,6 +6,7 @@
 #include "system/platform_calls.h"
 #include "system/process_walk.h"
 #include "system/registry.h"
+#include "system/security.h"
 #include "system/service_calls.h"
 
 namespace installer {
@@ -19,13 +20,17 @@ const DWORD kPlatformWin32Nt = 2; // VER_PLATFORM_WIN32_NT
 const DWORD kStartAccess = SERVICE_QUERY_STATUS | SERVICE_START;
 const DWORD kStopAccess = SERVICE_QUERY_STATUS | SERVICE_USER_DEFINED_CONTROL;
 const DWORD kRemoveAccess = kStopAccess | DELETE;
+// Creating, the installer also sets the service's DACL, and deletes a service it
+// could not secure.
+const DWORD kCreateAccess = SERVICE_QUERY_STATUS | WRITE_DAC | DELETE;
+const char kServiceKey[] = "SYSTEM\\CurrentControlSet\\Services\\Vespra";
 
 struct ScCloser {
     void operator()(ScHandle h) const { CloseServiceHandleOf(h); }
 };
 using Sc = UniqueHandle<ScHandle, ScCloser>;
 
-void Show(const char *text) {
+void Show(const std::string &text) {
     ShowWarningBox(text, kCaption);
 }
 
@@ -78,6 +83,22 @@ void RemoveRunServicesValue() {
         key.DeleteValue(kServiceName);
 }
 
+namespace {
+// Whether the service that exists already runs this folder's service host: then
+// installing again only brings its DACL up to date.
+bool RunsThisProgram(const std::string &imagePath) {
+    RegKey key;
+    char text[MAX_PATH + 3] = {};
+    DWORD type = 0, size = sizeof text - 1;
+    if (key.Open(kServiceKey, RegAccess::Read) != ERROR_SUCCESS ||
+        key.QueryValue("ImagePath", &type, text, &size) != ERROR_SUCCESS ||
+        (type != REG_SZ && type != REG_EXPAND_SZ))
+        return false;
+    const std::string stored = ToLower(text);
+    return stored == imagePath || "\"" + stored + "\"" == imagePath;
+}
+} // namespace
+
 bool InstallService() {
     DWORD platformId = 0, major = 0;
     if (!QueryPlatformVersion(platformId, major) || platformId != kPlatformWin32Nt)
@@ -96,12 +117,39 @@ bool InstallService() {
     // A module path that can't be had (longer than its buffer) installs nothing:
     // a service without a program would only fail at every system start.
     config.binaryPath = ServiceImagePath(GetProgramPath());
+    // The service runs as the system: a program that users may change, or a folder
+    // they may add to, would run their code with the system's rights.
+    const std::string program =
+        config.binaryPath.size() > 2 ? config.binaryPath.substr(1, config.binaryPath.size() - 2)
+                                     : std::string();
+    if (!program.empty() && UsersMayChangeProgram(program)) {
+        Show("The Vespra service was not installed: users who are not administrators can "
+             "change " + program + " or its folder.\n\nInstall Vespra in a folder that only "
+             "administrators can change, such as Program Files.");
+        return false;
+    }
     Sc service;
-    if (!config.binaryPath.empty())
-        service.Reset(CreateServiceEntry(manager.Get(), config, SERVICE_QUERY_STATUS));
+    if (!program.empty())
+        service.Reset(CreateServiceEntry(manager.Get(), config, kCreateAccess));
+    const bool existed = !service && LastErrorCode() == DWORD(ERROR_SERVICE_EXISTS);
+    if (existed && RunsThisProgram(config.binaryPath)) {
+        // Installed from here before, perhaps by a version that left the default
+        // DACL, which lets every user stop it.
+        Sc installed(OpenServiceEntry(manager.Get(), WRITE_DAC));
+        if (installed && SetServiceDacl(installed.Get(), kServiceSddl))
+            return true;
+        Show("SetServiceObjectSecurity() failed (install)");
+        return false;
+    }
     if (!service) {
         Show("CreateService() failed (install)\n\nTo correct this problem, please uninstall "
              "Vespra, then install it again.");
+        return false;
+    }
+    if (!SetServiceDacl(service.Get(), kServiceSddl)) {
+        // Not left behind with the default DACL, which lets every user stop it.
+        DeleteServiceEntry(service.Get());
+        Show("SetServiceObjectSecurity() failed (install)");
         return false;
     }
     return true;

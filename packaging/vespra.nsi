@@ -5,9 +5,14 @@
 ;
 ; Built by the CMake target "setup" (windows preset):
 ;   makensis -DVERSION=4.0.5 -DVESPRA_EXE=... -DVESPRASV_EXE=... -DVESPRASI_EXE=...
-;            -DHELP_DIR=... -DICON=... -DOUTFILE=... vespra.nsi
+;            -DVESPRA_X86_EXE=... -DVESPRASV_X86_EXE=... -DVESPRASI_X86_EXE=...
+;            -DHELP_DIR=... -DICON=... -DOUTFILE=... [-DSTUB=amd64-unicode] vespra.nsi
 ;
-; Our programs are 64-bit and write the 64-bit registry view; so is this setup.
+; One setup carries both builds and installs the one that fits: x64 on 64-bit
+; Windows, x86 on 32-bit Windows. Its own stub is 32-bit so that it runs everywhere,
+; XP included; on 64-bit Windows it works in the 64-bit registry view, as the x64
+; programs do. STUB=amd64-unicode makes the same setup with a 64-bit stub, for test
+; machines that can run 64-bit programs only.
 
 !macro REQUIRE_DEFINE name
   !ifndef ${name}
@@ -18,11 +23,17 @@
 !insertmacro REQUIRE_DEFINE VESPRA_EXE
 !insertmacro REQUIRE_DEFINE VESPRASV_EXE
 !insertmacro REQUIRE_DEFINE VESPRASI_EXE
+!insertmacro REQUIRE_DEFINE VESPRA_X86_EXE
+!insertmacro REQUIRE_DEFINE VESPRASV_X86_EXE
+!insertmacro REQUIRE_DEFINE VESPRASI_X86_EXE
 !insertmacro REQUIRE_DEFINE HELP_DIR
 !insertmacro REQUIRE_DEFINE ICON
 !insertmacro REQUIRE_DEFINE OUTFILE
 
-Target amd64-unicode
+!ifndef STUB
+  !define STUB x86-unicode
+!endif
+Target ${STUB}
 SetCompressor /SOLID lzma
 RequestExecutionLevel admin
 ; A file that can't be written ends the setup; it is never skipped, so a setup never
@@ -32,6 +43,7 @@ AllowSkipFiles off
 !include LogicLib.nsh
 !include FileFunc.nsh
 !include WinVer.nsh
+!include x64.nsh
 !include MUI2.nsh
 
 !define PRODUCT "Vespra"
@@ -55,9 +67,9 @@ Caption "${PRODUCT} ${VERSION} Setup"
 UninstallCaption "${PRODUCT} ${VERSION} Uninstall"
 BrandingText "${PRODUCT} ${VERSION}"
 OutFile "${OUTFILE}"
-InstallDir "$PROGRAMFILES64\${PRODUCT}"
-; An update goes where the installed version is, so the service keeps its path.
-InstallDirRegKey HKLM "${UNINSTALL_KEY}" "InstallLocation"
+; $INSTDIR: set in .onInit unless /D= gave it.
+; An update goes where the installed version is, so the service keeps its path (read
+; in .onInit, from the registry view the programs use).
 ShowInstDetails show
 ShowUninstDetails show
 
@@ -79,6 +91,7 @@ VIAddVersionKey "LegalCopyright" "${PUBLISHER}"
 !insertmacro MUI_LANGUAGE "English"
 
 Var StoppedService ; 1 when this setup stopped a running service
+Var Is64 ; 1 on 64-bit Windows: the x64 programs are installed
 
 ; ---- Service helpers for the setup and the uninstaller ("un." prefixed there).
 !macro VESPRA_HELPERS un
@@ -227,11 +240,87 @@ FunctionEnd
   ${EndIf}
 !macroend
 
+; Which build fits, and the registry view of its programs: 64-bit beside x64 ones.
+!macro PROGRAMS_REGISTRY_VIEW
+  !if "${STUB}" == "amd64-unicode"
+    StrCpy $Is64 1
+  !else
+    StrCpy $Is64 0
+    ${If} ${RunningX64}
+      StrCpy $Is64 1
+    ${EndIf}
+  !endif
+  ${If} $Is64 = 1
+    SetRegView 64
+  ${EndIf}
+!macroend
+
 Function .onInit
   SetShellVarContext all
-  SetRegView 64
+  !insertmacro PROGRAMS_REGISTRY_VIEW
   !insertmacro REQUIRE_ADMIN
   StrCpy $StoppedService 0
+  ; No /D= folder given: where the installed version is, if there is one.
+  ${If} $INSTDIR == ""
+    ReadRegStr $INSTDIR HKLM "${UNINSTALL_KEY}" "InstallLocation"
+    ${If} $INSTDIR == ""
+      StrCpy $INSTDIR "$PROGRAMFILES64\${PRODUCT}"
+    ${EndIf}
+  ${EndIf}
+FunctionEnd
+
+; The folder that will hold a service program running as the system must be one
+; that only administrators can change: it gets SYSTEM and the administrators full
+; control, users read and execute, nothing inherited from its parent. A drive's root
+; or a folder holding anything but an earlier Vespra is never given that DACL; the
+; setup refuses such a folder, and one it can't secure, before it copies anything.
+!define FOLDER_SDDL "D:PAI(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)"
+Function SecureInstallFolder
+  ${IfNot} ${IsNT}
+    Return ; no file security to set
+  ${EndIf}
+  StrCpy $0 ""
+  StrCpy $1 $INSTDIR "" 1
+  ${If} $1 == ":\"
+  ${OrIf} $1 == ":"
+  ${OrIf} $INSTDIR == "\"
+    StrCpy $0 "it is the root of a drive"
+  ${EndIf}
+  ${If} $0 == ""
+  ${AndIf} ${FileExists} "$INSTDIR\*.*"
+  ${AndIfNot} ${FileExists} "$INSTDIR\vesprasi.exe"
+    FindFirst $1 $2 "$INSTDIR\*.*"
+    ${DoWhile} $2 != ""
+      ${If} $2 != "."
+      ${AndIf} $2 != ".."
+        StrCpy $0 "it holds other files"
+        ${Break}
+      ${EndIf}
+      FindNext $1 $2
+    ${Loop}
+    FindClose $1
+  ${EndIf}
+  ${If} $0 == ""
+    CreateDirectory "$INSTDIR"
+    StrCpy $0 "its security could not be set"
+    System::Call 'advapi32::ConvertStringSecurityDescriptorToSecurityDescriptorW(w "${FOLDER_SDDL}", i 1, *p .r1, p 0) i .r2'
+    ${If} $2 <> 0
+      System::Call 'advapi32::GetSecurityDescriptorDacl(p r1, *i .r3, *p .r4, *i .r5) i .r2'
+      ${If} $2 <> 0
+      ${AndIf} $3 <> 0
+        ; SE_FILE_OBJECT; DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION
+        System::Call 'advapi32::SetNamedSecurityInfoW(w "$INSTDIR", i 1, i 0x80000004, p 0, p 0, p r4, p 0) i .r2'
+        ${IfThen} $2 = 0 ${|} StrCpy $0 "" ${|}
+      ${EndIf}
+      System::Call 'kernel32::LocalFree(p r1)'
+    ${EndIf}
+  ${EndIf}
+  ${If} $0 != ""
+    MessageBox MB_ICONSTOP|MB_OK "Vespra can't be installed in $INSTDIR: $0.$\n$\nIts service runs with the system's rights, so its folder must be one that only administrators can change. Choose a new folder, such as one in Program Files." /SD IDOK
+    DetailPrint "Not installed in $INSTDIR: $0."
+    SetErrorLevel 2
+    Abort
+  ${EndIf}
 FunctionEnd
 
 ; Stops a running service (of this or an earlier version) and waits until it and
@@ -317,13 +406,26 @@ FunctionEnd
 Section "Vespra" SecVespra
   SectionIn RO
   InitPluginsDir
-  File "/oname=$PLUGINSDIR\vesprasi.exe" "${VESPRASI_EXE}"
+  ${If} $Is64 = 1
+    File "/oname=$PLUGINSDIR\vesprasi.exe" "${VESPRASI_EXE}"
+  ${Else}
+    File "/oname=$PLUGINSDIR\vesprasi.exe" "${VESPRASI_X86_EXE}"
+  ${EndIf}
+  Call SecureInstallFolder
   Call StopRunningScheduler
 
   SetOutPath "$INSTDIR"
-  File "/oname=vespra.exe" "${VESPRA_EXE}"
-  File "/oname=vesprasv.exe" "${VESPRASV_EXE}"
-  File "/oname=vesprasi.exe" "${VESPRASI_EXE}"
+  ${If} $Is64 = 1
+    DetailPrint "Installing the x64 programs"
+    File "/oname=vespra.exe" "${VESPRA_EXE}"
+    File "/oname=vesprasv.exe" "${VESPRASV_EXE}"
+    File "/oname=vesprasi.exe" "${VESPRASI_EXE}"
+  ${Else}
+    DetailPrint "Installing the x86 programs"
+    File "/oname=vespra.exe" "${VESPRA_X86_EXE}"
+    File "/oname=vesprasv.exe" "${VESPRASV_X86_EXE}"
+    File "/oname=vesprasi.exe" "${VESPRASI_X86_EXE}"
+  ${EndIf}
   SetOutPath "$INSTDIR\help"
   File "${HELP_DIR}\*.html"
   File "${HELP_DIR}\*.css"
@@ -406,7 +508,7 @@ FunctionEnd
 
 Function un.onInit
   SetShellVarContext all
-  SetRegView 64
+  !insertmacro PROGRAMS_REGISTRY_VIEW
   !insertmacro REQUIRE_ADMIN
   Call un.UninstallAllowed
 FunctionEnd

@@ -34,7 +34,7 @@ BOOL CVespraApp::RunUninstallCheck(BOOL alreadyRunning, BOOL quiet) {
     } else {
         CVespraDlg &dlg = *m_pSchedulerDlg;
         dlg.ReadRegistry();
-        if (!dlg.GetData().sPassword.empty()) {
+        if (dlg.GetData().sPassword.IsSet()) {
             WriteLog("Can't uninstall - a password is set");
             refusal = IDS_UNINSTALL_PROTECTED;
         }
@@ -95,10 +95,10 @@ void CVespraApp::RunSecondInstance(BOOL settings) {
     CVespraDlg &dlg = *m_pSchedulerDlg;
     dlg.ReadRegistry();
     const SettingsDlgData data = dlg.GetData();
-    if (!data.sPassword.empty()) {
+    if (data.sPassword.IsSet()) {
         CEnterPasswordDlg password(FALSE, nullptr);
         password.DoModal();
-        if (password.m_sPassword != data.sPassword) {
+        if (!data.sPassword.Accepts(password.m_sPassword)) {
             if (!password.m_sPassword.empty())
                 ShowMessage(IDS_WRONG_PASSWORD_SETTINGS, MB_ICONHAND);
             WriteLog("Can't show settings - password is wrong");

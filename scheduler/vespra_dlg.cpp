@@ -76,7 +76,7 @@ void CVespraDlg::SetDefaults() {
         m_nMinute[d] = 0;
         m_bDay[d] = d <= 4 ? 1 : 0; // Sunday to Thursday
     }
-    m_sPassword.clear();
+    m_sPassword = PasswordLock();
     m_bWelcome = 1;
     m_nWelcomeTime = 10;
     m_bLimit = 0;
@@ -241,10 +241,10 @@ BOOL CVespraDlg::OnInitDialog() {
         return TRUE;
     }
     if (m_bUseRegistry && (m_bSettingsMode || actionOff)) {
-        if (!m_sPassword.empty()) {
+        if (m_sPassword.IsSet()) {
             CEnterPasswordDlg password(FALSE, nullptr);
             password.DoModal();
-            if (password.m_sPassword != m_sPassword) {
+            if (!m_sPassword.Accepts(password.m_sPassword)) {
                 if (!password.m_sPassword.empty())
                     ShowMessage(IDS_WRONG_PASSWORD_SETTINGS, MB_ICONHAND);
                 StopServiceIfServiceMode();

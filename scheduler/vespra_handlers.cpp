@@ -37,10 +37,10 @@ void CVespraDlg::OnCancel() {
     }
     KillTimer(IDT_SCHEDULER);
     Hide();
-    if (!m_sPassword.empty()) {
+    if (m_sPassword.IsSet()) {
         CEnterPasswordDlg password(TRUE, nullptr);
         password.DoModal();
-        if (password.m_sPassword != m_sPassword) {
+        if (!m_sPassword.Accepts(password.m_sPassword)) {
             if (!password.m_sPassword.empty()) {
                 CTimedMessageDlg message(nullptr, IDS_WRONG_PASSWORD_CANCEL, kWrongPasswordShowMs);
                 message.DoModal();
@@ -65,10 +65,10 @@ void CVespraDlg::OnCancel() {
 void CVespraDlg::OnOptions() {
     KillTimer(IDT_SCHEDULER);
     Hide();
-    if (!m_sPassword.empty()) {
+    if (m_sPassword.IsSet()) {
         CEnterPasswordDlg password(FALSE, nullptr);
         password.DoModal();
-        if (password.m_sPassword != m_sPassword) {
+        if (!m_sPassword.Accepts(password.m_sPassword)) {
             if (!password.m_sPassword.empty()) {
                 WriteLog("Can't show settings - password is wrong");
                 ShowMessage(IDS_WRONG_PASSWORD_SETTINGS, MB_ICONHAND);

@@ -18,7 +18,7 @@
 #                        countdown is visible, against the minimal program's start
 #     a click            median of 20 clicks on Cancel in the agent until it shows the
 #                        scheduler's password prompt
-#   program sizes    the three stripped programs
+#   program sizes    the three stripped programs, of the x64 and of the x86 build
 #   long simulation  tests/sim's vespra_sim --days 10000, when it is built, with the
 #                    largest delay of a shut-down after a suspend; and its
 #                    --hibernate-nightly 30: the own time's lag after 30 days of fast
@@ -31,6 +31,7 @@
 #   --no-long                  leave out the long simulation and the long fuzzing
 #   VESPRA_BENCH_NATIVE_DIR    native build directory (default build/bench, preset "bench")
 #   VESPRA_BENCH_WINDOWS_DIR   Windows build directory (default build/windows)
+#   VESPRA_BENCH_X86_DIR       x86 Windows build directory (default build/windows-x86)
 #   VESPRA_BENCH_STARTS        starts per program for the start-up row (default 10)
 set -u -o pipefail
 repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -49,6 +50,7 @@ done
 
 native=${VESPRA_BENCH_NATIVE_DIR:-build/bench}
 win=${VESPRA_BENCH_WINDOWS_DIR:-build/windows}
+win86=${VESPRA_BENCH_X86_DIR:-build/windows-x86}
 starts=${VESPRA_BENCH_STARTS:-10}
 
 say() { echo "bench: $*" >&2; }
@@ -143,6 +145,10 @@ say "building the Windows programs ($win)"
 { cmake --preset windows -B "$win" >/dev/null &&
     cmake --build "$win" -j2 --target vespra vesprasv vesprasi min_dialog bench_tool >/dev/null; } >&2 ||
     fail "Windows build failed"
+say "building the x86 Windows programs ($win86)"
+{ cmake --preset windows-x86 -B "$win86" >/dev/null &&
+    cmake --build "$win86" -j2 --target vespra vesprasv vesprasi >/dev/null; } >&2 ||
+    fail "x86 Windows build failed"
 
 # ---- Waiting ticks, under callgrind: only CVespraDlg::OnTimer is counted.
 # tick_cost TICKS [tick_bench options]
@@ -273,14 +279,19 @@ vespra_end_wine "$prefix"
 vespra_stop_xvfb
 wine_started=0
 
-# ---- Program sizes, stripped (a Release build links them stripped already).
-for program in vespra vesprasv vesprasi; do
-    x86_64-w64-mingw32-strip -o "$work/$program.exe" "$win/$program.exe" || fail "cannot strip $program.exe"
-    size=$(stat -c %s "$work/$program.exe")
-    limit=102400
-    [ "$program" = vespra ] && limit=307200
-    row "size of $program.exe (bytes, stripped)" "$(num "$size")" "—" "—" "≤ $(num "$limit")" \
-        "$(at_most "$size" "$limit")"
+# ---- Program sizes, stripped (a Release build links them stripped already); the
+# x86 build has the same goals.
+for arch in x64 x86; do
+    dir=$win strip=x86_64-w64-mingw32-strip
+    [ "$arch" = x86 ] && dir=$win86 strip=i686-w64-mingw32-strip
+    for program in vespra vesprasv vesprasi; do
+        "$strip" -o "$work/$program.exe" "$dir/$program.exe" || fail "cannot strip $arch $program.exe"
+        size=$(stat -c %s "$work/$program.exe")
+        limit=102400
+        [ "$program" = vespra ] && limit=307200
+        row "size of $program.exe, $arch (bytes, stripped)" "$(num "$size")" "—" "—" "≤ $(num "$limit")" \
+            "$(at_most "$size" "$limit")"
+    done
 done
 
 # ---- The long runs, from the programs other parts of the tree provide.

@@ -4,11 +4,14 @@
 set -euo pipefail
 
 packages=(
-    # cross build of the Windows programs
+    # cross build of the Windows programs: x64, and x86 with the win32 thread model
+    # (no winpthread, nothing Windows XP lacks)
     g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
+    g++-mingw-w64-i686-win32 gcc-mingw-w64-i686-win32 binutils-mingw-w64-i686
     # native build and unit tests
     cmake g++ make googletest libgtest-dev
-    # running the Windows programs: 64-bit Wine only, a virtual X display, screenshots
+    # running the Windows programs: 64-bit Wine (32-bit Wine below, where it can run),
+    # a virtual X display, screenshots
     wine wine64 xvfb xauth imagemagick
     # the setup program (makensis)
     nsis
@@ -23,9 +26,17 @@ packages=(
 )
 
 missing=()
-installed=$(dpkg-query -W -f='${Package} ${db:Status-Abbrev}\n' "${packages[@]}" 2>/dev/null || true)
+installed=$(dpkg-query -W -f='${Package}:${Architecture} ${db:Status-Abbrev}\n' "${packages[@]}" 2>/dev/null || true)
+# A name with an architecture ("wine32:i386") must match it; a plain name any.
+is_installed() {
+    local line
+    while read -r line; do
+        case "$line" in "$1 ii"* | "$1:"*" ii"*) return 0 ;; esac
+    done <<<"$installed"
+    return 1
+}
 for p in "${packages[@]}"; do
-    grep -qx "$p ii *" <<<"$installed" || missing+=("$p")
+    is_installed "$p" || missing+=("$p")
 done
 
 as_root() {
@@ -39,9 +50,54 @@ as_root() {
     fi
 }
 
+apt() { as_root env DEBIAN_FRONTEND=noninteractive apt-get -q -o Acquire::Retries=3 "$@"; }
+
+# apt-get update, tried a few times: a mirror caught mid-sync fails one index for a
+# while. Then the install goes on with the indexes that did come.
+update_indexes() {
+    for attempt in 1 2 3; do
+        apt update && return 0
+        echo "setup.sh: apt-get update failed (attempt $attempt of 3)" >&2
+        [ "$attempt" = 3 ] || sleep 10
+    done
+    return 1
+}
+
 if [ ${#missing[@]} -gt 0 ]; then
     echo "setup.sh: installing ${missing[*]}"
-    export DEBIAN_FRONTEND=noninteractive
-    as_root env DEBIAN_FRONTEND=noninteractive apt-get update -q -o Acquire::Retries=3
-    as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -q -o Acquire::Retries=3 "${missing[@]}"
+    update_indexes || true
+    apt install -y "${missing[@]}"
+fi
+
+# 32-bit Wine, for the x86 build's tests in a Windows XP prefix. Only where the
+# kernel runs 32-bit programs: some virtual machines can't, and there an installed
+# wine32 would take over the "wine" command and fail every run, 64-bit ones too.
+# The probe is the smallest 32-bit program: exit(0) through int 0x80.
+kernel_runs_i386() {
+    local probe rc
+    probe=$(mktemp)
+    printf '\x7f\x45\x4c\x46\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00\x01\x00\x00\x00\x54\x80\x04\x08\x34\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x34\x00\x20\x00\x01\x00\x00\x00\x00\x00\x00\x00\x01\x00\x00\x00\x00\x00\x00\x00\x00\x80\x04\x08\x00\x80\x04\x08\x5d\x00\x00\x00\x5d\x00\x00\x00\x05\x00\x00\x00\x00\x10\x00\x00\xb8\x01\x00\x00\x00\x31\xdb\xcd\x80' >"$probe"
+    chmod +x "$probe"
+    rc=0
+    "$probe" 2>/dev/null || rc=$?
+    rm -f "$probe"
+    return "$rc"
+}
+
+wine32_installed() {
+    [ "$(dpkg-query -W -f='${db:Status-Abbrev}' wine32:i386 2>/dev/null)" = "ii " ]
+}
+
+if kernel_runs_i386; then
+    if ! wine32_installed; then
+        echo "setup.sh: installing wine32:i386"
+        dpkg --print-foreign-architectures | grep -qx i386 || as_root dpkg --add-architecture i386
+        update_indexes || true
+        # Without it the x86 build's Wine tests are reported as skipped, not passed.
+        apt install -y wine32:i386 ||
+            echo "setup.sh: wine32:i386 could not be installed; the x86 Wine tests will be skipped" >&2
+    fi
+elif wine32_installed; then
+    echo "setup.sh: this kernel can't run 32-bit programs: removing wine32:i386, which would break wine" >&2
+    apt remove -y wine32:i386
 fi

@@ -89,11 +89,23 @@ vespra_ensure_prefix() {
         timeout 120 wine reg add "HKCU\\Software\\Wine\\AppDefaults\\$program" /v Version \
             /d winxp /f </dev/null >>"$log" 2>&1
     done
+    # A prefix made with VESPRA_WINE_VERSION (winxp for the x86 build's runs) shows
+    # that Windows to every program.
+    if [ -n "${VESPRA_WINE_VERSION:-}" ]; then
+        timeout 120 wine reg add "HKCU\\Software\\Wine" /v Version \
+            /d "$VESPRA_WINE_VERSION" /f </dev/null >>"$log" 2>&1
+    fi
     # wineboot returns before the prefix's registry is written out.
     timeout 120 wineserver -w </dev/null >/dev/null 2>&1
     rm -f "$log"
     [ -f "$prefix/system.reg" ] || vespra_die "the Wine prefix $prefix is incomplete"
     touch "$prefix/.vespra-ready"
+}
+
+# True when this machine can run 32-bit Wine: wine32 installed and the kernel able
+# to start 32-bit programs (some virtual machines cannot).
+vespra_wine32_runs() {
+    [ -x /usr/lib/wine/wine ] && /usr/lib/wine/wine --version </dev/null >/dev/null 2>&1
 }
 
 # Ends every Wine process of the prefix $1 and nothing else.

@@ -14,6 +14,8 @@
 namespace {
 
 const char kSection[] = "Vespra";
+// The password's hash record in hex (the old "password" key holds the scrambled form).
+const char kHashKey[] = "password_hash";
 // String keys are read into buffers of this many characters.
 constexpr DWORD kIniStringBuffer = 100;
 
@@ -29,6 +31,31 @@ std::string ReadString(const char *key, const char *defaultValue, const std::str
 
 UINT ReadInt(const char *key, int defaultValue, const std::string &path) {
     return IniReadInt(kSection, key, defaultValue, path);
+}
+
+// The hash record from its hex; empty when the key is missing or is not whole hex of
+// a record's length, which counts as no record.
+std::string ReadHashRecord(const std::string &path) {
+    char buffer[2 * kPasswordRecordSize + 2] = {};
+    const DWORD n = IniReadString(kSection, kHashKey, "", buffer, sizeof buffer, path);
+    if (n != 2 * kPasswordRecordSize)
+        return std::string();
+    std::string record;
+    for (DWORD i = 0; i < n; i += 2) {
+        unsigned value = 0;
+        for (DWORD j = i; j < i + 2; ++j) {
+            const char c = buffer[j];
+            const int digit = c >= '0' && c <= '9'   ? c - '0'
+                              : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                              : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                                     : -1;
+            if (digit < 0)
+                return std::string();
+            value = value * 16 + unsigned(digit);
+        }
+        record += char(value);
+    }
+    return record;
 }
 
 bool NeedsQuotes(unsigned char first, unsigned char last) {
@@ -67,9 +94,11 @@ BOOL CVespraDlg::ReadIni() {
     if (ReadInt("shutdown", 999, path) == 999)
         return FALSE;
 
+    // A valid hash record wins; without one, the old key as older versions wrote it.
+    const std::string record = ReadHashRecord(path);
     const std::string stored = ReadString("password", "", path);
-    if (!stored.empty())
-        m_sPassword = UnscramblePassword(stored);
+    if (IsValidPasswordRecord(record) || !stored.empty())
+        m_sPassword = PasswordLock::FromStored(record, UnscramblePassword(stored));
 
     m_bShutdown = BOOL(ReadInt("shutdown", 1, path));
     m_bRestart = BOOL(ReadInt("restart", 0, path));
@@ -93,9 +122,13 @@ BOOL CVespraDlg::ReadIni() {
 void CVespraDlg::WriteIni() {
     const std::string path = GetIniPath();
 
+    // The hash where the system has the crypto; the scrambled form where it has not.
+    std::string hash;
+    for (unsigned char c : m_sPassword.Record())
+        hash += StrFormat("%02x", unsigned(c));
     std::string password;
-    if (!m_sPassword.empty()) {
-        password = IniPasswordValue(ScramblePassword(m_sPassword));
+    if (hash.empty() && m_sPassword.IsSet()) {
+        password = IniPasswordValue(m_sPassword.OldForm());
         if (password.empty()) {
             // Only a password taken from a hand-edited registry value gets here (the
             // password dialogs refuse such passwords). Writing the file without it
@@ -112,6 +145,8 @@ void CVespraDlg::WriteIni() {
     auto number = [&line](const char *key, UINT value) { line(key, StrFormat("%u", value)); };
     if (!password.empty())
         line("password", password);
+    if (!hash.empty())
+        line(kHashKey, hash);
     number("shutdown", UINT(m_bShutdown));
     number("restart", UINT(m_bRestart));
     number("killdosapps", UINT(m_bKillDosApps));

@@ -21,9 +21,9 @@ const char *const kStartValueName = "Vespra";
 const char *const kSettingsJournalValue = "prev_settings";
 
 const char *const kSettingsValueNames[kSettingsValueCount] = {
-    "version",     "status",         "restart",        "days",  "times",      "welcome",
-    "welcometime", "showwarning",    "warningminutes", "limit", "limithours", "lock",
-    "disablecpl",  "disableregpgms", "killdosapps",    "amwarn"};
+    "version",     "status",         "restart",        "days",   "times",      "welcome",
+    "welcometime", "showwarning",    "warningminutes", "limit",  "limithours", "lock",
+    "disablecpl",  "disableregpgms", "killdosapps",    "amwarn", "lock_hash"};
 
 namespace {
 
@@ -229,8 +229,12 @@ BOOL CVespraDlg::ReadRegistry() {
     if (!version.found || strcmp(version.c_str(), LoadStr(IDS_SETTINGS_VERSION).c_str()) != 0)
         return FALSE;
 
-    // A C string, as a string value is: bytes after its first NUL are not part of it.
-    m_sPassword = UnscramblePassword(ReadText(values, "lock").c_str());
+    // A valid hash record wins; without one, "lock" as an older version wrote it: a C
+    // string, as a string value is, so bytes after its first NUL are not part of it.
+    const auto hash = values.find("lock_hash");
+    m_sPassword = PasswordLock::FromStored(
+        hash != values.end() && hash->second.type == REG_BINARY ? hash->second.bytes : "",
+        UnscramblePassword(ReadText(values, "lock").c_str()));
 
     ParseRegistryTimes(ReadText(values, "times").c_str(), m_nHour, m_nMinute);
     for (int d = 0; d < kDays; ++d) {
@@ -313,7 +317,17 @@ BOOL CVespraDlg::WriteRegistry() {
         number("warningminutes", DWORD(m_nWarningMinutes));
         number("limit", DWORD(m_bLimit));
         number("limithours", DWORD(m_nLimitHours));
-        text("lock", ScramblePassword(m_sPassword));
+        // Where the hash is written, "lock" is left empty; where the system has no
+        // crypto, "lock" holds the scrambled form and no hash may contradict it.
+        const std::string &record = m_sPassword.Record();
+        text("lock", m_sPassword.OldForm());
+        if (ok && !record.empty()) {
+            ok = key.SetValue("lock_hash", REG_BINARY, record.data(), DWORD(record.size())) ==
+                 ERROR_SUCCESS;
+        } else if (ok) {
+            const LONG rc = key.DeleteValue("lock_hash");
+            ok = rc == ERROR_SUCCESS || rc == ERROR_FILE_NOT_FOUND;
+        }
         number("disablecpl", DWORD(m_bDisableCpl));
         number("disableregpgms", DWORD(m_bDisableRegPgms));
         number("killdosapps", DWORD(m_bKillDosApps));

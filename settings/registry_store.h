@@ -15,8 +15,10 @@ extern const char *const kStartValueName; // "Vespra"
 // String values are read into buffers of this many bytes, terminating NUL included.
 constexpr unsigned kRegStringBuffer = 100;
 
-// The settings values, in the order of the stored layout.
-constexpr int kSettingsValueCount = 16;
+// The settings values, in the order of the stored layout, then "lock_hash": the
+// password's hash record (REG_BINARY), kept with the others so that the journal
+// below covers it too.
+constexpr int kSettingsValueCount = 17;
 extern const char *const kSettingsValueNames[kSettingsValueCount];
 
 // One settings value as the readers take it: its type and its bytes, as read into a

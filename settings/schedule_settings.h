@@ -5,6 +5,7 @@
 #include <string>
 
 #include "framework/win32_types.h"
+#include "settings/password.h"
 
 // Per-day arrays are indexed by day-of-week, Sunday = 0 .. Saturday = 6.
 constexpr int kDays = 7;
@@ -12,7 +13,7 @@ constexpr int kDays = 7;
 struct ScheduleSettings {
     int m_nHour[kDays] = {23, 23, 23, 23, 23, 23, 23};
     int m_nMinute[kDays] = {0, 0, 0, 0, 0, 0, 0};
-    std::string m_sPassword;    // empty = no password
+    PasswordLock m_sPassword;   // not set = no password
     BOOL m_bWelcome = 1;        // show the startup countdown
     UINT m_nWelcomeTime = 10;   // seconds of the startup countdown
     BOOL m_bLimit = 0;          // limit use (only the value 1 counts)
@@ -30,7 +31,7 @@ struct ScheduleSettings {
 
 // The start values handed to the settings dialog's constructor.
 struct SettingsDlgData {
-    std::string sPassword;
+    PasswordLock sPassword;
     std::string sTimeSep;
     BOOL bShutdown = 1;
     BOOL bRestart = 0;

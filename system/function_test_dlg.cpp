@@ -3,6 +3,7 @@
 #include "framework/text.h"
 #include "resources/resource.h"
 #include "settings/run_state.h"
+#include "system/password_crypto.h"
 #include "system/platform.h"
 #include "system/platform_calls.h"
 #include "system/process_walk.h"
@@ -14,7 +15,11 @@ CFunctionTestDlg::CFunctionTestDlg(CDialog *parent) : CDialog(IDD_FUNCTION_TEST,
 BOOL CFunctionTestDlg::OnInitDialog() {
     CDialog::OnInitDialog();
     const bool nt = IsWindowsNT();
-    SetDlgItemText(IDC_TEST_PLATFORM, LoadStr(nt ? IDS_PLATFORM_NT : IDS_PLATFORM_9X));
+    // Without the system's crypto the password is kept scrambled, as older versions
+    // kept it: whoever reads the settings can recover it.
+    SetDlgItemText(IDC_TEST_PLATFORM,
+                   LoadStr(nt ? IDS_PLATFORM_NT : IDS_PLATFORM_9X) +
+                       (PasswordCryptoAvailable() ? "" : LoadStr(IDS_PLATFORM_NO_HASH)));
     // Renaming system programs only means something on Windows 95/98/Me.
     for (int id : {IDC_TEST_ENABLE_CPL, IDC_TEST_DISABLE_CPL, IDC_TEST_ENABLE_REGPGMS,
                    IDC_TEST_DISABLE_REGPGMS})

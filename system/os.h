@@ -18,15 +18,18 @@ enum class MutexOutcome {
              // and on OpenMutexA(SYNCHRONIZE) either it opens or is denied too)
     Failed,  // no handle, and no sign that it exists (no right to create, or a
              // namespace the system doesn't know)
+    UserMade, // it exists, but its owner is neither SYSTEM nor the administrators:
+              // a user's process made it first, so it is no instance of ours
 };
 
-// CreateMutexA with initial ownership. On the NT family the mutex is given a null
-// DACL (SetSecurityInfo looked up at run time). A handle is kept for the life of
-// the process.
-MutexOutcome CreateInstanceMutex(const char *name, bool nullDacl);
+// CreateMutexA with initial ownership. Secured (the NT family), the mutex gets
+// kInstanceMutexSddl (system/security.h), and an existing one is asked who owns it.
+// A handle to a mutex of ours is kept for the life of the process.
+MutexOutcome CreateInstanceMutex(const char *name, bool secured);
 
 // The single-instance test of the scheduler: "Global\Vespra" where the system has
 // the global namespace (NT 5 and later), so that a start in a user's session sees
 // the service's scheduler in session 0, and "Vespra" everywhere. TRUE when another
-// instance holds either. A failure to create counts as no other instance.
-BOOL TakeInstanceMutexes(bool globalNamespace, bool nullDacl);
+// instance holds either. A failure to create counts as no other instance, and so
+// does a mutex a user made (logged).
+BOOL TakeInstanceMutexes(bool globalNamespace, bool secured);

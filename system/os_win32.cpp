@@ -1,42 +1,61 @@
 #include "system/os.h"
 
-#include <aclapi.h>
+#include "system/security_win32.h"
 
 BOOL GetUserLocaleInfo(DWORD item, char *buffer, int size) {
     return GetLocaleInfoA(LOCALE_USER_DEFAULT, item, buffer, size) != 0;
 }
 
-MutexOutcome CreateInstanceMutex(const char *name, bool nullDacl) {
-    HANDLE mutex = CreateMutexA(nullptr, TRUE, name);
+namespace {
+// What an existing mutex of this name is to us: another instance, unless a user's
+// process made it first (its owner is neither SYSTEM nor the administrators) to
+// make every scheduler take itself for a second one.
+MutexOutcome Existing(HANDLE handle, MutexOutcome outcome) {
+    Principal owner = Principal::Nobody;
+    if (handle && KernelObjectOwner(handle, owner) && !IsSystemOwner(owner))
+        return MutexOutcome::UserMade;
+    return outcome;
+}
+} // namespace
+
+MutexOutcome CreateInstanceMutex(const char *name, bool secured) {
+    HANDLE mutex = nullptr;
+    if (secured) {
+        SddlDescriptor owned(kInstanceMutexSddl);
+        mutex = owned.Get() ? CreateMutexA(owned.Attributes(), TRUE, name) : nullptr;
+        if (!mutex && GetLastError() == ERROR_INVALID_OWNER) {
+            // A start by a user who is no administrator: the DACL alone.
+            SddlDescriptor plain(kInstanceMutexSddlNoOwner);
+            mutex = plain.Get() ? CreateMutexA(plain.Attributes(), TRUE, name) : nullptr;
+        }
+    } else {
+        mutex = CreateMutexA(nullptr, TRUE, name);
+    }
     if (!mutex) {
         if (GetLastError() != ERROR_ACCESS_DENIED)
             return MutexOutcome::Failed;
         // Denied: either it exists with a DACL that keeps us from changing it, or we
         // may not create objects in that namespace at all. Only the first is there.
-        HANDLE seen = OpenMutexA(SYNCHRONIZE, FALSE, name);
+        HANDLE seen = OpenMutexA(READ_CONTROL, FALSE, name);
         if (seen) {
+            const MutexOutcome outcome = secured ? Existing(seen, MutexOutcome::Denied)
+                                                 : MutexOutcome::Denied;
             CloseHandle(seen);
-            return MutexOutcome::Denied;
+            return outcome;
         }
-        return GetLastError() == ERROR_ACCESS_DENIED ? MutexOutcome::Denied : MutexOutcome::Failed;
+        if (GetLastError() != ERROR_ACCESS_DENIED)
+            return MutexOutcome::Failed;
+        // Ours let everyone read its owner; one that doesn't is someone else's.
+        return secured ? MutexOutcome::UserMade : MutexOutcome::Denied;
     }
-    const MutexOutcome outcome =
-        GetLastError() == ERROR_ALREADY_EXISTS ? MutexOutcome::Existed : MutexOutcome::Created;
-    if (nullDacl) {
-        // A null DACL lets instances in every account see the mutex. The call is
-        // looked up at run time because not every platform has it.
-        if (HMODULE advapi = LoadLibraryA("advapi32.dll")) {
-            typedef DWORD(WINAPI * SetSecurityInfoFn)(HANDLE, SE_OBJECT_TYPE, SECURITY_INFORMATION,
-                                                      PSID, PSID, PACL, PACL);
-            auto fn = reinterpret_cast<SetSecurityInfoFn>(
-                reinterpret_cast<void (*)()>(GetProcAddress(advapi, "SetSecurityInfo")));
-            if (fn)
-                fn(mutex, SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, nullptr,
-                   nullptr);
-            FreeLibrary(advapi);
-        }
+    if (GetLastError() == ERROR_ALREADY_EXISTS) {
+        const MutexOutcome outcome =
+            secured ? Existing(mutex, MutexOutcome::Existed) : MutexOutcome::Existed;
+        if (outcome == MutexOutcome::UserMade)
+            CloseHandle(mutex);
+        return outcome;
     }
     // The handle is held for the life of the process: that is what makes this the
     // single instance.
-    return outcome;
+    return MutexOutcome::Created;
 }

@@ -33,6 +33,7 @@
 #define SERVICE_START 0x0010u
 #define SERVICE_USER_DEFINED_CONTROL 0x0100u
 #define DELETE 0x00010000u
+#define WRITE_DAC 0x00040000u
 #endif
 
 // The private control code the installer sends and the service host stops on.
@@ -126,6 +127,10 @@ BOOL StartServiceWith(ScHandle service, const char *argument);
 BOOL SendServiceControl(ScHandle service, DWORD control);
 // DeleteService.
 BOOL DeleteServiceEntry(ScHandle service);
+// SetServiceObjectSecurity(service, DACL_SECURITY_INFORMATION, the descriptor made
+// from sddl); the service handle needs WRITE_DAC. FALSE also when the system can't
+// make a descriptor from SDDL: no service is left open for want of one.
+BOOL SetServiceDacl(ScHandle service, const char *sddl);
 // CloseServiceHandle.
 void CloseServiceHandleOf(ScHandle handle);
 

@@ -1,6 +1,7 @@
 // The service manager's side (vesprasi only).
 #include <cstring>
 
+#include "system/security_win32.h"
 #include "system/service_calls.h"
 
 namespace {
@@ -45,6 +46,11 @@ BOOL SendServiceControl(ScHandle service, DWORD control) {
 
 BOOL DeleteServiceEntry(ScHandle service) {
     return ::DeleteService(Sc(service));
+}
+
+BOOL SetServiceDacl(ScHandle service, const char *sddl) {
+    SddlDescriptor sd(sddl);
+    return sd.Dacl() && ::SetServiceObjectSecurity(Sc(service), DACL_SECURITY_INFORMATION, sd.Get());
 }
 
 void CloseServiceHandleOf(ScHandle handle) {

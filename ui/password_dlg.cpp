@@ -20,7 +20,7 @@ BOOL CSetPasswordDlg::OnInitDialog() {
     LimitText(IDC_REENTER_PASSWORD, kMaxPasswordChars);
     // The password in force is never shown.
     SetDlgItemText(IDC_CURRENT_PASSWORD, "");
-    if (m_sCurrentPassword.empty()) {
+    if (!m_currentLock.IsSet()) {
         EnableDlgItem(IDC_CURRENT_LABEL, FALSE);
         EnableDlgItem(IDC_CURRENT_PASSWORD, FALSE);
         SetDlgItemText(IDC_PASSWORD_HINT, LoadStr(IDS_PASSWORD_HINT));
@@ -35,7 +35,8 @@ void CSetPasswordDlg::Refuse(UINT stringId, int editId) {
 }
 
 void CSetPasswordDlg::OnOK() {
-    if (!m_sCurrentPassword.empty() && GetDlgItemText(IDC_CURRENT_PASSWORD) != m_sCurrentPassword) {
+    m_sCurrentPassword = GetDlgItemText(IDC_CURRENT_PASSWORD);
+    if (m_currentLock.IsSet() && !m_currentLock.Accepts(m_sCurrentPassword)) {
         Refuse(IDS_WRONG_CURRENT_PASSWORD, IDC_CURRENT_PASSWORD);
         return;
     }

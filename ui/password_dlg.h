@@ -6,6 +6,7 @@
 #include <string>
 
 #include "framework/dialog.h"
+#include "settings/password.h"
 
 constexpr UINT_PTR IDT_ENTER_PASSWORD = 6809;
 constexpr int kMaxPasswordChars = 10;
@@ -25,7 +26,8 @@ public:
 
     std::string m_sNewPassword;     // the result
     std::string m_sReenterPassword; // the new password typed again
-    std::string m_sCurrentPassword; // in: the password in force; after OK: what was typed
+    std::string m_sCurrentPassword; // after OK: what was typed as the current password
+    PasswordLock m_currentLock;     // in: the password in force, checked, never shown
 
 private:
     // Shows the message and puts the focus, with the text selected, on the edit.

@@ -353,7 +353,7 @@ void CSettingsDlg::OnOK() {
 
 void CSettingsDlg::OnSetPassword() {
     CSetPasswordDlg dlg(nullptr);
-    dlg.m_sCurrentPassword = m_sPassword;
+    dlg.m_currentLock = m_sPassword;
     if (dlg.DoModal() == IDOK)
         m_sPassword = dlg.m_sNewPassword;
     BringToTop();

@@ -42,7 +42,7 @@ public:
     UINT m_nHour[kDays] = {99, 99, 99, 99, 99, 99, 99};
     UINT m_nInitialHour[kDays] = {99, 99, 99, 99, 99, 99, 99};
     UINT m_nMinute[kDays] = {99, 99, 99, 99, 99, 99, 99};
-    std::string m_sPassword;
+    PasswordLock m_sPassword;
     BOOL m_bDay[kDays] = {};
     BOOL m_bWelcome = TRUE;
     UINT m_nWelcomeTime = 0;

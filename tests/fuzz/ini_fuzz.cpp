@@ -69,7 +69,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         return 0;
     Check(first.m_bWelcome == (first.m_nWelcomeTime != 0));
     Check(first.m_bLimit == (first.m_nLimitHours != 0));
-    Check(first.m_sPassword.size() < 100);
+    // Whatever was read, a password is written back only as a record we can check.
+    Check(first.m_sPassword.Record().empty() || IsValidPasswordRecord(first.m_sPassword.Record()));
 
     // Some inputs meet a file system that fails, by the input's length.
     static const char *const kFailures[] = {"create", "write", "replace"};
@@ -86,7 +87,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     }
     Check(!fake::FileThere(IniTempPath(ini)));
     CVespraDlg second(nullptr, FALSE, FALSE, FALSE);
-    second.m_sPassword = first.m_sPassword.empty() ? std::string() : "unread";
+    second.m_sPassword = first.m_sPassword.IsSet() ? PasswordLock("unread") : PasswordLock();
     Check(second.ReadIni());
     // A time the file cannot hold is not written back as it was.
     for (int d = 0; d < kDays; ++d) {

@@ -78,7 +78,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     // A key as a hand edit, an older program or a damaged hive might leave it.
     PutBytes("version", in.ConsumeBool() ? REG_SZ : in.ConsumeIntegral<uint8_t>(),
              in.ConsumeBool() ? std::string("4.0", 4) : in.ConsumeRandomLengthString(8));
-    for (const char *name : {"times", "days", "lock"})
+    for (const char *name : {"times", "days", "lock", "lock_hash"})
         if (in.ConsumeBool())
             PutBytes(name, in.ConsumeBool() ? REG_SZ : REG_BINARY,
                      in.ConsumeRandomLengthString(260));
@@ -110,7 +110,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         return 0;
     for (int d = 0; d < kDays; ++d)
         Check(!IsTimeOutOfRange(first.m_nHour[d], first.m_nMinute[d]));
-    Check(first.m_sPassword.size() < 100);
+    // Whatever was read, a password is written back only as a record we can check.
+    Check(first.m_sPassword.Record().empty() || IsValidPasswordRecord(first.m_sPassword.Record()));
 
     Check(first.WriteRegistry());
     CVespraDlg second(nullptr, FALSE, FALSE, FALSE);

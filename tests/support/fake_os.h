@@ -18,7 +18,7 @@ struct Os {
     int localeCalls = 0;
     bool mutexExists = false;   // another instance holds "Vespra"
     bool mutexFails = false;    // CreateMutexA returns no handle
-    bool mutexNullDacl = false; // what the last creation asked for
+    bool mutexSecured = false; // what the last creation asked for
     int mutexCreations = 0;
     // Answers by name, before the two switches above ("Global\\Vespra" is new
     // unless given here); and the names asked for, in order.

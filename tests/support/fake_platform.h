@@ -34,6 +34,7 @@ struct Platform {
     bool elevationTried = false;
     DWORD relaunchError = 0; // what the re-launch as administrator answers
     bool on64BitWindows = false;
+    bool passwordCryptoMissing = false; // no bcrypt.dll, or no PBKDF2 in it
 
     // Record.
     int versionQueries = 0;
@@ -43,6 +44,7 @@ struct Platform {
     std::vector<BeepCall> beeps;
     std::vector<UINT> exitWindowsCalls; // the flags of each ExitWindowsEx request
     std::vector<std::string> relaunches; // the parameters of each re-launch asked for
+    unsigned randomDraws = 0;            // RandomBytes calls: each salt is new
 
     std::string logFile; // the diagnostic log's path; empty: no log file can be opened
 };

@@ -61,6 +61,8 @@ struct Services {
     DWORD controlError = 0;      // ControlService fails with this; 0: succeeds
     DWORD stateAfterRefusal = 0; // the state a refused control leaves; 0: unchanged
     bool deleteFails = false;
+    bool daclFails = false;         // SetServiceObjectSecurity fails
+    bool programChangeable = false; // users may change the service program
     int mutexFreeAfterMs = 0; // the scheduler's mutex is held this long; -1: for ever
     // The rights of the caller: an open asking more fails with ERROR_ACCESS_DENIED.
     DWORD managerRights = 0xFFFFFFFFu, serviceRights = 0xFFFFFFFFu;
@@ -76,6 +78,8 @@ struct Services {
     std::vector<std::string> mutexNames;
     // The access asked for, as "manager 0x1", "service 0x14", "create 0x4".
     std::vector<std::string> accessAsked;
+    std::string dacl; // the SDDL the service was given last
+    std::vector<std::string> programsChecked;
     std::vector<Box> consoleBoxes; // sent to the console session
     std::vector<DWORD> consoleBoxTimeouts;
 };

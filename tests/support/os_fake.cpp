@@ -29,14 +29,14 @@ BOOL GetUserLocaleInfo(DWORD item, char *buffer, int size) {
     return TRUE;
 }
 
-MutexOutcome CreateInstanceMutex(const char *name, bool nullDacl) {
+MutexOutcome CreateInstanceMutex(const char *name, bool secured) {
     fake::Os &os = fake::OsState();
     os.mutexNames.push_back(name);
     auto answer = os.mutexAnswers.find(name);
     if (answer == os.mutexAnswers.end() && os.mutexFails)
         return MutexOutcome::Failed;
     ++os.mutexCreations;
-    os.mutexNullDacl = nullDacl;
+    os.mutexSecured = secured;
     if (answer != os.mutexAnswers.end())
         return answer->second;
     return os.mutexExists && std::string(name) == "Vespra" ? MutexOutcome::Existed

@@ -2,6 +2,7 @@
 #include <cstdio>
 
 #include "service/service_host.h"
+#include "system/security.h"
 #include "system/service_calls.h"
 #include "tests/support/fake_services.h"
 
@@ -214,6 +215,19 @@ BOOL DeleteServiceEntry(ScHandle service) {
         return Fail(FALSE);
     g_services.markedForDeletion = true;
     return TRUE;
+}
+
+BOOL SetServiceDacl(ScHandle service, const char *sddl) {
+    g_services.calls.push_back("set dacl");
+    if (service != kService || g_services.daclFails)
+        return Fail(FALSE);
+    g_services.dacl = sddl;
+    return TRUE;
+}
+
+BOOL UsersMayChangeProgram(const std::string &programPath) {
+    g_services.programsChecked.push_back(programPath);
+    return g_services.programChangeable ? TRUE : FALSE;
 }
 
 void CloseServiceHandleOf(ScHandle) {

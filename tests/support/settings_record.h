@@ -55,14 +55,20 @@ inline void NumberedSettings(ScheduleSettings &s, unsigned n) {
     s.m_bAmWarn = BOOL(n == 1);
 }
 
-// The password in hex: it may hold any byte, a NUL included.
+inline std::string Hex(const std::string &bytes) {
+    std::string hex;
+    for (unsigned char c : bytes)
+        hex += StrFormat("%02x", unsigned(c));
+    return hex;
+}
+
+// The password as the stores write it (its hash record, or its scrambled form), in
+// hex: either may hold any byte, a NUL included.
 inline std::string DescribeSettings(const ScheduleSettings &s) {
     std::string d;
     for (int i = 0; i < kDays; ++i)
         d += StrFormat("%d:%02d/%d ", s.m_nHour[i], s.m_nMinute[i], int(s.m_bDay[i]));
-    d += "pw=";
-    for (unsigned char c : s.m_sPassword)
-        d += StrFormat("%02x", unsigned(c));
+    d += "pw=" + Hex(s.m_sPassword.Record()) + "/" + Hex(s.m_sPassword.OldForm());
     return d + StrFormat(" act=%d,%d welcome=%d,%u warn=%d,%u limit=%d,%u cpl=%d reg=%d "
                          "dos=%d am=%d",
                          int(s.m_bShutdown), int(s.m_bRestart), int(s.m_bWelcome), s.m_nWelcomeTime,

@@ -59,6 +59,8 @@ TEST_F(CrossSession, EitherMutexMeansAnotherInstance) {
         {true, M::Failed, M::Created, FALSE}, // no right to create a global name
         {true, M::Created, M::Failed, FALSE},
         {false, M::Existed, M::Created, FALSE}, // 95/98/Me, NT4: the local name alone
+        {true, M::UserMade, M::Created, FALSE},  // a user made it first, to stop us
+        {true, M::Created, M::UserMade, FALSE},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(int(&c - cases));
@@ -68,6 +70,8 @@ TEST_F(CrossSession, EitherMutexMeansAnotherInstance) {
         EXPECT_EQ(fake::OsState().mutexNames.back(), "Vespra");
         EXPECT_EQ(fake::OsState().mutexNames.size(), c.globalNamespace ? 2u : 1u);
     }
+    EXPECT_TRUE(Logged(": Ignoring mutex Global\\Vespra - not made by the system"));
+    EXPECT_TRUE(Logged(": Ignoring mutex Vespra - not made by the system"));
 }
 
 // A user's start beside the service's scheduler, which only the global name shows.
@@ -130,7 +134,7 @@ TEST_F(CrossSession, EachInstallerCommandAsksTheLeastAccess) {
         DWORD state;
         V asked;
     } cases[] = {
-        {"/install", SERVICE_STOPPED, {"manager 0x2", "create 0x4"}},
+        {"/install", SERVICE_STOPPED, {"manager 0x2", "create 0x50004"}},
         {"/start", SERVICE_STOPPED, start},
         {"/stop", SERVICE_RUNNING, {"manager 0x1", "service 0x104"}},
         {"/uninstall", SERVICE_RUNNING, {"manager 0x1", "service 0x10104"}},

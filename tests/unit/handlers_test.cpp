@@ -325,16 +325,20 @@ TEST_F(HandlersTest, ASecondSettingsInstanceStoresForTheNextStart) {
 class FunctionTestDlgTest : public HandlersTest {};
 
 TEST_F(FunctionTestDlgTest, ShowsThePlatformAndKeepsTheSwitches) {
-    for (const DWORD platform : {DWORD(2), DWORD(1)}) {
+    // The 95/98/Me family and XP have no bcrypt.dll: the line says so.
+    const std::pair<DWORD, bool> cases[] = {{2, false}, {2, true}, {1, true}};
+    for (const auto &[platform, noCrypto] : cases) {
         SetUp();
         fake::Plat().platformId = platform;
+        fake::Plat().passwordCryptoMissing = noCrypto;
         ForgetPlatformFamily();
         fake::PutDword(kSettingsKey, "beep", 1);
         fake::Reg().keys[ToLower(kSettingsKey)].values.erase("logfile");
         CFunctionTestDlg test(nullptr);
         EXPECT_TRUE(fake::Open(test));
         EXPECT_EQ(test.GetDlgItemText(IDC_TEST_PLATFORM),
-                  platform == 2 ? "Windows NT/2000/XP" : "Windows 95/98/Me");
+                  std::string(platform == 2 ? "Windows NT/2000/XP" : "Windows 95/98/Me") +
+                      (noCrypto ? " (no password hash)" : ""));
         EXPECT_EQ(test.IsDlgItemEnabled(IDC_TEST_ENABLE_CPL), platform == 1);
         EXPECT_EQ(test.IsDlgItemEnabled(IDC_TEST_DISABLE_REGPGMS), platform == 1);
         EXPECT_EQ(test.IsDlgButtonChecked(IDC_TEST_BEEP), 1u);

@@ -2,6 +2,7 @@
 // exact text, the lookup rules, and round trips of the whole record.
 #include <unistd.h>
 
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -111,7 +112,7 @@ TEST_F(IniStoreTest, RewritingGivesTheSameFileAndDropsEverythingElse) {
 TEST_F(IniStoreTest, PasswordComesFirstWhenSet) {
     dlg.m_sPassword = "Secret1234";
     dlg.WriteIni();
-    EXPECT_EQ(File(), "[Vespra]\r\npassword=" + ScramblePassword("Secret1234") + "\r\n" +
+    EXPECT_EQ(File(), "[Vespra]\r\npassword_hash=" + Hex(dlg.m_sPassword.Record()) + "\r\n" +
                           (kDefaultsText + 10));
 }
 
@@ -179,7 +180,7 @@ TEST_F(IniStoreTest, OnlyTheMarkerGivesTheIniDefaults) {
     EXPECT_EQ(dlg.m_nWarningMinutes, 5u);
     EXPECT_EQ(dlg.m_bLimit, 1);
     EXPECT_EQ(dlg.m_nLimitHours, 8u);
-    EXPECT_EQ(dlg.m_sPassword, "");
+    EXPECT_FALSE(dlg.m_sPassword.IsSet());
     EXPECT_EQ(dlg.m_bDisableCpl, 0);
     EXPECT_EQ(dlg.m_bDisableRegPgms, 0);
 }
@@ -202,10 +203,10 @@ TEST_F(IniStoreTest, EmptyPasswordKeyKeepsThePassword) {
     CVespraDlg other(nullptr, FALSE, FALSE, FALSE);
     other.m_sPassword = "already";
     ASSERT_TRUE(other.ReadIni());
-    EXPECT_EQ(other.m_sPassword, "already");
-    PutFile("[Vespra]\r\nshutdown=1\r\npassword=\r\n");
+    EXPECT_TRUE(other.m_sPassword.Accepts("already"));
+    PutFile("[Vespra]\r\nshutdown=1\r\npassword=\r\npassword_hash=\r\n");
     ASSERT_TRUE(other.ReadIni());
-    EXPECT_EQ(other.m_sPassword, "already");
+    EXPECT_TRUE(other.m_sPassword.Accepts("already"));
 }
 
 TEST_F(IniStoreTest, TimesAreNotRangeChecked) {
@@ -231,6 +232,7 @@ TEST_F(IniStoreTest, TimesAreNotRangeChecked) {
 
 TEST_F(IniStoreTest, PasswordFormsThatAProfileReaderWouldChangeAreQuoted) {
     // Stored as '...' (quotes a reader would strip) and ending in a no-break space.
+    fake::Plat().passwordCryptoMissing = true;
     for (const std::string &password : {std::string("$ab!"), std::string("ab\x9D"),
                                         std::string("\x1D"
                                                     "abc")}) {
@@ -240,7 +242,7 @@ TEST_F(IniStoreTest, PasswordFormsThatAProfileReaderWouldChangeAreQuoted) {
         EXPECT_NE(File().find("password=\"" + stored + "\"\r\n"), std::string::npos);
         CVespraDlg other(nullptr, FALSE, FALSE, FALSE);
         ASSERT_TRUE(other.ReadIni());
-        EXPECT_EQ(other.m_sPassword, password);
+        EXPECT_TRUE(other.m_sPassword.Accepts(password));
     }
     EXPECT_EQ(ScramblePassword("$ab!").front(), '\'');
     EXPECT_EQ(ScramblePassword("$ab!").back(), '\'');
@@ -265,21 +267,24 @@ TEST_F(IniStoreTest, EveryStorablePasswordRoundTrips) {
             ASSERT_EQ(UnscramblePassword(std::string(buffer, n)), password) << c << " x " << length;
         }
     }
-    // And once through the whole store.
+    // And once through the whole store, where it has no crypto.
+    fake::Plat().passwordCryptoMissing = true;
     dlg.m_sPassword = "\x9D\xF0 a'\"";
     dlg.WriteIni();
     CVespraDlg other(nullptr, FALSE, FALSE, FALSE);
     ASSERT_TRUE(other.ReadIni());
-    EXPECT_EQ(other.m_sPassword, dlg.m_sPassword);
+    EXPECT_TRUE(other.m_sPassword.Accepts("\x9D\xF0 a'\""));
 }
 
 TEST_F(IniStoreTest, UnstorablePasswordLeavesTheFileAsItWas) {
+    fake::Plat().passwordCryptoMissing = true; // with it, the hash stores any password
     dlg.WriteIni();
     fake::Reset();
     dlg.m_bNetworkHelp = FALSE;
     dlg.m_sPassword = "\xFD"
                       "ab"; // its form begins with a NUL
-    ASSERT_FALSE(IsStorablePassword(dlg.m_sPassword));
+    ASSERT_FALSE(IsStorablePassword("\xFD"
+                                    "ab"));
     dlg.m_bRestart = 1;
     dlg.WriteIni();
     EXPECT_EQ(File(), kDefaultsText);
@@ -374,19 +379,20 @@ TEST_F(IniStoreTest, OverlongValuesCountAsMissing) {
     for (int d = 0; d < kDays; ++d)
         dlg.m_bDay[d] = 0;
     ASSERT_TRUE(dlg.ReadIni());
-    EXPECT_EQ(dlg.m_sPassword, "kept");
+    EXPECT_TRUE(dlg.m_sPassword.Accepts("kept"));
     EXPECT_EQ(dlg.m_bDay[0], 1); // the default list
     EXPECT_EQ(dlg.m_bDay[6], 0);
     // Blanks inside a value are part of it: this one is too long, so 23:00 applies.
     EXPECT_EQ(dlg.m_nHour[0], 23);
 
-    // 98 characters are read back whole.
+    // 98 characters of the scrambled form are read back whole.
+    fake::Plat().passwordCryptoMissing = true;
     const std::string password(kMaxStoredPassword, 'w');
     dlg.m_sPassword = password;
     dlg.WriteIni();
     CVespraDlg other(nullptr, FALSE, FALSE, FALSE);
     ASSERT_TRUE(other.ReadIni());
-    EXPECT_EQ(other.m_sPassword, password);
+    EXPECT_TRUE(other.m_sPassword.Accepts(password));
 }
 
 // The loading path of the scheduler's start: registry, then INI file, then defaults.
@@ -455,6 +461,72 @@ TEST_F(IniStoreTest, ProfileStandInFollowsTheRealLookupRules) {
     IniWriteString("vespra", "SHUTDOWN", "9", ini);
     IniWriteString("Sec2", "z", "1", ini);
     EXPECT_EQ(File(), "[Vespra]\r\nshutdown=9\r\nrestart=6\r\nnew=1\r\n[Sec2]\r\nz=1\r\n");
+}
+
+// Every stored form of the password in both stores: the password it takes, and what
+// the next write leaves.
+TEST_F(IniStoreTest, PasswordFormsInBothStores) {
+    const std::string hashed = PasswordLock("hashed1").Record(), old = ScramblePassword("oldpass");
+    auto with = [&hashed](size_t at, const std::string &bytes) {
+        return hashed.substr(0, at) + bytes + hashed.substr(at + bytes.size());
+    };
+    const struct {
+        const char *label;
+        bool old, noCrypto;
+        std::string record;
+        const char *opens; // nullptr: no text
+        bool kept;         // the record read (or none) is written back unchanged
+    } cases[] = {
+        {"old form only", true, false, "", "oldpass", false},
+        {"hash only", false, false, hashed, "hashed1", true},
+        {"both: the hash wins", true, false, hashed, "hashed1", true},
+        {"cut short", true, false, hashed.substr(1), "oldpass", false},
+        {"other version", true, false, with(0, "\x02"), "oldpass", false},
+        {"other algorithm", true, false, with(1, "\x07"), "oldpass", false},
+        {"no iterations", true, false, with(2, std::string(4, '\0')), "oldpass", false},
+        {"absurd iterations", true, false, with(2, "\xFF\xFF\xFF\xFF"), "oldpass", false},
+        {"crypto missing", true, true, "", "oldpass", true},
+        {"crypto missing, hash", false, true, hashed, nullptr, true},
+    };
+    for (const auto &c : cases) {
+        for (bool reg : {true, false}) {
+            const std::string label = c.label + std::string(reg ? " (registry)" : " (INI)");
+            auto value = [&](const char *name) { // as the store holds it; the record in hex
+                const std::string f = File(), key = std::string("\r\n") + name + "=";
+                const size_t at = f.find(key);
+                if (!reg && at == std::string::npos)
+                    return std::string();
+                if (!reg)
+                    return f.substr(at + key.size(), f.find('\r', at + 2) - at - key.size());
+                if (name == std::string("lock") || !fake::HasValue(kSettingsKey, name))
+                    return fake::GetString(kSettingsKey, name);
+                const auto &data = fake::Reg().keys[ToLower(kSettingsKey)].values[name].data;
+                return Hex({data.begin(), data.end()});
+            };
+            fake::ResetRegistry();
+            fake::Plat().passwordCryptoMissing = c.noCrypto;
+            CVespraDlg store(nullptr, FALSE, FALSE, FALSE);
+            ASSERT_TRUE(store.WriteRegistry());
+            fake::PutString(kSettingsKey, "lock", c.old ? old : "");
+            fake::PutRaw(kSettingsKey, "lock_hash", REG_BINARY, {c.record.begin(), c.record.end()});
+            PutFile("[Vespra]\r\nshutdown=1\r\npassword=" + (c.old ? IniPasswordValue(old) : "") +
+                    "\r\npassword_hash=" + Hex(c.record) + "\r\n");
+            for (int pass = 0; pass < 2; ++pass) { // as found, then as written back
+                ASSERT_TRUE(reg ? store.ReadRegistry() : store.ReadIni()) << label;
+                for (const char *typed : {"oldpass", "hashed1", ""})
+                    EXPECT_EQ(store.m_sPassword.Accepts(typed), c.opens && !strcmp(typed, c.opens))
+                        << label << " " << pass << ": " << typed;
+                if (reg ? !store.WriteRegistry() : (store.WriteIni(), false))
+                    FAIL() << label;
+                const bool hash = !c.noCrypto || !c.record.empty();
+                const std::string lock = value(reg ? "lock" : "password"),
+                                  record = value(reg ? "lock_hash" : "password_hash");
+                EXPECT_EQ(lock, hash ? "" : reg ? old : IniPasswordValue(old)) << label;
+                EXPECT_EQ(record.size(), hash ? 2 * kPasswordRecordSize : 0) << label;
+                EXPECT_EQ(record == Hex(c.record), c.kept) << label;
+            }
+        }
+    }
 }
 
 } // namespace

@@ -7,6 +7,7 @@
 
 #include "framework/text.h"
 #include "installer/installer.h"
+#include "system/security.h"
 #include "tests/support/fake_all.h"
 #include "tests/support/fake_files.h"
 #include "tests/support/fake_platform.h"
@@ -115,7 +116,8 @@ TEST_F(Installer, InstallCreatesTheServiceOnce) {
     EXPECT_EQ(2u, fake::Svc().config.startType);
     EXPECT_EQ(0u, fake::Svc().config.errorControl);
     EXPECT_EQ("\"c:\\program files\\vespra\\vesprasv.exe\"", fake::Svc().config.binaryPath);
-    EXPECT_EQ((std::vector<std::string>{"open manager", "create"}), fake::Svc().calls);
+    EXPECT_EQ((std::vector<std::string>{"open manager", "create", "set dacl"}), fake::Svc().calls);
+    EXPECT_EQ(kServiceSddl, fake::Svc().dacl);
 
     // Again: the message, and the service as it was.
     fake::Files().programPath = "D:\\Elsewhere\\vesprasi.exe";
@@ -124,6 +126,51 @@ TEST_F(Installer, InstallCreatesTheServiceOnce) {
                   "uninstall Vespra, then install it again."),
               Texts());
     EXPECT_EQ("\"c:\\program files\\vespra\\vesprasv.exe\"", fake::Svc().config.binaryPath);
+}
+
+TEST_F(Installer, OnlyASecuredServiceOfAProgramUsersCannotChangeIsInstalled) {
+    static const char kServiceKey[] = "SYSTEM\\CurrentControlSet\\Services\\Vespra";
+    const std::string program = "c:\\program files\\vespra\\vesprasv.exe";
+    const struct {
+        const char *what;
+        void (*script)();
+        bool installed, deleted;
+        std::string dacl, box;
+    } cases[] = {
+        {"users may change the program",
+         [] { fake::Svc().programChangeable = true; }, false, false, "",
+         "The Vespra service was not installed: users who are not administrators can change " +
+             program + " or its folder.\n\nInstall Vespra in a folder that only administrators "
+             "can change, such as Program Files."},
+        {"the DACL can't be set", [] { fake::Svc().daclFails = true; }, true, true, "",
+         "SetServiceObjectSecurity() failed (install)"},
+        {"installed from here before",
+         [] {
+             fake::Svc().installed = true;
+             fake::PutString(kServiceKey, "ImagePath",
+                             "\"C:\\Program Files\\Vespra\\vesprasv.exe\"");
+         },
+         true, false, kServiceSddl, ""},
+        {"installed from here before, DACL refused",
+         [] {
+             fake::Svc().installed = true;
+             fake::Svc().daclFails = true;
+             fake::PutString(kServiceKey, "ImagePath", "c:\\program files\\vespra\\vesprasv.exe");
+         },
+         true, false, "", "SetServiceObjectSecurity() failed (install)"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        fake::ResetServices();
+        fake::ResetRegistry();
+        c.script();
+        RunInstaller("/install");
+        EXPECT_EQ(std::vector<std::string>{program}, fake::Svc().programsChecked);
+        EXPECT_EQ(c.installed, fake::Svc().installed);
+        EXPECT_EQ(c.deleted, fake::Svc().markedForDeletion);
+        EXPECT_EQ(c.dacl, fake::Svc().dacl);
+        EXPECT_EQ(c.box.empty() ? std::vector<std::string>{} : One(c.box.c_str()), Texts());
+    }
 }
 
 TEST_F(Installer, InteractiveOnlyWhereWindowsStillHonoursIt) {

@@ -115,8 +115,10 @@ TEST_F(RegistryStoreTest, WholeRecordRoundTrips) {
     ASSERT_TRUE(dlg.WriteRegistry());
     EXPECT_EQ(Str("times"), "0:00 7:05 12:30 19:59 23:01 5:45 22:10");
     EXPECT_EQ(Str("days"), "0 1 0 1 0 1 1");
-    EXPECT_EQ(Str("lock"), ScramblePassword("Pa55w0rd!x"));
-    EXPECT_EQ(Str("lock").size(), 10u);
+    // The password only as its hash record.
+    EXPECT_EQ(Str("lock"), "");
+    EXPECT_EQ(Type("lock_hash"), DWORD(REG_BINARY));
+    EXPECT_EQ(Raw(kSettingsKey, "lock_hash").size(), kPasswordRecordSize);
 
     CVespraDlg other(nullptr, FALSE, FALSE, FALSE);
     ASSERT_TRUE(other.ReadRegistry());
@@ -125,8 +127,10 @@ TEST_F(RegistryStoreTest, WholeRecordRoundTrips) {
 }
 
 TEST_F(RegistryStoreTest, PasswordsRoundTripUpToTheFirstNulOfTheirForm) {
-    // Even bytes the password dialogs refuse. "lock" is a C string: a form holding a
-    // NUL reads back as far as that NUL, which is that far into the password.
+    // Even bytes the password dialogs refuse, where there is no crypto. "lock" is a C
+    // string: a form holding a NUL reads back as far as that NUL, which is that far
+    // into the password.
+    fake::Plat().passwordCryptoMissing = true;
     for (const std::string &password :
          {std::string(), std::string("abc"), std::string(1, char(0xFD)),
           std::string("ab\x07\xFF\xF5", 5), std::string(kMaxStoredPassword, 'z'),
@@ -137,11 +141,11 @@ TEST_F(RegistryStoreTest, PasswordsRoundTripUpToTheFirstNulOfTheirForm) {
         other.m_sPassword = "previous";
         ASSERT_TRUE(other.ReadRegistry());
         const size_t nul = ScramblePassword(password).find('\0');
-        EXPECT_EQ(other.m_sPassword, password.substr(0, nul)) << password.size();
+        EXPECT_TRUE(other.m_sPassword.Accepts(password.substr(0, nul))) << password.size();
     }
     fake::PutString(kSettingsKey, "lock", ScramblePassword("abc") + std::string("\0junk", 5));
     ASSERT_TRUE(dlg.ReadRegistry());
-    EXPECT_EQ(dlg.m_sPassword, "abc");
+    EXPECT_TRUE(dlg.m_sPassword.Accepts("abc"));
 }
 
 TEST_F(RegistryStoreTest, ShortMinuteReadsAndIsWrittenBackWithTwoDigits) {
@@ -214,24 +218,24 @@ TEST_F(RegistryStoreTest, OverlongStringValuesCountAsMissing) {
     ASSERT_TRUE(dlg.ReadRegistry());
     EXPECT_EQ(dlg.m_nHour[0], 5);
     EXPECT_EQ(dlg.m_bDay[0], 1);
-    EXPECT_EQ(dlg.m_sPassword, ""); // like a missing "lock"
+    EXPECT_FALSE(dlg.m_sPassword.IsSet()); // like a missing "lock"
 
     // 99 characters and the NUL fill the buffer exactly and are read.
     const std::string lock = ScramblePassword(std::string(99, 'p'));
     fake::PutString(kSettingsKey, "lock", lock);
     ASSERT_TRUE(dlg.ReadRegistry());
-    EXPECT_EQ(dlg.m_sPassword, std::string(99, 'p'));
+    EXPECT_TRUE(dlg.m_sPassword.Accepts(std::string(99, 'p')));
 
     // 100 bytes without a terminating NUL leave no room for one: too long as well.
     fake::PutRaw(kSettingsKey, "lock", REG_SZ, std::vector<unsigned char>(100, 'q'));
     ASSERT_TRUE(dlg.ReadRegistry());
-    EXPECT_EQ(dlg.m_sPassword, "");
+    EXPECT_FALSE(dlg.m_sPassword.IsSet());
 
     // An over-long version is not "4.0".
     fake::PutString(kSettingsKey, "version", "4.0" + padding);
     dlg.m_sPassword = "kept";
     EXPECT_FALSE(dlg.ReadRegistry());
-    EXPECT_EQ(dlg.m_sPassword, "kept");
+    EXPECT_TRUE(dlg.m_sPassword.Accepts("kept"));
 }
 
 TEST_F(RegistryStoreTest, MissingNumbersKeepTheirFields) {
@@ -262,7 +266,7 @@ TEST_F(RegistryStoreTest, OtherVersionsAreIgnoredAsAWhole) {
         dlg.SetDefaults();
         EXPECT_FALSE(dlg.ReadRegistry()) << version;
         EXPECT_EQ(dlg.m_bShutdown, 1);
-        EXPECT_EQ(dlg.m_sPassword, "");
+        EXPECT_FALSE(dlg.m_sPassword.IsSet());
     }
     // A version stored under another type.
     fake::PutDword(kSettingsKey, "version", 4);
@@ -440,7 +444,7 @@ protected:
 };
 
 TEST_F(InterruptedRegistryWrite, ACrashAfterAnyValueLoadsTheOldOrTheNewSettings) {
-    // The journal, the sixteen values and the journal's removal make the settings;
+    // The journal, the seventeen values and the journal's removal make the settings;
     // the Run entry follows them.
     const int kSettingsChanges = 1 + kSettingsValueCount + 1;
     int k = 0;
@@ -553,7 +557,7 @@ TEST_F(InterruptedRegistryWrite, ASecondInterruptedWriteKeepsTheFirstJournal) {
     // The values are a mix now; the journal, not they, is the last complete set.
     WriteCrashingAfter(third, 3);
     EXPECT_EQ(Loaded(), DescribeSettings(older));
-    // With a journal there already, none is written: all sixteen values, and still
+    // With a journal there already, none is written: all seventeen values, and still
     // the old settings until the journal goes.
     WriteCrashingAfter(third, kSettingsValueCount);
     EXPECT_EQ(Loaded(), DescribeSettings(older));
@@ -631,7 +635,7 @@ TEST_F(InterruptedRegistryWrite, ADamagedJournalIsIgnoredAndTheValuesStand) {
     EXPECT_FALSE(newer.WriteRegistry());
     fake::Reg().failSet.clear();
     EXPECT_EQ(Loaded(), DescribeSettings(older));
-    EXPECT_EQ(SettingsValues().size(), size_t(kSettingsValueCount + 2)) << "16, logfile, journal";
+    EXPECT_EQ(SettingsValues().size(), size_t(kSettingsValueCount + 2)) << "17, logfile, journal";
 
     // The next complete write clears it.
     ASSERT_TRUE(newer.WriteRegistry());

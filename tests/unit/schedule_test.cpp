@@ -190,7 +190,7 @@ TEST_F(ScheduleTest, DefaultsAreTheDocumentedOnes) {
     EXPECT_EQ(dlg.m_nWarningMinutes, 5u);
     EXPECT_EQ(dlg.m_bLimit, 0);
     EXPECT_EQ(dlg.m_nLimitHours, 9u);
-    EXPECT_TRUE(dlg.m_sPassword.empty());
+    EXPECT_FALSE(dlg.m_sPassword.IsSet());
     EXPECT_EQ(dlg.m_bDisableCpl, 0);
     EXPECT_EQ(dlg.m_bDisableRegPgms, 0);
     EXPECT_EQ(dlg.m_bKillDosApps, 0);

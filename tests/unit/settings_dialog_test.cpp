@@ -388,7 +388,7 @@ TEST_F(SettingsDlgTest, DefaultsAsksAndResetsAllButThePassword) {
     EXPECT_FALSE(PickerEnabled(5));
     EXPECT_EQ(dlg->GetDlgItemText(IDC_WELCOME_TIME), "10");
     EXPECT_FALSE(Enabled(IDC_LIMIT_HOURS));
-    EXPECT_EQ(dlg->m_sPassword, "secret");
+    EXPECT_TRUE(dlg->m_sPassword.Accepts("secret"));
 
     dlg->m_bKillDosApps = TRUE;
     fake::Click(*dlg, IDC_DEFAULTS);
@@ -404,7 +404,7 @@ TEST_F(SettingsDlgTest, SubDialogsHandTheirResultsBackAndReturnToTheTop) {
         fake::Click(d, IDOK); // both new boxes empty: protection off
     });
     fake::Click(*dlg, IDC_SET_PASSWORD);
-    EXPECT_EQ(dlg->m_sPassword, "");
+    EXPECT_FALSE(dlg->m_sPassword.IsSet());
 
     fake::RespondToDialog(IDD_ADVANCED, [](CDialog &d) {
         fake::Click(d, IDC_KILL_DOS);
@@ -477,7 +477,7 @@ TEST_F(SettingsRoundTrip, APasswordIsAskedFirstAndCancelStoresNothing) {
     sched.m_sPassword = "abc";
     sched.WriteRegistry();
     const std::string timesBefore = fake::GetString(kSettingsKey, "times");
-    sched.m_sPassword.clear();
+    sched.m_sPassword = PasswordLock();
     fake::RespondToDialog(IDD_ENTER_PASSWORD, [](CDialog &d) {
         fake::Type(d, IDC_ENTERED_PASSWORD, "abc");
         fake::Click(d, IDOK);

@@ -125,6 +125,7 @@ TEST_F(SmallDialogsTest, SetPasswordChecksInOrder) {
         const char *current, *typedCurrent, *typedNew, *typedAgain;
         UINT message; // 0: accepted
         int focus;
+        bool hashed = false; // the current password known only as its hash record
     } cases[] = {
         {"Abc", "abc", "new1", "new1", IDS_WRONG_CURRENT_PASSWORD, IDC_CURRENT_PASSWORD},
         {"Abc", "Abc", "new1", "New1", IDS_PASSWORDS_DIFFER, IDC_NEW_PASSWORD},
@@ -135,11 +136,15 @@ TEST_F(SmallDialogsTest, SetPasswordChecksInOrder) {
         {"Abc", "Abc", "Abc", "Abc", 0, 0}, // the same again
         {"", "", "xyz", "xyz", 0, 0},       // exactly three
         {"Abc", "x", "", "", IDS_WRONG_CURRENT_PASSWORD, IDC_CURRENT_PASSWORD},
+        {"Abc", "Abc", "new1", "new1", 0, 0, true},
+        {"Abc", "abc", "new1", "new1", IDS_WRONG_CURRENT_PASSWORD, IDC_CURRENT_PASSWORD, true},
     };
     for (const auto &c : cases) {
         fake::Reset();
         CSetPasswordDlg dlg(nullptr);
-        dlg.m_sCurrentPassword = c.current;
+        dlg.m_currentLock = c.hashed
+                                ? PasswordLock::FromStored(PasswordLock(c.current).Record(), "")
+                                : PasswordLock(c.current);
         fake::Open(dlg);
         EXPECT_EQ(dlg.GetDlgItemText(IDC_CURRENT_PASSWORD), ""); // never shown
         fake::Type(dlg, IDC_CURRENT_PASSWORD, c.typedCurrent);

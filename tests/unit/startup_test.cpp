@@ -160,7 +160,7 @@ TEST_F(InitDialogTest, GetDataRereadsAMissingSeparator) {
     ASSERT_EQ(fake::State().boxes.size(), 1u);
     EXPECT_EQ(fake::State().boxes[0].text, "CVespraDlg::GetData: m_sTimeSep was uninitialized");
     EXPECT_EQ(data.sTimeSep, ":");
-    EXPECT_EQ(data.sPassword, "abc");
+    EXPECT_TRUE(data.sPassword.Accepts("abc"));
     EXPECT_EQ(data.bRestart, 1);
 }
 
@@ -217,7 +217,7 @@ TEST_F(InitInstanceTest, ServiceStartRunsTheScheduler) {
     EXPECT_TRUE(Logged(": <<<<<< Exiting main app"));
     EXPECT_EQ(fake::GetDword(kSettingsKey, "already_canceled"), 0u);
     EXPECT_EQ(fake::GetDword(kSettingsKey, "curr_settings"), 0u);
-    EXPECT_TRUE(fake::OsState().mutexNullDacl); // NT: every account sees the mutex
+    EXPECT_TRUE(fake::OsState().mutexSecured); // NT: the mutex gets its DACL
     EXPECT_EQ(app.m_pMainWnd, nullptr);
     EXPECT_EQ(app.m_pSchedulerDlg, nullptr);
 }
@@ -226,7 +226,7 @@ TEST_F(InitInstanceTest, PlainStartOnWindows9xSchedulesItself) {
     fake::Plat().platformId = 1;
     Start("");
     EXPECT_EQ(fake::State().modalRuns, std::vector<UINT>{IDD_VESPRA_DIALOG});
-    EXPECT_FALSE(fake::OsState().mutexNullDacl);
+    EXPECT_FALSE(fake::OsState().mutexSecured);
     EXPECT_TRUE(fake::Plat().starts.empty());
     ASSERT_FALSE(fake::Plat().registerServiceProcessCalls.empty());
     EXPECT_EQ(fake::Plat().registerServiceProcessCalls[0], 1u);

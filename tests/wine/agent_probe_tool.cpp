@@ -69,15 +69,16 @@ int WindowsHere(DWORD pid) {
         DWORD pid;
         int n;
     } count{pid, 0};
-    EnumWindows(
-        [](HWND hwnd, LPARAM lp) -> BOOL {
+    struct Visit {
+        static BOOL CALLBACK Window(HWND hwnd, LPARAM lp) {
             auto *c = reinterpret_cast<Count *>(lp);
             DWORD owner = 0;
             GetWindowThreadProcessId(hwnd, &owner);
             c->n += owner == c->pid;
             return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&count));
+        }
+    };
+    EnumWindows(Visit::Window, reinterpret_cast<LPARAM>(&count));
     return count.n;
 }
 

@@ -7,7 +7,10 @@
 # their own, apart from the test programs'.
 #
 #   setup_end_to_end.sh <vespra-setup.exe> <setup_probe_tool.exe> <window_driver_tool.exe>
+#                       <programs folder>
 #
+# The programs folder holds the build the setup must choose for this prefix: the x64
+# programs in a 64-bit prefix, the x86 ones in a 32-bit prefix.
 # Exit status 0 when every check passed. Bounded: every step has a time-out, and
 # the whole test 250 s, below CTest's 300 s; it takes a minute or two, half of it
 # making the prefix.
@@ -16,12 +19,12 @@ here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 # shellcheck source=scripts/wine-session.sh
 . "$here/../../scripts/wine-session.sh"
 
-[ $# -eq 3 ] ||
-    vespra_die "usage: setup_end_to_end.sh <vespra-setup.exe> <setup_probe_tool.exe> <window_driver_tool.exe>"
+[ $# -eq 4 ] ||
+    vespra_die "usage: setup_end_to_end.sh <vespra-setup.exe> <setup_probe_tool.exe> <window_driver_tool.exe> <programs folder>"
 setup=$1
 probe=$2
 driver=$3
-build=$(dirname "$setup")
+build=$4
 help_src="$here/../../help"
 version=$(basename "$setup" .exe)
 version=${version#vespra-setup-}
@@ -189,6 +192,16 @@ refused_uninstall() {
     check_installed "$what"
     echo "$what: refused without a window, $(cat "$work/uninstall.out"); all still there"
 }
+
+# 0. A folder that holds other files is never made the service's: refused, untouched.
+mkdir -p "$prefix/drive_c/Occupied"
+echo notes >"$prefix/drive_c/Occupied/notes.txt"
+win 120 "$setup" /S '/D=C:\Occupied' >/dev/null
+rc=$?
+[ "$rc" = 2 ] || fail "occupied folder: setup /S ended with $rc"
+[ "$(ls "$prefix/drive_c/Occupied")" = notes.txt ] || fail "occupied folder: files were copied"
+present service && fail "occupied folder: a service was installed"
+echo "occupied folder: refused, nothing copied"
 
 # 1. A silent installation on a machine without Vespra.
 win 120 "$setup" /S >/dev/null

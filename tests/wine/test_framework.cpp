@@ -7,12 +7,12 @@
 
 #include <cstdlib>
 #include <string>
-#include <thread>
 
 #include "framework/app.h"
 #include "framework/clock.h"
 #include "framework/dialog.h"
 #include "resources/resource.h"
+#include "tests/wine/wine_test_support.h"
 
 namespace {
 
@@ -86,7 +86,7 @@ public:
 
 TEST(Framework, RealDialogAndThreadMessagesInNestedLoops) {
     const DWORD mainThread = GetCurrentThreadId();
-    std::thread watcher([mainThread] {
+    wt::Thread watcher([mainThread] {
         HWND box = nullptr;
         for (int i = 0; i < 300 && !box; ++i) {
             Sleep(50);

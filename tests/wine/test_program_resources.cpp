@@ -88,6 +88,7 @@ TEST(ProgramResources, EachProgramCarriesItsVersionResource) {
         EXPECT_EQ(info.String("LegalCopyright"), "Copyright 2026") << p.file;
         EXPECT_EQ(info.String("FileVersion"), "4.0.5.0") << p.file;
         EXPECT_EQ(info.String("ProductVersion"), "4.0.5") << p.file;
+        EXPECT_EQ(info.String("Comments"), sizeof(void *) == 8 ? "x64 build" : "x86 build") << p.file;
         const VS_FIXEDFILEINFO fixed = info.Fixed();
         EXPECT_EQ(fixed.dwSignature, 0xFEEF04BDu) << p.file;
         EXPECT_EQ(fixed.dwFileVersionMS, DWORD(MAKELONG(0, 4))) << p.file;

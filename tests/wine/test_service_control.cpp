@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <thread>
 
 #include "system/platform.h"
 
@@ -140,7 +139,7 @@ TEST_F(ServiceControl, MessagesCarryTheErrorIcon) {
         SCOPED_TRACE(command);
         pw::BoxContents box;
         HWND owner = reinterpret_cast<HWND>(1);
-        std::thread watcher([&] {
+        wt::Thread watcher([&] {
             HWND hwnd = wt::WaitForWindow("Vespra", kWaitMs, "#32770", GetCurrentProcessId());
             if (!hwnd)
                 return;

@@ -7,10 +7,12 @@
 
 #include <windows.h>
 
+#include <aclapi.h>
+#include <sddl.h>
+
 #include <tlhelp32.h>
 
 #include <string>
-#include <thread>
 
 #include "system/service_calls.h"
 
@@ -258,12 +260,41 @@ TEST_F(ServiceEndToEnd, InstallWritesTheConfigurationOnce) {
     EXPECT_STREQ("Vespra", config->lpDisplayName);
     EXPECT_EQ(DWORD(SERVICE_STOPPED), Status().dwCurrentState) << "installed, not started";
 
+    // Again from here: only the DACL is brought up to date. From another folder: the
+    // message, and the service as it was.
+    EXPECT_EQ("", Installer("/INSTALL"));
+    pw::ScratchDir other{"Vespra Other"};
+    ASSERT_TRUE(CopyFileA(Built("vesprasi.exe").c_str(), (other.Path() + "\\vesprasi.exe").c_str(),
+                          FALSE));
     EXPECT_EQ("CreateService() failed (install)\n\nTo correct this problem, please uninstall "
               "Vespra, then install it again.",
-              Installer("/INSTALL"));
+              Installer("/install", other.Path()));
     needed = 0;
     ASSERT_TRUE(QueryServiceConfigA(service.h, config, sizeof buffer, &needed));
     EXPECT_EQ("\"" + lower + "\"", std::string(config->lpBinaryPathName));
+}
+
+// Wine keeps a file's DACL as its Unix mode: "everyone may write" is a world-writable
+// folder, which is what the installer must see and refuse.
+TEST_F(ServiceEndToEnd, InstallRefusesAProgramUsersMayChange) {
+    PSECURITY_DESCRIPTOR sd = nullptr;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA("D:(A;OICI;FA;;;WD)", 1, &sd,
+                                                                     nullptr));
+    BOOL present = FALSE, defaulted = FALSE;
+    PACL dacl = nullptr;
+    ASSERT_TRUE(GetSecurityDescriptorDacl(sd, &present, &dacl, &defaulted));
+    std::string folder = m_dir.Path();
+    ASSERT_EQ(DWORD(ERROR_SUCCESS), SetNamedSecurityInfoA(&folder[0], SE_FILE_OBJECT,
+                                                          DACL_SECURITY_INFORMATION, nullptr,
+                                                          nullptr, dacl, nullptr));
+    LocalFree(sd);
+    std::string program = m_dir / "vesprasv.exe";
+    CharLowerA(&program[0]);
+    EXPECT_EQ("The Vespra service was not installed: users who are not administrators can change " +
+                  program + " or its folder.\n\nInstall Vespra in a folder that only "
+                  "administrators can change, such as Program Files.",
+              Installer("/install"));
+    EXPECT_FALSE(ServiceExists());
 }
 
 TEST_F(ServiceEndToEnd, StartRunsTheSchedulerAndStopEndsIt) {
@@ -386,22 +417,22 @@ TEST_F(ServiceEndToEnd, MessagesHaveTheWarningIconAndNoOwner) {
     HWND owner = reinterpret_cast<HWND>(1);
     bool warning = false;
     std::string text;
-    std::thread watcher([&] {
+    wt::Thread watcher([&] {
         HWND hwnd = wt::WaitForWindow("Caption", kWaitMs, "#32770", GetCurrentProcessId());
         if (!hwnd)
             return;
         owner = GetWindow(hwnd, GW_OWNER);
         text = pw::ReadMessageBox(hwnd).text;
-        EnumChildWindows(
-            hwnd,
-            [](HWND child, LPARAM lp) -> BOOL {
+        struct Find {
+            static BOOL CALLBACK WarningIcon(HWND child, LPARAM lp) {
                 if ((GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON &&
                     reinterpret_cast<HICON>(SendMessageA(child, STM_GETICON, 0, 0)) ==
                         LoadIconA(nullptr, MAKEINTRESOURCEA(32515))) // IDI_WARNING
                     *reinterpret_cast<bool *>(lp) = true;
                 return TRUE;
-            },
-            reinterpret_cast<LPARAM>(&warning));
+            }
+        };
+        EnumChildWindows(hwnd, Find::WarningIcon, reinterpret_cast<LPARAM>(&warning));
         wt::ClickButton(hwnd, IDOK);
     });
     ShowWarningBox("Text\n\nmore", "Caption");

@@ -1,8 +1,8 @@
 // The settings user interface on real windows: every template as the dialog manager
 // builds it, the settings dialog of a "/settings" start with its date-time pickers
-// in the user's locale, a time set in a picker that lands in the registry, the
-// About dialog's links and the help pages through the shell, and the self-closing
-// message.
+// in the user's locale, a time set in a picker that lands in the registry, a password
+// set there that is stored only as its hash, the About dialog's links and the help
+// pages through the shell, and the self-closing message.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -12,12 +12,13 @@
 #include <algorithm>
 #include <functional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "resources/resource.h"
 #include "scheduler/vespra_app.h"
 #include "scheduler/vespra_dlg.h"
+#include "settings/password.h"
+#include "system/password_crypto.h"
 #include "tests/wine/wine_test_support.h"
 #include "ui/settings_dlg.h"
 #include "ui/sub_dialogs.h"
@@ -39,16 +40,16 @@ std::string WindowText(HWND hwnd) {
 // The date-time pickers of a dialog, by control id: Sunday first.
 std::vector<HWND> Pickers(HWND dialog) {
     std::vector<HWND> found;
-    EnumChildWindows(
-        dialog,
-        [](HWND child, LPARAM lp) -> BOOL {
+    struct Collect {
+        static BOOL CALLBACK Child(HWND child, LPARAM lp) {
             char cls[64] = {};
             GetClassNameA(child, cls, sizeof cls);
             if (lstrcmpiA(cls, DATETIMEPICK_CLASSA) == 0)
                 reinterpret_cast<std::vector<HWND> *>(lp)->push_back(child);
             return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&found));
+        }
+    };
+    EnumChildWindows(dialog, Collect::Child, reinterpret_cast<LPARAM>(&found));
     std::sort(found.begin(), found.end(),
               [](HWND a, HWND b) { return GetDlgCtrlID(a) < GetDlgCtrlID(b); });
     return found;
@@ -56,7 +57,7 @@ std::vector<HWND> Pickers(HWND dialog) {
 
 // Runs modal() on this thread while watch() drives its windows from another.
 void WhileModal(const std::function<void()> &modal, const std::function<void()> &watch) {
-    std::thread watcher(watch);
+    wt::Thread watcher(watch);
     modal();
     watcher.join();
 }
@@ -197,6 +198,36 @@ TEST_F(SettingsStart, ShowsSevenPickersInTheDefaultLocale) {
     EXPECT_EQ(group, "Shut down this computer on");
     EXPECT_TRUE(shutDownChecked);
     EXPECT_EQ(RegistryString("times"), "23:00 23:00 23:00 23:00 23:00 23:00 23:00");
+}
+
+// A start of its own, so before the test below: the scheduler it runs in this process
+// keeps its mutex, and any later start here would be a second instance.
+TEST_F(SettingsStart, APasswordSetInTheDialogIsStoredOnlyAsItsHash) {
+    wt::Process proc = wt::StartProcess(wt::VespraExePath(), " /settings");
+    HWND dlg = wt::WaitForWindow(kSettingsTitle, kWaitMs, kDialogClass, proc.Id());
+    ASSERT_TRUE(dlg && wt::ClickButton(dlg, IDC_SET_PASSWORD));
+    HWND pw = wt::WaitForWindow("Set Password", kWaitMs, kDialogClass, proc.Id());
+    ASSERT_NE(pw, nullptr);
+    for (int id : {IDC_NEW_PASSWORD, IDC_REENTER_PASSWORD})
+        SendMessageA(GetDlgItem(pw, id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>("Bedtime9"));
+    wt::ClickButton(pw, IDOK);
+    ASSERT_TRUE(wt::WaitForNoWindow("Set Password", kWaitMs, kDialogClass, proc.Id()));
+    wt::ClickButton(dlg, IDOK);
+    HWND box = wt::WaitForWindow("Vespra", kWaitMs, kDialogClass, proc.Id()); // start now?
+    ASSERT_TRUE(box && PostMessageA(box, WM_COMMAND, IDNO, 0) && proc.WaitForExit(15000));
+
+    // "lock" empty: the password can only have come from a valid REG_BINARY "lock_hash".
+    EXPECT_EQ(RegistryString("lock"), "");
+    CVespraDlg reader(nullptr, FALSE, FALSE, FALSE);
+    ASSERT_TRUE(reader.ReadRegistry());
+    const std::string record = reader.m_sPassword.Record();
+    ASSERT_TRUE(IsValidPasswordRecord(record));
+    // The key is bcrypt's PBKDF2 of the password with the record's salt and count.
+    std::string derived;
+    ASSERT_TRUE(DerivePasswordKey("Bedtime9", record.substr(6, kPasswordSaltSize),
+                                  kPasswordIterations, kPasswordKeySize, derived));
+    EXPECT_EQ(record.substr(6 + kPasswordSaltSize), derived);
+    EXPECT_FALSE(reader.m_sPassword.Accepts("bedtime9"));
 }
 
 TEST_F(SettingsStart, APickerSetTo2230LandsInTheRegistryUnderA24HourClock) {

@@ -6,9 +6,7 @@
 
 #include <cstdio>
 #include <map>
-#include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "framework/text.h"
@@ -100,7 +98,7 @@ public:
         m_thread.join();
     }
     std::vector<std::string> Texts() {
-        std::lock_guard<std::mutex> lock(m_mutex);
+        std::lock_guard<wt::Mutex> lock(m_mutex);
         return m_texts;
     }
 
@@ -111,7 +109,7 @@ private:
                 if (!IsWindowVisible(box))
                     continue;
                 {
-                    std::lock_guard<std::mutex> lock(m_mutex);
+                    std::lock_guard<wt::Mutex> lock(m_mutex);
                     m_texts.push_back(wt::GetControlText(box, 0xFFFF));
                 }
                 SendMessageA(box, WM_COMMAND, IDOK, 0);
@@ -119,10 +117,10 @@ private:
             Sleep(20);
         }
     }
-    std::mutex m_mutex;
+    wt::Mutex m_mutex;
     std::vector<std::string> m_texts;
     volatile bool m_stop = false;
-    std::thread m_thread;
+    wt::Thread m_thread;
 };
 
 // The stored form by the rule, drawn from the platform runtime's own generator.
@@ -195,7 +193,7 @@ TEST_F(SettingsStore, ValuesAsRegListsThemWithTheirTypes) {
         {"warningminutes", {"REG_DWORD", "0xf"}},
         {"limit", {"REG_DWORD", "0x1"}},
         {"limithours", {"REG_DWORD", "0x3"}},
-        {"lock", {"REG_SZ", "dff"}},
+        {"lock", {"REG_SZ", ""}},
         {"disablecpl", {"REG_DWORD", "0x0"}},
         {"disableregpgms", {"REG_DWORD", "0x0"}},
         {"killdosapps", {"REG_DWORD", "0x1"}},
@@ -208,6 +206,10 @@ TEST_F(SettingsStore, ValuesAsRegListsThemWithTheirTypes) {
     }
     // Every REG_SZ carries its NUL in its length.
     EXPECT_EQ(RawString(kKey, "version"), std::string("4.0", 4));
+    // The password only as its hash record.
+    ASSERT_TRUE(values.count("lock_hash"));
+    EXPECT_EQ(values.at("lock_hash").type, "REG_BINARY");
+    EXPECT_EQ(values.at("lock_hash").data.size(), 2 * kPasswordRecordSize);
 
     // And the whole record reads back through the real calls.
     CVespraDlg other(nullptr, FALSE, FALSE, FALSE);
@@ -253,14 +255,17 @@ TEST_F(SettingsStore, LockMatchesTheRuntimeGeneratorByTheRule) {
     for (const std::string password : {"abc", "Secret1234", "x", "kids2bed!!"}) {
         const std::string expected = ScrambleWithRuntimeRand(password);
         ASSERT_EQ(expected.size(), password.size());
-        CVespraDlg dlg(nullptr, FALSE, FALSE, FALSE);
-        dlg.m_sPassword = password;
         // Draws from the runtime's generator in between change nothing.
         rand();
         rand();
+        // The form older versions wrote, and ours where there is no crypto; with it, a
+        // write leaves "lock" empty.
+        EXPECT_EQ(ScramblePassword(password), expected) << password;
+        CVespraDlg dlg(nullptr, FALSE, FALSE, FALSE);
+        dlg.m_sPassword = password;
         ASSERT_TRUE(dlg.WriteRegistry());
         DWORD type = 0;
-        EXPECT_EQ(RawString(kKey, "lock", &type), expected + '\0') << password;
+        EXPECT_EQ(RawString(kKey, "lock", &type), std::string(1, '\0')) << password;
         EXPECT_EQ(type, DWORD(REG_SZ));
     }
 }
@@ -289,9 +294,9 @@ TEST_F(SettingsStore, IniFileAsTheSystemReadsIt) {
                             "network.");
     EXPECT_TRUE(dlg.m_bNetworkHelp);
 
-    const std::string stored = ScramblePassword("Secret1234");
+    const std::string stored = Hex(dlg.m_sPassword.Record());
     EXPECT_EQ(wt::ReadWholeFile(m_ini), "[Vespra]\r\n"
-                                        "password=" +
+                                        "password_hash=" +
                                             stored +
                                             "\r\n"
                                             "shutdown=1\r\n"
@@ -307,11 +312,12 @@ TEST_F(SettingsStore, IniFileAsTheSystemReadsIt) {
                                             "disable_regpgms=0\r\n");
 
     auto get = [&](const char *key) {
-        char buffer[100] = {};
+        char buffer[200] = {};
         GetPrivateProfileStringA("Vespra", key, "<none>", buffer, sizeof buffer, m_ini.c_str());
         return std::string(buffer);
     };
-    EXPECT_EQ(get("password"), stored);
+    EXPECT_EQ(get("password_hash"), stored);
+    EXPECT_EQ(get("password"), "<none>");
     EXPECT_EQ(get("shutdown"), "1");
     EXPECT_EQ(get("days"), "1,1,1,1,1,0,0");
     EXPECT_EQ(get("time"), "23:00,7:05,23:00,23:00,23:00,23:00,23:00");
@@ -324,7 +330,8 @@ TEST_F(SettingsStore, IniFileAsTheSystemReadsIt) {
 
     CVespraDlg back(nullptr, FALSE, FALSE, FALSE);
     ASSERT_TRUE(back.ReadIni());
-    EXPECT_EQ(back.m_sPassword, "Secret1234");
+    EXPECT_TRUE(back.m_sPassword.Accepts("Secret1234"));
+    EXPECT_FALSE(back.m_sPassword.Accepts("Secret123"));
     EXPECT_EQ(back.m_bWelcome, 0);
     EXPECT_EQ(back.m_nLimitHours, 4u);
     EXPECT_EQ(back.m_nHour[1], 7);
@@ -387,7 +394,7 @@ TEST_F(SettingsStore, IniWriteReplacesTheFileWithTheProfileWritersText) {
     const std::string reference = m_ini + ".ref";
     DeleteFileA(reference.c_str());
     const std::pair<const char *, std::string> keys[] = {
-        {"password", IniPasswordValue(ScramblePassword("kids2bed!!"))},
+        {"password_hash", Hex(dlg.m_sPassword.Record())},
         {"shutdown", "1"},
         {"restart", "1"},
         {"killdosapps", "0"},
@@ -476,6 +483,7 @@ TEST_F(SettingsStore, AWriterKilledAtAnyMomentLeavesOneWholeRecord) {
     for (unsigned n = 1; n <= 2; ++n) {
         CVespraDlg record(nullptr, FALSE, FALSE, FALSE);
         NumberedSettings(record, n);
+        record.m_sPassword = PasswordLock(); // salted anew by each writer: checked apart
         described[n - 1] = DescribeSettings(record);
     }
     ASSERT_NE(described[0], described[1]);
@@ -498,9 +506,10 @@ TEST_F(SettingsStore, AWriterKilledAtAnyMomentLeavesOneWholeRecord) {
             ++cutShort;
         CVespraDlg reader(nullptr, FALSE, FALSE, FALSE);
         ASSERT_TRUE(reader.ReadRegistry()) << "round " << round;
-        const std::string loaded = DescribeSettings(reader);
-        EXPECT_TRUE(loaded == described[0] || loaded == described[1])
-            << "round " << round << ": " << loaded;
+        const bool first = reader.m_sPassword.Accepts("pass1");
+        EXPECT_NE(first, reader.m_sPassword.Accepts("pass2")) << "round " << round;
+        reader.m_sPassword = PasswordLock();
+        EXPECT_EQ(DescribeSettings(reader), described[first ? 0 : 1]) << "round " << round;
         // The service host's own reading of the action never says Off: neither
         // record is Off.
         DWORD type = 0;

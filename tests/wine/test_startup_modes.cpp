@@ -1,6 +1,6 @@
 // The start-up modes of the real program under Wine (an NT-family system): a plain
 // start hands over to the service, a log-on start after a cancel quits, a network
-// client schedules itself, and the single-instance mutex is open to every account.
+// client schedules itself, and the single-instance mutexes carry their descriptor.
 #include <gtest/gtest.h>
 
 #include <aclapi.h>
@@ -8,6 +8,7 @@
 
 #include <string>
 
+#include "system/security.h"
 #include "tests/wine/wine_test_support.h"
 
 namespace {
@@ -65,21 +66,17 @@ TEST_F(StartupModes, NetworkClientSchedulesItself) {
     EXPECT_FALSE(m_folder.RecordHas("module=", 1000)) << m_folder.Record();
 }
 
-TEST_F(StartupModes, MutexHasANullDacl) {
+// Both names carry the descriptor that lets everyone see them and no user own them.
+TEST_F(StartupModes, MutexesCarryTheirDescriptor) {
     wt::Process proc = m_folder.Start(" /service");
     ASSERT_TRUE(proc.Valid());
     ASSERT_NE(wt::WaitForWindow("Vespra", 30000, "#32770", proc.Id()), nullptr);
-    HANDLE mutex = OpenMutexA(READ_CONTROL, FALSE, "Vespra");
-    ASSERT_NE(mutex, nullptr) << GetLastError();
-    PACL dacl = reinterpret_cast<PACL>(1);
-    PSECURITY_DESCRIPTOR sd = nullptr;
-    EXPECT_EQ(GetSecurityInfo(mutex, SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
-                              &dacl, nullptr, &sd),
-              DWORD(ERROR_SUCCESS));
-    EXPECT_EQ(dacl, nullptr); // any account may open it
-    if (sd)
-        LocalFree(sd);
-    CloseHandle(mutex);
+    for (const char *name : {"Vespra", "Global\\Vespra"}) {
+        HANDLE mutex = OpenMutexA(READ_CONTROL, FALSE, name);
+        ASSERT_NE(mutex, nullptr) << name << " " << GetLastError();
+        EXPECT_EQ(wt::SddlOf(kInstanceMutexSddl), wt::StoredSddl(mutex)) << name;
+        CloseHandle(mutex);
+    }
     ASSERT_TRUE(wt::PostThreadMsg(proc.ThreadId(), WM_USER + 1));
     EXPECT_TRUE(proc.WaitForExit(15000));
 }

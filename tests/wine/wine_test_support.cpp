@@ -1,5 +1,8 @@
 #include "tests/wine/wine_test_support.h"
 
+#include <aclapi.h>
+#include <sddl.h>
+
 #include <fstream>
 #include <iterator>
 
@@ -241,6 +244,45 @@ std::string ReadWholeFile(const std::string &path) {
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+namespace {
+const SECURITY_INFORMATION kOwnerAndDacl = OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
+
+std::string TextOf(PSECURITY_DESCRIPTOR sd, DWORD result) {
+    char *text = nullptr;
+    std::string out = "?";
+    if (result == ERROR_SUCCESS && sd &&
+        ConvertSecurityDescriptorToStringSecurityDescriptorA(sd, SDDL_REVISION_1, kOwnerAndDacl,
+                                                             &text, nullptr)) {
+        out = text;
+        LocalFree(text);
+    }
+    if (sd)
+        LocalFree(sd);
+    return out;
+}
+} // namespace
+
+std::string SddlOf(const char *sddl) {
+    PSECURITY_DESCRIPTOR sd = nullptr;
+    const BOOL ok = ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1, &sd,
+                                                                         nullptr);
+    return TextOf(sd, ok ? ERROR_SUCCESS : ERROR_INVALID_PARAMETER);
+}
+
+std::string StoredSddl(HANDLE object) {
+    PSECURITY_DESCRIPTOR sd = nullptr;
+    const DWORD r = GetSecurityInfo(object, SE_KERNEL_OBJECT, kOwnerAndDacl, nullptr, nullptr,
+                                    nullptr, nullptr, &sd);
+    return TextOf(sd, r);
+}
+
+std::string StoredSddl(const char *fileName) {
+    PSECURITY_DESCRIPTOR sd = nullptr;
+    const DWORD r = GetNamedSecurityInfoA(fileName, SE_FILE_OBJECT, kOwnerAndDacl, nullptr,
+                                          nullptr, nullptr, nullptr, &sd);
+    return TextOf(sd, r);
+}
+
 DWORD ReadSettingsDword(const char *name) {
     DWORD value = 0xDEADBEEF, size = sizeof value;
     HKEY key = nullptr;
@@ -290,6 +332,23 @@ std::string SchedulerFolder::Record() const {
 
 bool SchedulerFolder::RecordHas(const std::string &text, DWORD timeoutMs) const {
     return WaitUntil([&] { return Record().find(text) != std::string::npos; }, timeoutMs);
+}
+
+Thread::Thread(std::function<void()> fn) : m_fn(std::move(fn)) {
+    m_handle = CreateThread(nullptr, 0, &Thread::Run, this, 0, nullptr);
+}
+
+void Thread::join() {
+    if (!m_handle)
+        return;
+    WaitForSingleObject(m_handle, INFINITE);
+    CloseHandle(m_handle);
+    m_handle = nullptr;
+}
+
+DWORD WINAPI Thread::Run(void *self) {
+    static_cast<Thread *>(self)->m_fn();
+    return 0;
 }
 
 } // namespace wt

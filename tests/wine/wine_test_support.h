@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,34 @@ template <typename Cond> bool WaitUntil(Cond cond, DWORD timeoutMs) {
         Sleep(50);
     }
 }
+
+// std::thread and std::mutex for the tests: the x86 build's win32-thread runtime has
+// neither. A Thread is joined when it goes, so a failed test never leaves one running.
+class Thread {
+public:
+    explicit Thread(std::function<void()> fn);
+    ~Thread() { join(); }
+    Thread(const Thread &) = delete;
+    Thread &operator=(const Thread &) = delete;
+    void join();
+
+private:
+    static DWORD WINAPI Run(void *self);
+    std::function<void()> m_fn;
+    HANDLE m_handle = nullptr;
+};
+class Mutex {
+public:
+    Mutex() { InitializeCriticalSection(&m_cs); }
+    ~Mutex() { DeleteCriticalSection(&m_cs); }
+    Mutex(const Mutex &) = delete;
+    Mutex &operator=(const Mutex &) = delete;
+    void lock() { EnterCriticalSection(&m_cs); }
+    void unlock() { LeaveCriticalSection(&m_cs); }
+
+private:
+    CRITICAL_SECTION m_cs;
+};
 
 // Directory of the running test program, without a trailing backslash.
 std::string ExeDir();
@@ -106,6 +135,13 @@ std::string RunAndCapture(const std::string &commandLine, DWORD timeoutMs = 3000
 
 // The whole file, or an empty string when it cannot be read.
 std::string ReadWholeFile(const std::string &path);
+
+// A descriptor's owner and DACL in the system's own SDDL spelling: of an SDDL text
+// as the system parses it, and as stored on a kernel object (a handle with
+// READ_CONTROL) or a named file or pipe. "?" when it can't be had.
+std::string SddlOf(const char *sddl);
+std::string StoredSddl(HANDLE object);
+std::string StoredSddl(const char *fileName);
 
 // The real vespra.exe copied into a scratch folder of its own with the stand-in
 // installer beside it, so that the service commands it gives are recorded in

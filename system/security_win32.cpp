@@ -1,0 +1,194 @@
+#include "system/security_win32.h"
+
+#include <aclapi.h>
+
+#include <cstring>
+
+namespace {
+
+struct LibraryFreer {
+    void operator()(HMODULE h) const { ::FreeLibrary(h); }
+};
+using Library = UniqueHandle<HMODULE, LibraryFreer>;
+struct LocalFreer {
+    void operator()(HLOCAL p) const { ::LocalFree(p); }
+};
+using Local = UniqueHandle<HLOCAL, LocalFreer>;
+struct HandleCloser {
+    void operator()(HANDLE h) const { ::CloseHandle(h); }
+};
+using Handle = UniqueHandle<HANDLE, HandleCloser>;
+
+typedef BOOL(WINAPI *StringToSdFn)(LPCSTR, DWORD, PSECURITY_DESCRIPTOR *, PULONG);
+typedef BOOL(WINAPI *StringToSidFn)(LPCSTR, PSID *);
+typedef DWORD(WINAPI *GetSecurityInfoFn)(HANDLE, SE_OBJECT_TYPE, SECURITY_INFORMATION, PSID *,
+                                         PSID *, PACL *, PACL *, PSECURITY_DESCRIPTOR *);
+typedef DWORD(WINAPI *GetNamedSecurityInfoFn)(LPCSTR, SE_OBJECT_TYPE, SECURITY_INFORMATION,
+                                              PSID *, PSID *, PACL *, PACL *,
+                                              PSECURITY_DESCRIPTOR *);
+typedef BOOL(WINAPI *CheckMembershipFn)(HANDLE, PSID, PBOOL);
+
+// advapi32, loaded from the system folder for the length of one question: these
+// calls came with Windows 2000 or later, and 95/98/Me have none of them.
+class Advapi {
+public:
+    Advapi() {
+        char path[MAX_PATH + 16];
+        const UINT n = ::GetSystemDirectoryA(path, MAX_PATH);
+        if (n > 0 && n < MAX_PATH) {
+            strcpy(path + n, "\\advapi32.dll");
+            m_lib.Reset(::LoadLibraryA(path));
+        }
+    }
+    template <typename Fn> Fn Get(const char *name) const {
+        return m_lib ? reinterpret_cast<Fn>(
+                           reinterpret_cast<void (*)()>(::GetProcAddress(m_lib.Get(), name)))
+                     : nullptr;
+    }
+
+private:
+    Library m_lib;
+};
+
+// The well-known SIDs the decisions name, and the installing user's own.
+class Principals {
+public:
+    explicit Principals(const Advapi &advapi) {
+        auto toSid = advapi.Get<StringToSidFn>("ConvertStringSidToSidA");
+        const char *texts[] = {"S-1-5-18", "S-1-5-32-544",
+                               "S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464"};
+        for (int i = 0; i < 3; ++i) {
+            PSID sid = nullptr;
+            if (toSid && toSid(texts[i], &sid))
+                m_known[i].Reset(sid);
+        }
+        // The installing user counts as trusted only while this process is an
+        // administrator's: a file it made is then an administrator's file.
+        auto member = advapi.Get<CheckMembershipFn>("CheckTokenMembership");
+        BOOL admin = FALSE;
+        if (!member || !m_known[1] || !member(nullptr, m_known[1].Get(), &admin) || !admin)
+            return;
+        HANDLE token = nullptr;
+        if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token))
+            return;
+        Handle owned(token);
+        DWORD size = sizeof m_user;
+        if (::GetTokenInformation(token, TokenUser, m_user, size, &size))
+            m_hasUser = true;
+    }
+    Principal Of(PSID sid) const {
+        if (!sid)
+            return Principal::Nobody;
+        const Principal kinds[] = {Principal::System, Principal::Administrators,
+                                   Principal::TrustedInstaller};
+        for (int i = 0; i < 3; ++i)
+            if (m_known[i] && ::EqualSid(sid, m_known[i].Get()))
+                return kinds[i];
+        if (m_hasUser && ::EqualSid(sid, reinterpret_cast<const TOKEN_USER *>(m_user)->User.Sid))
+            return Principal::Installer;
+        return Principal::Other;
+    }
+
+private:
+    Local m_known[3];
+    alignas(8) unsigned char m_user[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE] = {};
+    bool m_hasUser = false;
+};
+
+// The owner and DACL of a file or folder; false when they can't be read.
+bool ReadFileSecurity(const Advapi &advapi, const Principals &principals, const std::string &path,
+                      ObjectSecurity &out) {
+    auto get = advapi.Get<GetNamedSecurityInfoFn>("GetNamedSecurityInfoA");
+    PSID owner = nullptr;
+    PACL dacl = nullptr;
+    PSECURITY_DESCRIPTOR sd = nullptr;
+    if (!get || get(path.c_str(), SE_FILE_OBJECT,
+                    OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner, nullptr,
+                    &dacl, nullptr, &sd) != ERROR_SUCCESS)
+        return false;
+    Local held(sd);
+    out = ObjectSecurity();
+    out.owner = principals.Of(owner);
+    out.nullDacl = dacl == nullptr;
+    for (DWORD i = 0; dacl && i < dacl->AceCount; ++i) {
+        void *raw = nullptr;
+        if (!::GetAce(dacl, i, &raw))
+            return false;
+        const ACE_HEADER *header = static_cast<const ACE_HEADER *>(raw);
+        AceView ace;
+        ace.inheritOnly = (header->AceFlags & INHERIT_ONLY_ACE) != 0;
+        if (header->AceType == ACCESS_ALLOWED_ACE_TYPE || header->AceType == ACCESS_DENIED_ACE_TYPE) {
+            const ACCESS_ALLOWED_ACE *a = static_cast<const ACCESS_ALLOWED_ACE *>(raw);
+            ace.allow = header->AceType == ACCESS_ALLOWED_ACE_TYPE;
+            ace.mask = a->Mask;
+            ace.who = principals.Of(const_cast<DWORD *>(&a->SidStart));
+        } else {
+            // An object or callback ACE: read as a grant to someone unknown of
+            // whatever its mask says, so that it can only make the answer stricter.
+            ace.mask = reinterpret_cast<const ACCESS_ALLOWED_ACE *>(raw)->Mask;
+        }
+        out.aces.push_back(ace);
+    }
+    return true;
+}
+
+std::string FolderOf(const std::string &path) {
+    const size_t slash = path.find_last_of("\\/");
+    return slash == std::string::npos ? std::string(".") : path.substr(0, slash ? slash : 1);
+}
+
+} // namespace
+
+SddlDescriptor::SddlDescriptor(const char *sddl) {
+    memset(&m_sa, 0, sizeof m_sa);
+    Advapi advapi;
+    if (auto toSd = advapi.Get<StringToSdFn>("ConvertStringSecurityDescriptorToSecurityDescriptorA"))
+        if (!toSd(sddl, 1 /* SDDL_REVISION_1 */, &m_sd, nullptr))
+            m_sd = nullptr;
+}
+
+SddlDescriptor::~SddlDescriptor() {
+    if (m_sd)
+        ::LocalFree(m_sd);
+}
+
+PACL SddlDescriptor::Dacl() const {
+    BOOL present = FALSE, defaulted = FALSE;
+    PACL dacl = nullptr;
+    if (!m_sd || !::GetSecurityDescriptorDacl(m_sd, &present, &dacl, &defaulted) || !present)
+        return nullptr;
+    return dacl;
+}
+
+SECURITY_ATTRIBUTES *SddlDescriptor::Attributes() {
+    m_sa.nLength = sizeof m_sa;
+    m_sa.lpSecurityDescriptor = m_sd;
+    m_sa.bInheritHandle = FALSE;
+    return &m_sa;
+}
+
+bool KernelObjectOwner(HANDLE object, Principal &owner) {
+    Advapi advapi;
+    auto get = advapi.Get<GetSecurityInfoFn>("GetSecurityInfo");
+    PSID sid = nullptr;
+    PSECURITY_DESCRIPTOR sd = nullptr;
+    if (!get || get(object, SE_KERNEL_OBJECT, OWNER_SECURITY_INFORMATION, &sid, nullptr, nullptr,
+                    nullptr, &sd) != ERROR_SUCCESS)
+        return false;
+    Local held(sd);
+    owner = Principals(advapi).Of(sid);
+    return true;
+}
+
+BOOL UsersMayChangeProgram(const std::string &programPath) {
+    Advapi advapi;
+    Principals principals(advapi);
+    ObjectSecurity program, folder;
+    if (!ReadFileSecurity(advapi, principals, FolderOf(programPath), folder))
+        return TRUE;
+    // A program that isn't there yet is only as safe as the folder it would be made in.
+    const bool present = ::GetFileAttributesA(programPath.c_str()) != INVALID_FILE_ATTRIBUTES;
+    if (present && !ReadFileSecurity(advapi, principals, programPath, program))
+        return TRUE;
+    return (present && LetsUsersChange(program)) || LetsUsersChange(folder) ? TRUE : FALSE;
+}
