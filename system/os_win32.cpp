@@ -20,15 +20,17 @@ MutexOutcome Existing(HANDLE handle, MutexOutcome outcome) {
 
 MutexOutcome CreateInstanceMutex(const char *name, bool secured) {
     HANDLE mutex = nullptr;
-    if (secured) {
-        SddlDescriptor owned(kInstanceMutexSddl);
-        mutex = owned.Get() ? CreateMutexA(owned.Attributes(), TRUE, name) : nullptr;
+    SddlDescriptor owned(secured ? kInstanceMutexSddl : nullptr);
+    if (owned.Get()) {
+        mutex = CreateMutexA(owned.Attributes(), TRUE, name);
         if (!mutex && GetLastError() == ERROR_INVALID_OWNER) {
             // A start by a user who is no administrator: the DACL alone.
             SddlDescriptor plain(kInstanceMutexSddlNoOwner);
             mutex = plain.Get() ? CreateMutexA(plain.Attributes(), TRUE, name) : nullptr;
         }
     } else {
+        // Not secured, or no SDDL on this system (NT 4): the system's default
+        // security, which lets in only the creator and SYSTEM.
         mutex = CreateMutexA(nullptr, TRUE, name);
     }
     if (!mutex) {

@@ -3,6 +3,7 @@
 #include <aclapi.h>
 
 #include <cstring>
+#include <initializer_list>
 
 namespace {
 
@@ -20,7 +21,6 @@ struct HandleCloser {
 using Handle = UniqueHandle<HANDLE, HandleCloser>;
 
 typedef BOOL(WINAPI *StringToSdFn)(LPCSTR, DWORD, PSECURITY_DESCRIPTOR *, PULONG);
-typedef BOOL(WINAPI *StringToSidFn)(LPCSTR, PSID *);
 typedef DWORD(WINAPI *GetSecurityInfoFn)(HANDLE, SE_OBJECT_TYPE, SECURITY_INFORMATION, PSID *,
                                          PSID *, PACL *, PACL *, PSECURITY_DESCRIPTOR *);
 typedef DWORD(WINAPI *GetNamedSecurityInfoFn)(LPCSTR, SE_OBJECT_TYPE, SECURITY_INFORMATION,
@@ -51,22 +51,32 @@ private:
 };
 
 // The well-known SIDs the decisions name, and the installing user's own.
+// A SID of the NT authority in a buffer of its own: nothing to free, and nothing
+// NT 4 lacks.
+class NtSid {
+public:
+    NtSid(std::initializer_list<DWORD> subAuthorities) {
+        SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
+        ::InitializeSid(m_bytes, &nt, BYTE(subAuthorities.size()));
+        DWORD i = 0;
+        for (DWORD sub : subAuthorities)
+            *::GetSidSubAuthority(m_bytes, i++) = sub;
+    }
+    PSID Get() const { return const_cast<unsigned char *>(m_bytes); }
+
+private:
+    alignas(8) unsigned char m_bytes[SECURITY_MAX_SID_SIZE] = {};
+};
+
+// The well-known SIDs the decisions name, and the installing user's own.
 class Principals {
 public:
     explicit Principals(const Advapi &advapi) {
-        auto toSid = advapi.Get<StringToSidFn>("ConvertStringSidToSidA");
-        const char *texts[] = {"S-1-5-18", "S-1-5-32-544",
-                               "S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464"};
-        for (int i = 0; i < 3; ++i) {
-            PSID sid = nullptr;
-            if (toSid && toSid(texts[i], &sid))
-                m_known[i].Reset(sid);
-        }
         // The installing user counts as trusted only while this process is an
         // administrator's: a file it made is then an administrator's file.
         auto member = advapi.Get<CheckMembershipFn>("CheckTokenMembership");
         BOOL admin = FALSE;
-        if (!member || !m_known[1] || !member(nullptr, m_known[1].Get(), &admin) || !admin)
+        if (!member || !member(nullptr, m_admins.Get(), &admin) || !admin)
             return;
         HANDLE token = nullptr;
         if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token))
@@ -79,18 +89,21 @@ public:
     Principal Of(PSID sid) const {
         if (!sid)
             return Principal::Nobody;
-        const Principal kinds[] = {Principal::System, Principal::Administrators,
-                                   Principal::TrustedInstaller};
-        for (int i = 0; i < 3; ++i)
-            if (m_known[i] && ::EqualSid(sid, m_known[i].Get()))
-                return kinds[i];
+        if (::EqualSid(sid, m_system.Get()))
+            return Principal::System;
+        if (::EqualSid(sid, m_admins.Get()))
+            return Principal::Administrators;
+        if (::EqualSid(sid, m_trustedInstaller.Get()))
+            return Principal::TrustedInstaller;
         if (m_hasUser && ::EqualSid(sid, reinterpret_cast<const TOKEN_USER *>(m_user)->User.Sid))
             return Principal::Installer;
         return Principal::Other;
     }
 
 private:
-    Local m_known[3];
+    NtSid m_system{SECURITY_LOCAL_SYSTEM_RID};
+    NtSid m_admins{SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS};
+    NtSid m_trustedInstaller{80, 956008885u, 3418522649u, 1831038044u, 1853292631u, 2271478464u};
     alignas(8) unsigned char m_user[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE] = {};
     bool m_hasUser = false;
 };
@@ -141,6 +154,8 @@ std::string FolderOf(const std::string &path) {
 
 SddlDescriptor::SddlDescriptor(const char *sddl) {
     memset(&m_sa, 0, sizeof m_sa);
+    if (!sddl)
+        return;
     Advapi advapi;
     if (auto toSd = advapi.Get<StringToSdFn>("ConvertStringSecurityDescriptorToSecurityDescriptorA"))
         if (!toSd(sddl, 1 /* SDDL_REVISION_1 */, &m_sd, nullptr))

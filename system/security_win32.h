@@ -9,8 +9,9 @@
 #include "system/security.h"
 
 // A self-relative security descriptor made from SDDL, freed with LocalFree. Empty
-// (Get() null) when the text is refused or the system can't convert SDDL: callers
-// then make nothing rather than an object open to everyone.
+// (Get() null) for no text, when the text is refused or when the system can't
+// convert SDDL. Callers then make nothing, or fall back to the system's default
+// security, never to an object open to everyone.
 class SddlDescriptor {
 public:
     explicit SddlDescriptor(const char *sddl);
