@@ -104,8 +104,16 @@ REGEDIT4
 "limit"=dword:00000000
 "logfile"=dword:00000001
 EOF
-    w regedit /S "$(winepath -w "$work/settings.reg" 2>/dev/null)" ||
-        fail "regedit could not import the settings"
+    # Tried three times: while the session's first programs start, Wine now and then
+    # fails a regedit (or the winepath before it) that succeeds a moment later.
+    local try reg
+    for try in 1 2 3; do
+        reg=$(winepath -w "$work/settings.reg" 2>/dev/null) && [ -n "$reg" ] &&
+            w regedit /S "$reg" && break
+        [ "$try" = 3 ] &&
+            fail "regedit could not import the settings: $(tail -n 3 "$work/wine.err" | tr '\n' ' ')"
+        sleep 1
+    done
     w "$probe" set-password "s3cret" || fail "could not store the password"
 }
 # Waits (at most $2 s) for a log line with this text.
