@@ -6,12 +6,12 @@
 ; Built by the CMake target "setup" (windows preset):
 ;   makensis -DVERSION=4.0.5 -DVESPRA_EXE=... -DVESPRASV_EXE=... -DVESPRASI_EXE=...
 ;            -DVESPRA_X86_EXE=... -DVESPRASV_X86_EXE=... -DVESPRASI_X86_EXE=...
-;            -DHELP_DIR=... -DICON=... -DOUTFILE=... [-DSTUB=amd64-unicode] vespra.nsi
+;            -DHELP_DIR=... -DICON=... -DOUTFILE=... [-DSETUP_TARGET=amd64-unicode] vespra.nsi
 ;
 ; One setup carries both builds and installs the one that fits: x64 on 64-bit
-; Windows, x86 on 32-bit Windows. Its own stub is 32-bit so that it runs everywhere,
+; Windows, x86 on 32-bit Windows. The setup itself is 32-bit so that it runs everywhere,
 ; XP included; on 64-bit Windows it works in the 64-bit registry view, as the x64
-; programs do. STUB=amd64-unicode makes the same setup with a 64-bit stub, for test
+; programs do. SETUP_TARGET=amd64-unicode makes the same setup as a 64-bit program, for test
 ; machines that can run 64-bit programs only.
 
 !macro REQUIRE_DEFINE name
@@ -30,10 +30,10 @@
 !insertmacro REQUIRE_DEFINE ICON
 !insertmacro REQUIRE_DEFINE OUTFILE
 
-!ifndef STUB
-  !define STUB x86-unicode
+!ifndef SETUP_TARGET
+  !define SETUP_TARGET x86-unicode
 !endif
-Target ${STUB}
+Target ${SETUP_TARGET}
 SetCompressor /SOLID lzma
 RequestExecutionLevel admin
 ; A file that can't be written ends the setup; it is never skipped, so a setup never
@@ -242,7 +242,7 @@ FunctionEnd
 
 ; Which build fits, and the registry view of its programs: 64-bit beside x64 ones.
 !macro PROGRAMS_REGISTRY_VIEW
-  !if "${STUB}" == "amd64-unicode"
+  !if "${SETUP_TARGET}" == "amd64-unicode"
     StrCpy $Is64 1
   !else
     StrCpy $Is64 0

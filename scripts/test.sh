@@ -140,7 +140,7 @@ if [ "$x86_ok" = 1 ]; then
         ctest --test-dir build/windows-x86 -L wine -R "$x86_tests" -j1 --output-on-failure \
             --no-tests=error --output-junit "$results/wine-x86.xml" 2>&1 | tee "$results/wine-x86.log"
         count_ctest "$results/wine-x86.log" "${PIPESTATUS[0]}" "x86 Wine tests"
-        # The shipped setup (32-bit stub) in a 32-bit prefix: it must choose the x86 build.
+        # The shipped setup (a 32-bit program) in a 32-bit prefix: it must choose the x86 build.
         if [ "$windows_ok" = 1 ] && timeout 600 bash tests/wine/setup_end_to_end.sh \
             "$(ls build/windows/vespra-setup-*.exe | head -n 1)" \
             build/windows-x86/tests/wine/setup_probe_tool.exe \
