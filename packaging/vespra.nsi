@@ -366,9 +366,9 @@ Function StopRunningScheduler
 FunctionEnd
 
 ; Registers the service for the service host in $INSTDIR and starts it. A service
-; that exists already is kept when it runs our service host (CreateService would
-; fail with a message box), and replaced when it runs one from another folder: one
-; name, one service.
+; that exists already is kept when it runs our service host, and "/install" then
+; only gives it the DACL of this version; one that runs a service host from another
+; folder is replaced: one name, one service.
 Function RegisterService
   ; The service host warns in a message box when it can't open the settings key,
   ; which the scheduler creates only once it runs: an empty key is enough.
@@ -397,8 +397,10 @@ Function RegisterService
   ${EndIf}
   ${If} $0 = 0
     DetailPrint "Installing the Vespra service"
-    ExecWait '"$INSTDIR\vesprasi.exe" /install'
+  ${Else}
+    DetailPrint "Securing the Vespra service"
   ${EndIf}
+  ExecWait '"$INSTDIR\vesprasi.exe" /install'
   DetailPrint "Starting the Vespra service"
   ExecWait '"$INSTDIR\vesprasi.exe" /start'
 FunctionEnd
