@@ -123,3 +123,33 @@ vespra_end_wine() {
     kill -9 $pids 2>/dev/null
     return 0
 }
+
+# The parent half of an end-to-end script: makes a display (when there is none), a
+# prefix and a work folder, runs the script again as the child under `timeout`
+# with prefix, work and template (the caller's WINEPREFIX, to copy) in its
+# environment, ends whatever the child left however it ended, and exits with the
+# child's status. $1 names the folders, $2 is the bound in seconds, $3 the script;
+# the rest are the script's arguments. Called only where VESPRA_E2E_CHILD is unset.
+vespra_e2e_parent() {
+    local name=$1 seconds=$2 script=$3 rc
+    shift 3
+    own_xvfb=0
+    if [ -z "${DISPLAY:-}" ]; then
+        vespra_start_xvfb
+        own_xvfb=1
+    fi
+    prefix=$(mktemp -d "${TMPDIR:-/tmp}/vespra-$name-prefix.XXXXXX")
+    work=$(mktemp -d "${TMPDIR:-/tmp}/vespra-$name-work.XXXXXX")
+    vespra_e2e_cleanup() {
+        vespra_end_wine "$prefix"
+        rm -rf "$prefix" "$work"
+        [ "$own_xvfb" = 1 ] && vespra_stop_xvfb
+    }
+    trap vespra_e2e_cleanup EXIT
+    trap 'exit 130' INT TERM
+    VESPRA_E2E_CHILD=1 prefix=$prefix work=$work template=${WINEPREFIX:-} \
+        timeout --kill-after=5 "$seconds" bash "$script" "$@"
+    rc=$?
+    [ "$rc" = 124 ] || [ "$rc" = 137 ] && echo "FAIL: the test ran out of its $seconds s"
+    exit "$rc"
+}

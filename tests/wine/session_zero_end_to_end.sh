@@ -27,27 +27,7 @@ here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 world=$1
 probe=$5
 
-if [ -z "${VESPRA_E2E_CHILD:-}" ]; then
-    own_xvfb=0
-    if [ -z "${DISPLAY:-}" ]; then
-        vespra_start_xvfb
-        own_xvfb=1
-    fi
-    prefix=$(mktemp -d "${TMPDIR:-/tmp}/vespra-s0-prefix.XXXXXX")
-    work=$(mktemp -d "${TMPDIR:-/tmp}/vespra-s0-work.XXXXXX")
-    cleanup() {
-        vespra_end_wine "$prefix"
-        rm -rf "$prefix" "$work"
-        [ "$own_xvfb" = 1 ] && vespra_stop_xvfb
-    }
-    trap cleanup EXIT
-    trap 'exit 130' INT TERM
-    VESPRA_E2E_CHILD=1 prefix=$prefix work=$work template=${WINEPREFIX:-} \
-        timeout --kill-after=5 330 bash "${BASH_SOURCE[0]}" "$@"
-    rc=$?
-    [ "$rc" = 124 ] || [ "$rc" = 137 ] && echo "FAIL: the test ran out of its 330 s"
-    exit "$rc"
-fi
+[ -n "${VESPRA_E2E_CHILD:-}" ] || vespra_e2e_parent s0 330 "${BASH_SOURCE[0]}" "$@"
 
 log="$prefix/drive_c/vespra.log"
 fail() {

@@ -31,27 +31,7 @@ version=${version#vespra-setup-}
 
 # The checks run in a child shell under `timeout`; this shell made the prefix and
 # the display, and ends whatever the child left, however it ended.
-if [ -z "${VESPRA_E2E_CHILD:-}" ]; then
-    own_xvfb=0
-    if [ -z "${DISPLAY:-}" ]; then
-        vespra_start_xvfb
-        own_xvfb=1
-    fi
-    prefix=$(mktemp -d "${TMPDIR:-/tmp}/vespra-setup-prefix.XXXXXX")
-    work=$(mktemp -d "${TMPDIR:-/tmp}/vespra-setup-work.XXXXXX")
-    cleanup() {
-        vespra_end_wine "$prefix"
-        rm -rf "$prefix" "$work"
-        [ "$own_xvfb" = 1 ] && vespra_stop_xvfb
-    }
-    trap cleanup EXIT
-    trap 'exit 130' INT TERM
-    VESPRA_E2E_CHILD=1 prefix=$prefix work=$work \
-        timeout --kill-after=5 250 bash "${BASH_SOURCE[0]}" "$@"
-    rc=$?
-    [ "$rc" = 124 ] || [ "$rc" = 137 ] && echo "FAIL: the test ran out of its 250 s"
-    exit "$rc"
-fi
+[ -n "${VESPRA_E2E_CHILD:-}" ] || vespra_e2e_parent setup 250 "${BASH_SOURCE[0]}" "$@"
 
 fail() {
     echo "FAIL: $*"
@@ -181,7 +161,7 @@ check_value() {
 refused_uninstall() {
     local what=$1 text=$2 rc
     probe run-uninstaller "$instdir_win\\uninstall.exe" 30000 >"$work/uninstall.out" ||
-        fail "$what: the uninstaller did not end within 30 s: $(cat "$work/uninstall.out")"
+        fail "$what: the uninstaller's run failed (probe exit $?): $(cat "$work/uninstall.out")"
     grep -qx 'exit=0' "$work/uninstall.out" && fail "$what: the uninstaller ended with 0"
     grep -q '^exit=' "$work/uninstall.out" || fail "$what: $(cat "$work/uninstall.out")"
     probe dismiss-box Vespra "$text" 2000 >"$work/box"

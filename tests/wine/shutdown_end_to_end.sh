@@ -21,27 +21,7 @@ driver=$2
 
 # The checks run in a child shell under `timeout`; this shell made the prefix and
 # the display, and ends whatever the child left, however it ended.
-if [ -z "${VESPRA_E2E_CHILD:-}" ]; then
-    own_xvfb=0
-    if [ -z "${DISPLAY:-}" ]; then
-        vespra_start_xvfb
-        own_xvfb=1
-    fi
-    prefix=$(mktemp -d "${TMPDIR:-/tmp}/vespra-e2e-prefix.XXXXXX")
-    work=$(mktemp -d "${TMPDIR:-/tmp}/vespra-e2e-work.XXXXXX")
-    cleanup() {
-        vespra_end_wine "$prefix"
-        rm -rf "$prefix" "$work"
-        [ "$own_xvfb" = 1 ] && vespra_stop_xvfb
-    }
-    trap cleanup EXIT
-    trap 'exit 130' INT TERM
-    VESPRA_E2E_CHILD=1 prefix=$prefix work=$work template=${WINEPREFIX:-} \
-        timeout --kill-after=5 380 bash "${BASH_SOURCE[0]}" "$@"
-    rc=$?
-    [ "$rc" = 124 ] || [ "$rc" = 137 ] && echo "FAIL: the test ran out of its 380 s"
-    exit "$rc"
-fi
+[ -n "${VESPRA_E2E_CHILD:-}" ] || vespra_e2e_parent e2e 380 "${BASH_SOURCE[0]}" "$@"
 
 log="$prefix/drive_c/vespra.log"
 fail() {
