@@ -12,6 +12,11 @@ time_t ClockNow();
 // carried, as long as it is asked at least once in that time).
 uint64_t MonotonicMs();
 
+// Milliseconds the machine was awake since it started: a sleep or hibernation does
+// not count (QueryUnbiasedInterruptTime, Windows 7 and later, looked up at run time).
+// False where the system has no such counter.
+bool AwakeMs(uint64_t &ms);
+
 // The 32-bit millisecond count made 64-bit: each wrap seen adds 2^32.
 struct TickCarry {
     uint32_t last = 0;

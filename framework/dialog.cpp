@@ -47,6 +47,31 @@ BOOL CDialog::OnNotify(WPARAM, LPARAM, LRESULT *) {
     return FALSE;
 }
 
+namespace {
+DWORD g_boxTimeLimit = 0;
+} // namespace
+
+void SetMessageBoxTimeLimit(DWORD ms) {
+    g_boxTimeLimit = ms;
+}
+
+DWORD MessageBoxTimeLimit() {
+    return g_boxTimeLimit;
+}
+
+int UnansweredResult(UINT type) {
+    switch (type & MB_TYPEMASK) {
+    case MB_OK:
+        return IDOK;
+    case MB_YESNO:
+        return IDNO;
+    case MB_ABORTRETRYIGNORE:
+        return IDIGNORE;
+    default: // OK/Cancel, Yes/No/Cancel, Retry/Cancel, Cancel/Try/Continue
+        return IDCANCEL;
+    }
+}
+
 void AfxQuitHelp() {
     // Closing is never refused, so the application's own gate is bypassed.
     if (CWinApp *app = AfxGetApp())

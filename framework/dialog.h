@@ -133,7 +133,17 @@ protected:
 };
 
 // A message box owned by the given window (or none); the platform seam under every box.
+// Under a time limit (below) a box left alone closes itself with UnansweredResult.
 int PlatformMessageBox(HWND owner, const std::string &text, const std::string &caption, UINT type);
+
+// The longest any message box of this process waits for an answer, in milliseconds;
+// 0, the default, is no limit. A program that must not be held up by a box nobody
+// answers sets it once.
+void SetMessageBoxTimeLimit(DWORD ms);
+DWORD MessageBoxTimeLimit();
+// The answer that changes nothing, for a box of this type: OK where that is the only
+// button, else Cancel, No or Ignore.
+int UnansweredResult(UINT type);
 
 // Whether the Alt key is down now (GetKeyState(VK_MENU) negative).
 BOOL IsAltKeyDown();

@@ -262,6 +262,18 @@ int PlatformMessageBox(HWND owner, const std::string &text, const std::string &c
     if (DialogMirror *mirror = GetDialogMirror())
         if (mirror->MessageBox(text, caption, type, result))
             return result;
+    const DWORD limit = MessageBoxTimeLimit();
+    if (limit) {
+        // user32's own box with a time-out: there from XP on, though not in the headers.
+        typedef int(WINAPI * MessageBoxTimeoutAFn)(HWND, LPCSTR, LPCSTR, UINT, WORD, DWORD);
+        const auto timed = reinterpret_cast<MessageBoxTimeoutAFn>(reinterpret_cast<void (*)()>(
+            ::GetProcAddress(::GetModuleHandleA("user32.dll"), "MessageBoxTimeoutA")));
+        if (timed) {
+            const int kTimedOut = 32000; // MB_TIMEDOUT
+            result = timed(owner, text.c_str(), caption.c_str(), type, 0, limit);
+            return result == kTimedOut ? UnansweredResult(type) : result;
+        }
+    }
     return ::MessageBoxA(owner, text.c_str(), caption.c_str(), type);
 }
 

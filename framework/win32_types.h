@@ -44,6 +44,7 @@ typedef void *HANDLE;
 
 #define MB_OK 0x00000000u
 #define MB_OKCANCEL 0x00000001u
+#define MB_ABORTRETRYIGNORE 0x00000002u
 #define MB_YESNOCANCEL 0x00000003u
 #define MB_YESNO 0x00000004u
 #define MB_ICONHAND 0x00000010u
@@ -84,6 +85,7 @@ typedef void *HANDLE;
 #define EWX_REBOOT 0x00000002u
 #define EWX_FORCE 0x00000004u
 #define EWX_POWEROFF 0x00000008u
+#define EWX_FORCEIFHUNG 0x00000010u
 #define ENDSESSION_LOGOFF 0x80000000u
 
 // Processes and the libraries looked up at run time.

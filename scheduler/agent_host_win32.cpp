@@ -29,8 +29,19 @@ class AgentMirror : public DialogMirror {
 public:
     AgentMirror() : m_watch(ProgramPath()) {}
 
-    BOOL Start() { return m_pipe.Start(OnPipeMessage, OnPipeState, this); }
-    void Stop() { m_pipe.Stop(); }
+    // Opens the pipe; a failure is logged once, however often it is tried.
+    BOOL Start() {
+        m_listening = m_pipe.Start(OnPipeMessage, OnPipeState, this) != FALSE;
+        if (!m_listening && !m_startFailureLogged)
+            WriteLog("Can't open the channel to the user's session");
+        m_startFailureLogged = !m_listening;
+        return m_listening;
+    }
+    bool Listening() const { return m_listening; }
+    void Stop() {
+        m_pipe.Stop();
+        m_listening = false;
+    }
     SessionWatch &Watch() { return m_watch; }
 
     // Keeps the pipe for the agent the watch runs now, and no other process.
@@ -91,13 +102,22 @@ public:
 
     // Waits for the user's answer in the agent, as a message box waits for its own,
     // with the timers and the pipe running meanwhile. A box asked while no agent is
-    // there is shown when one comes back.
+    // there is shown when one comes back. Under the process's box time limit it ends
+    // by itself, agent or none.
     bool MessageBox(const std::string &text, const std::string &caption, UINT type, int &result) override {
         const int seq = ++m_boxSeq;
         m_boxes[seq] = Box{text, caption, type, 0};
         SendBox(seq);
+        const DWORD limit = MessageBoxTimeLimit();
+        const DWORD started = ::GetTickCount();
+        // A thread timer wakes the wait below each second when nothing else does.
+        const UINT_PTR wake = limit ? ::SetTimer(nullptr, 0, 1000, nullptr) : 0;
         MSG msg;
         while (m_boxes[seq].result == 0) {
+            if (limit && ::GetTickCount() - started >= limit) {
+                m_boxes[seq].result = UnansweredResult(type);
+                break;
+            }
             const BOOL got = ::GetMessageA(&msg, nullptr, 0, 0);
             if (got <= 0) {
                 ::PostQuitMessage(int(msg.wParam));
@@ -111,6 +131,8 @@ public:
             ::TranslateMessage(&msg);
             ::DispatchMessageA(&msg);
         }
+        if (wake)
+            ::KillTimer(nullptr, wake);
         result = m_boxes[seq].result ? m_boxes[seq].result : IDCANCEL;
         m_boxes.erase(seq);
         return true;
@@ -191,6 +213,8 @@ private:
     }
 
     PipeServer m_pipe;
+    bool m_listening = false;
+    bool m_startFailureLogged = false;
     SessionWatch m_watch;
     DWORD m_expected = 0;
     std::map<int, Entry> m_open;
@@ -201,18 +225,24 @@ private:
 };
 
 std::unique_ptr<AgentMirror> g_host;
+
+// The console session's state, for a tick that can't start an agent.
+ConsoleSessionState QueryConsole() {
+    ConsoleSessionState state;
+    if (!QueryConsoleSession(state))
+        state = ConsoleSessionState();
+    return state;
+}
 } // namespace
 
 BOOL StartSessionZeroMode() {
     if (g_host || !IsSessionZeroMode())
         return FALSE;
-    auto host = std::make_unique<AgentMirror>();
-    if (!host->Start()) {
-        WriteLog("Can't open the channel to the user's session");
-        return FALSE;
-    }
+    // The world is decided here, once. Whatever fails from now on is tried again at
+    // the next tick: the scheduler never falls back to the first world's ways (the
+    // input desktop, ExitWindowsEx) from session 0.
+    g_host = std::make_unique<AgentMirror>();
     WriteLog("Session 0 mode: showing in the user's session");
-    g_host = std::move(host);
     SetDialogMirror(g_host.get());
     SessionZeroTick();
     return TRUE;
@@ -225,6 +255,11 @@ BOOL InSessionZeroMode() {
 SessionEvents SessionZeroTick() {
     if (!g_host)
         return {};
+    if (!g_host->Listening()) {
+        if (!g_host->Start())
+            return g_host->Watch().Observe(QueryConsole());
+        WriteLog("Channel to the user's session open");
+    }
     const SessionEvents events = g_host->Watch().Tick(time(nullptr));
     g_host->FollowAgent();
     return events;

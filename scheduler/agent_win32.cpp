@@ -168,8 +168,8 @@ void Agent::OnMessage(const std::string &bytes) {
         if (m.fields.size() == 4) {
             applying = false;
             const UINT type = UINT(std::strtoul(m.fields[1].c_str(), nullptr, 10));
-            const int result = ::MessageBoxA(TopCopy(), m.fields[3].c_str(), m.fields[2].c_str(),
-                                             type | MB_TOPMOST | MB_SETFOREGROUND);
+            const int result = PlatformMessageBox(TopCopy(), m.fields[3], m.fields[2],
+                                                  type | MB_TOPMOST | MB_SETFOREGROUND);
             Send('R', {m.fields[0], std::to_string(result)});
         }
         break;

@@ -50,6 +50,7 @@ BOOL CVespraApp::InitInstance() {
     // scheduler, holds no mutex and touches no settings.
     if (flags.agent) {
         InitDateTimeControls();
+        SetMessageBoxTimeLimit(kUnansweredBoxMs);
         if (!RunAgent())
             m_nExitCode = 1;
         return FALSE;

@@ -22,6 +22,7 @@ struct StartupFlags {
 
 StartupFlags ParseSwitches(const std::string &commandTail);
 
+
 // True when a vespra.ini is found and the registry holds no settings "status".
 BOOL IsNetworkClient();
 

@@ -13,6 +13,7 @@
 #include "system/log.h"
 #include "system/logon.h"
 #include "system/platform.h"
+#include "scheduler/agent.h"
 #include "system/program_disable.h"
 #include "ui/password_dlg.h"
 #include "ui/settings_dlg.h"
@@ -289,6 +290,9 @@ BOOL CVespraDlg::OnInitDialog() {
         }
     }
 
+    // From here on the schedule is enforced: a box nobody answers must not hold it up.
+    SetMessageBoxTimeLimit(kUnansweredBoxMs);
+
     // A day's shut-down is requested once: not again by a scheduler that starts right
     // after its own restart request, nor when the clock goes back for the end of
     // daylight saving time and shows the scheduled time a second time. The next day is
@@ -303,6 +307,10 @@ BOOL CVespraDlg::OnInitDialog() {
     }
 
     MakeNextTimeText();
+    if (InSessionZeroMode() && SetTimer(IDT_SESSION_WATCH, kSessionWatchMs) != IDT_SESSION_WATCH) {
+        EndForTimerFailure();
+        return TRUE;
+    }
     const bool loggedOn = UserThere();
     m_timeLast = CTime::GetCurrentTime();
     CompareFrom(m_timeLast);
@@ -397,12 +405,17 @@ BOOL CVespraDlg::StartSchedulerTimer(UINT elapseMs) {
         m_tsTick = CTimeSpan(elapseMs / 1000);
         // A pause of the timer (a dialog waiting for the user) is no sleep.
         m_nCounterLast = MonotonicMs();
+        m_bAwakeKnown = AwakeMs(m_nAwakeLast);
         return TRUE;
     }
+    EndForTimerFailure();
+    return FALSE;
+}
+
+void CVespraDlg::EndForTimerFailure() {
     ShowMessage(IDS_SETTIMER_FAILED, MB_ICONHAND);
     StopServiceIfServiceMode();
     EndDialog(IDOK);
-    return FALSE;
 }
 
 void CVespraDlg::StopServiceIfServiceMode() {

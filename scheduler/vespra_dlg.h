@@ -8,11 +8,20 @@
 #include "framework/datetime.h"
 #include "framework/dialog.h"
 #include "settings/schedule_settings.h"
+#include "system/session_watch.h"
+#include "system/shutdown_request.h"
 
 class CSettingsDlg;
 
 constexpr UINT_PTR IDT_SCHEDULER = 99;
 constexpr UINT_PTR IDT_SHARING = 100;
+// Session 0 mode: the watch of the console session and the agent's restart, on a
+// timer of their own that no handler stops, so a dialog or a box waiting for the
+// user never leaves the user without the agent.
+constexpr UINT_PTR IDT_SESSION_WATCH = 101;
+constexpr UINT kSessionWatchMs = 2000;
+// How long a message box of the scheduler or its agent waits for an answer.
+constexpr DWORD kUnansweredBoxMs = 60000;
 constexpr UINT WM_STOP_SCHEDULER = WM_USER + 1;
 
 // The startup countdown's range, as the settings dialog accepts it.
@@ -83,13 +92,23 @@ public:
     void ShowWarning();
     void StartLimitUse();
     void DoShutdown(BOOL bForced);
+    // The forced request: 0 when Windows took it, else its error.
+    DWORD RequestForced(UINT flags);
+    // The forced request carried through: someone else's pending shut-down aborted
+    // and replaced, a shut-down held up for a minute freed by ending the user's
+    // session, and anything refused asked again at the next tick (m_bRepeatForced).
+    void CarryForcedRequest(UINT flags, const char *what);
     void ShowStatus(UINT stringId);
     void KillDosPrograms();
-    // Session 0 mode: a log-off seen in the console session's state.
+    // Session 0 mode: a log-off seen in the console session's state since the last
+    // tick of timer 99.
     void FollowConsoleSession();
-    // Time that really passed since the last tick, by the counter nobody can set:
-    // far more than the tick took means the machine slept, and a resume is handled
-    // as a start is.
+    // Time that really passed since the last tick, by the counter nobody can set.
+    // A gap far longer than the tick moves the own time on by it. The part the
+    // machine slept (what the awake counter did not see) is handled as a start is:
+    // its minutes are not acted on. The part it was awake but the timer was late (a
+    // stall) is ordinary time, caught up at the next compare. Without the awake
+    // counter (before Windows 7) the whole gap counts as a sleep.
     void FollowRealTime();
 
     // User-facing handlers.
@@ -114,6 +133,9 @@ public:
     // Starts timer 99; on failure tells the user, stops the service when in service
     // mode and ends the dialog. Returns whether the timer runs.
     BOOL StartSchedulerTimer(UINT elapseMs);
+    // A timer that can't be started: tells the user, stops the service when in
+    // service mode and ends the dialog.
+    void EndForTimerFailure();
     // Ends this run of the scheduler: stops the service when in service mode.
     void StopServiceIfServiceMode();
 
@@ -163,11 +185,17 @@ public:
     BOOL m_bLogoffPending = FALSE;
     // The real-time counter (MonotonicMs) at the last tick or timer start.
     uint64_t m_nCounterLast = 0;
+    // The awake-time counter (AwakeMs) at the same moment, when the system has one.
+    uint64_t m_nAwakeLast = 0;
+    BOOL m_bAwakeKnown = FALSE;
     // The machine slept since the user was last seen: limit use applies when a user
     // is there again, without a new startup countdown.
     BOOL m_bResumed = FALSE;
-    // Session 0 mode: Windows was going down already when the forced request was made.
+    // The last forced request was refused: it is made again at every tick.
     BOOL m_bRepeatForced = FALSE;
+    // Session 0 mode: what the session watch saw since timer 99 last looked.
+    SessionEvents m_sessionEvents;
+    ForcedShutdown m_forced;
     // The service ends this run itself, or was asked to restart the scheduler: the
     // end of this run must not stop it (a late stop would end the new scheduler).
     BOOL m_bNoServiceStopOnExit = FALSE;

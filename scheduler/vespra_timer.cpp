@@ -16,12 +16,16 @@
 #include "system/program_disable.h"
 #include "system/session.h"
 #include "system/sharing.h"
+#include "system/shutdown_request.h"
 
 namespace {
 constexpr UINT kWaitingTickMs = 20000;
 constexpr int kLimitUseTicks = 15;   // 15 x 20 s, the 5 minutes of the notice
 constexpr int kForceCountdown = 6;   // ticks from the polite request to the forced one
 constexpr int kForcingMessageAt = 3; // the tick of the "forcing" message
+// A gap of which the machine slept less than this is a stall, not a sleep: the
+// counters are read at slightly different moments and tick at different grains.
+constexpr int64_t kShortestSleepSeconds = 5;
 
 int MinuteOfDay(int hour, int minute) {
     return hour * 60 + minute;
@@ -45,7 +49,8 @@ bool UserThere() {
 }
 
 void CVespraDlg::FollowConsoleSession() {
-    const SessionEvents events = SessionZeroTick();
+    const SessionEvents events = m_sessionEvents;
+    m_sessionEvents = SessionEvents();
     if (!events.logOff)
         return;
     // No WM_ENDSESSION reaches session 0 for a user's log-off; the session state says
@@ -62,19 +67,35 @@ void CVespraDlg::FollowRealTime() {
     const uint64_t counter = MonotonicMs();
     const uint64_t realMs = counter - m_nCounterLast;
     m_nCounterLast = counter;
+    uint64_t awake = 0;
+    const bool awakeKnown = AwakeMs(awake) && m_bAwakeKnown;
+    const uint64_t awakeMs = awake - m_nAwakeLast;
+    m_nAwakeLast = awake;
+    m_bAwakeKnown = awakeKnown;
     // Every gap the guard would not take as the tick (the tolerance is strict, and the
-    // clock and the counter count seconds and milliseconds) is a sleep.
+    // clock and the counter count seconds and milliseconds) is real time the own time
+    // must follow, or the guard would take it for a clock change.
     if (realMs < uint64_t((m_tsTick + m_tsTimeTolerance).GetTotalSeconds() - 1) * 1000)
         return;
     const int64_t real = int64_t(realMs / 1000);
-    // The machine slept or hibernated: real time passed, and the own time moves on by
-    // it (the tick adds its own interval below). Whether the clock agrees is for the
-    // guard to judge: a clock changed during the sleep is still caught.
-    WriteLog(StrFormat("Resumed after %lld minutes", static_cast<long long>(real / 60)));
+    const CTime before = m_timeLast;
+    // Whether the clock agrees is for the guard to judge: a clock changed during the
+    // gap is still caught.
     m_timeLast += CTimeSpan(real) - m_tsTick;
-    // As after a start: a minute that passed during the sleep is not acted on, and
-    // limit use applies when a user is there again.
-    CompareFrom(m_timeLast + m_tsTick);
+    // The part of the gap the machine slept; all of it where that can't be told.
+    const int64_t slept =
+        awakeKnown ? (awakeMs < realMs ? int64_t((realMs - awakeMs) / 1000) : 0) : real;
+    if (slept < kShortestSleepSeconds) {
+        // Awake all along: the process was not run (a busy machine, a flood of
+        // messages, a debugger). Minutes passed meanwhile are acted on now.
+        WriteLog(StrFormat("Timer late by %lld seconds", static_cast<long long>(real)));
+        return;
+    }
+    WriteLog(StrFormat("Resumed after %lld minutes", static_cast<long long>(slept / 60)));
+    // As after a start: a minute slept through is not acted on, and limit use applies
+    // when a user is there again. The awake rest of the gap is taken as the part
+    // after the resume, and compared.
+    CompareFrom(awakeKnown ? before + CTimeSpan(slept) : m_timeLast + m_tsTick);
     if (!m_bShuttingDown) {
         m_nNextDay = GetNextDay();
         MakeNextTimeText();
@@ -88,6 +109,14 @@ void CVespraDlg::FollowRealTime() {
 }
 
 void CVespraDlg::OnTimer(UINT_PTR id) {
+    if (id == IDT_SESSION_WATCH) {
+        const SessionEvents seen = SessionZeroTick();
+        m_sessionEvents.logOff |= seen.logOff;
+        m_sessionEvents.logOn |= seen.logOn;
+        m_sessionEvents.lock |= seen.lock;
+        m_sessionEvents.unlock |= seen.unlock;
+        return;
+    }
     TimerBeep();
 
     if (id == IDT_SHARING) {
@@ -106,7 +135,8 @@ void CVespraDlg::OnTimer(UINT_PTR id) {
         if (CloseSharingDialog())
             WriteLog("Clicked Yes to close Share message");
         if (!UserThere() || m_bRepeatForced) {
-            // Nobody is there to lose work: no reason to wait.
+            // Nobody is there to lose work, or the forced request was refused: no
+            // reason to wait.
             DoShutdown(TRUE);
             return;
         }
@@ -192,13 +222,17 @@ void CVespraDlg::OnTimer(UINT_PTR id) {
     }
     if (c > 0) {
         if (m_bUserLoggedOn) {
-            // No schedule is compared while the user watches the countdown; the
-            // own time is kept current so that a log-off after it does not look
-            // like a clock change.
+            // The own time is kept current so that a log-off after the countdown
+            // does not look like a clock change.
             if (m_bDetectTimeChange)
                 m_timeLast = CTime::GetCurrentTime();
+            else
+                m_timeLast += m_tsTick;
             m_nCountdown = c - 1;
             ShowCountdown(UINT(c));
+            // The schedule is compared meanwhile: a countdown held up again and again
+            // (a prompt opened at every chance) must not hold the shut-down up.
+            CheckTime(m_timeLast);
         } else {
             // The countdown waits for a log-on; the schedule still holds.
             m_timeLast = CTime::GetCurrentTime();
@@ -359,26 +393,64 @@ void CVespraDlg::DoShutdown(BOOL bForced) {
     }
     WriteLastShutdownTime();
 
-    UINT flags;
-    if (m_bRestart) {
-        WriteLog(bForced ? "Restarting system (forced)" : "Restarting system (polite)");
-        flags = EWX_REBOOT | (bForced ? EWX_FORCE : 0);
-    } else {
-        WriteLog(bForced ? "Shutting down system (forced)" : "Shutting down system (polite)");
-        flags = EWX_SHUTDOWN | EWX_POWEROFF | (bForced ? EWX_FORCE : 0);
-    }
-    if (!InSessionZeroMode()) {
-        RequestExitWindows(flags);
-    } else if (bForced || !UserThere()) {
+    const char *what = m_bRestart ? "Restarting system" : "Shutting down system";
+    WriteLog(StrFormat("%s (%s)", what, bForced ? "forced" : "polite"));
+    UINT flags = m_bRestart ? EWX_REBOOT : EWX_SHUTDOWN | EWX_POWEROFF;
+    if (bForced)
+        flags |= EWX_FORCE;
+    else if (IsWindowsNT())
+        flags |= EWX_FORCEIFHUNG; // a hung program can't hold the polite request up
+
+    if (bForced || (InSessionZeroMode() && !UserThere())) {
         // From session 0 ExitWindowsEx need not shut anything down: the system's own
-        // request, repeated while Windows is busy with an earlier one.
-        m_bRepeatForced = MakeForcedRequest(m_bRestart != 0) == ForcedRequest::RepeatAtNextTick;
+        // request there.
+        CarryForcedRequest(flags, what);
+    } else if (!InSessionZeroMode()) {
+        DWORD error = 0;
+        if (!RequestExitWindows(flags, &error))
+            WriteLog(StrFormat("%s (polite) failed - error %lu", what, static_cast<unsigned long>(error)));
     } else if (!RequestShutdownAsUser(flags)) {
         // No agent to ask politely as the user: the forced request follows on time.
         WriteLog("No agent for the polite request");
     }
     // Answers the file-sharing warning that may block the request.
     SetTimer(IDT_SHARING, 1000);
+}
+
+DWORD CVespraDlg::RequestForced(UINT flags) {
+    DWORD error = 0;
+    const BOOL made = InSessionZeroMode() ? RequestSystemShutdown(m_bRestart, error)
+                                          : RequestExitWindows(flags, &error);
+    // A refusal that gives no reason is still a refusal.
+    return made ? 0 : error ? error : DWORD(ERROR_GEN_FAILURE);
+}
+
+void CVespraDlg::CarryForcedRequest(UINT flags, const char *what) {
+    // At most one more request at once, after clearing what stood in the way; the
+    // rest at the next ticks, for as long as the shut-down is due.
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        const DWORD error = RequestForced(flags);
+        if (error)
+            WriteLog(StrFormat("%s (forced) failed - error %lu", what, static_cast<unsigned long>(error)));
+        m_bRepeatForced = error != 0;
+        switch (m_forced.Answered(error, MonotonicMs())) {
+        case ForcedNext::Done:
+        case ForcedNext::Retry:
+            return;
+        case ForcedNext::ReplaceScheduled:
+            WriteLog(AbortScheduledShutdown() ? "Aborted a shutdown scheduled by someone else"
+                                              : "Can't abort a shutdown scheduled by someone else");
+            break;
+        case ForcedNext::EndSession:
+            WriteLog("Shutdown held up - ending the user's session");
+            // A service's own log-off would end the system's session, not the user's.
+            if (m_bServiceMode || InSessionZeroMode())
+                LogOffConsoleSession();
+            else
+                RequestExitWindows(EWX_LOGOFF | EWX_FORCE);
+            break;
+        }
+    }
 }
 
 void CVespraDlg::ShowStatus(UINT stringId) {

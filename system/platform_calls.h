@@ -39,9 +39,9 @@ BOOL StartProcess(const std::string &application, const std::string &commandLine
 BOOL PlayBeep(DWORD frequency, DWORD duration);
 BOOL PlayMessageBeep(UINT type);
 
-// ExitWindowsEx(flags, 0): asks Windows to shut down or restart. The caller does
-// not look at the result; it is returned for the tests of the real call.
-BOOL RequestExitWindows(UINT flags);
+// ExitWindowsEx(flags, 0): asks Windows to shut down, restart or log off. On failure
+// *error, when given, receives GetLastError().
+BOOL RequestExitWindows(UINT flags, DWORD *error = nullptr);
 
 // The diagnostic log file: "c:\vespra.log" on Windows.
 std::string LogFilePath();

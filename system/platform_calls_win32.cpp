@@ -95,8 +95,12 @@ BOOL PlayMessageBeep(UINT type) {
     return ::MessageBeep(type);
 }
 
-BOOL RequestExitWindows(UINT flags) {
-    return ::ExitWindowsEx(flags, 0);
+BOOL RequestExitWindows(UINT flags, DWORD *error) {
+    if (::ExitWindowsEx(flags, 0))
+        return TRUE;
+    if (error)
+        *error = ::GetLastError();
+    return FALSE;
 }
 
 std::string LogFilePath() {

@@ -11,11 +11,3 @@ bool IsSessionZeroMode() {
     QueryWorldFacts(facts);
     return DecideSessionZeroMode(facts);
 }
-
-ForcedRequest MakeForcedRequest(bool restart) {
-    DWORD error = 0;
-    if (RequestSystemShutdown(restart ? TRUE : FALSE, error))
-        return ForcedRequest::Made;
-    return error == DWORD(ERROR_SHUTDOWN_IN_PROGRESS) ? ForcedRequest::RepeatAtNextTick
-                                                      : ForcedRequest::Failed;
-}

@@ -90,10 +90,11 @@ bool AgentProcessAlive(const AgentProcess &agent);
 // function is missing). The caller holds SeShutdownPrivilege enabled.
 BOOL RequestSystemShutdown(BOOL restart, DWORD &error);
 
-enum class ForcedRequest {
-    Made,             // Windows took it
-    RepeatAtNextTick, // Windows is going down already (that one may still be cancelled)
-    Failed,           // refused for another reason
-};
-// The forced request of session 0 mode and what the scheduler does next.
-ForcedRequest MakeForcedRequest(bool restart);
+// Seam: AbortSystemShutdownA(this computer), looked up in advapi32.dll at run time:
+// cancels a shut-down that someone scheduled with a time-out ("shutdown /s /t N"),
+// which would otherwise refuse ours. The caller holds SeShutdownPrivilege enabled.
+BOOL AbortScheduledShutdown();
+// Seam: WTSLogoffSession(this server, the active console session, no wait), looked
+// up in wtsapi32.dll at run time: ends the console user's session and the programs
+// in it that hold a shut-down up. FALSE when missing, no console session, or failed.
+BOOL LogOffConsoleSession();

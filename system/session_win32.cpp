@@ -260,3 +260,22 @@ BOOL RequestSystemShutdown(BOOL restart, DWORD &error) {
     error = ::GetLastError();
     return FALSE;
 }
+
+BOOL AbortScheduledShutdown() {
+    typedef BOOL(WINAPI * AbortSystemShutdownAFn)(LPSTR);
+    const auto abort = LookupLinked<AbortSystemShutdownAFn>("advapi32.dll", "AbortSystemShutdownA");
+    return abort && abort(nullptr);
+}
+
+BOOL LogOffConsoleSession() {
+    typedef DWORD(WINAPI * ConsoleSessionFn)();
+    typedef BOOL(WINAPI * WTSLogoffSessionFn)(HANDLE, DWORD, BOOL);
+    const auto console =
+        LookupLinked<ConsoleSessionFn>("kernel32.dll", "WTSGetActiveConsoleSessionId");
+    const auto logoff = Lookup<WTSLogoffSessionFn>(Wtsapi(), "WTSLogoffSession");
+    if (!console || !logoff)
+        return FALSE;
+    const DWORD session = console();
+    // No wait: the scheduler's tick must not hang on a session that ends slowly.
+    return session != 0xFFFFFFFF && logoff(nullptr, session, FALSE);
+}

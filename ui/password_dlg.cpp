@@ -78,13 +78,14 @@ BOOL CEnterPasswordDlg::OnInitDialog() {
     if (m_bCancelMode) {
         ShowDlgItem(IDC_SETTINGS_PROMPT, FALSE);
         ShowDlgItem(IDC_CANCEL_PROMPT, TRUE);
-        // The scheduler's own timer stands still meanwhile: the prompt can't stay long.
-        if (SetTimer(IDT_ENTER_PASSWORD, 30000) != IDT_ENTER_PASSWORD) {
-            AfxMessageBox(LoadStr(IDS_SETTIMER_FAILED), MB_ICONHAND);
-            m_sPassword.clear();
-            EndDialog(IDOK);
-            return TRUE;
-        }
+    }
+    // The scheduler's own timer stands still meanwhile, in either mode: the prompt
+    // can't stay long, or a prompt left open would hold the schedule for good.
+    if (SetTimer(IDT_ENTER_PASSWORD, 30000) != IDT_ENTER_PASSWORD) {
+        AfxMessageBox(LoadStr(IDS_SETTIMER_FAILED), MB_ICONHAND);
+        m_sPassword.clear();
+        EndDialog(IDOK);
+        return TRUE;
     }
     LimitText(IDC_ENTERED_PASSWORD, kMaxPasswordChars);
     return TRUE;

@@ -36,8 +36,8 @@ private:
 
 class CEnterPasswordDlg : public CDialog {
 public:
-    // bCancelMode: asking before a cancel (closes itself after 30 s) rather than
-    // before the settings.
+    // bCancelMode: asking before a cancel rather than before the settings. Either
+    // closes itself after 30 s.
     CEnterPasswordDlg(BOOL bCancelMode, CDialog *parent);
 
     void DoDataExchange(CDataExchange *pDX) override;

@@ -775,7 +775,7 @@ long ZoneSim::SchedulerInterval() const {
 void ZoneSim::Suspend(long seconds) {
     const time_t before = Wall(), from = m_real;
     m_real += seconds;
-    fake::AdvanceClock(seconds);
+    fake::Suspend(seconds);
     // Not before the tick that the resume brings at once.
     for (time_t *at : {&m_downAt, &m_nextLogon, &m_nextLogoff, &m_probeOffAt})
         if (*at >= from && *at <= m_real)
@@ -1350,7 +1350,7 @@ long HibernateNightly(long days, int y, int mo, int d, uint64_t seed) {
         const time_t on = at(day + 1, 7, 0) + rng.Int(0, 600);
         Trace("hibernated until", on);
         if (on > fake::Now())
-            fake::AdvanceClock(long(on - fake::Now()));
+            fake::Suspend(long(on - fake::Now()));
         // Back on: the user logs on again a little later.
         runUntil(fake::Now() + rng.Int(20, 120));
         fake::OsState().inputDesktop = "Default";

@@ -17,6 +17,8 @@ namespace {
 Ui g_ui;
 time_t g_now = 0;
 uint64_t g_counterMs = 0;
+uint64_t g_awakeMs = 0;
+bool g_awakeKnown = true;
 std::vector<std::unique_ptr<Window>> g_windows;
 
 Window *Make(CDialog &dlg) {
@@ -54,6 +56,8 @@ Ui &State() {
 void Reset() {
     g_ui = Ui();
     g_windows.clear();
+    g_awakeKnown = true;
+    SetMessageBoxTimeLimit(0);
 }
 
 Window *WindowOf(const CDialog &dlg) {
@@ -187,9 +191,19 @@ time_t Now() {
 void AdvanceClock(long seconds) {
     g_now += seconds;
     g_counterMs += uint64_t(seconds) * 1000;
+    g_awakeMs += uint64_t(seconds) * 1000;
+}
+void Suspend(long seconds) {
+    g_now += seconds;
+    g_counterMs += uint64_t(seconds) * 1000;
 }
 void SetCounterMs(uint64_t ms) {
+    // Time the counter moves by here was awake; a sleep goes through Suspend.
+    g_awakeMs += ms - g_counterMs;
     g_counterMs = ms;
+}
+void SetAwakeCounterKnown(bool known) {
+    g_awakeKnown = known;
 }
 
 BOOL Open(CDialog &dlg) {
@@ -218,6 +232,11 @@ time_t ClockNow() {
 
 uint64_t MonotonicMs() {
     return g_counterMs;
+}
+
+bool AwakeMs(uint64_t &ms) {
+    ms = g_awakeMs;
+    return g_awakeKnown;
 }
 
 std::string LoadStr(UINT id) {
@@ -415,11 +434,15 @@ int CDialog::MessageBox(const std::string &text, const std::string &caption, UIN
 }
 
 int PlatformMessageBox(HWND owner, const std::string &text, const std::string &caption, UINT type) {
-    g_ui.boxes.push_back(MessageBoxCall{owner, text, caption, type});
+    g_ui.boxes.push_back(MessageBoxCall{owner, text, caption, type, MessageBoxTimeLimit()});
     if (g_ui.boxAnswers.empty())
         return IDOK;
     int answer = g_ui.boxAnswers.front();
     g_ui.boxAnswers.pop_front();
+    if (answer == kLeftAlone)
+        // As Windows does: a box under a time limit closes itself; one without waits
+        // for ever, which a modal call in a test can't.
+        return MessageBoxTimeLimit() ? UnansweredResult(type) : -1;
     return answer;
 }
 

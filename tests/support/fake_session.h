@@ -18,15 +18,24 @@ struct Session {
     std::set<DWORD> endedAgents;
     bool shutdownFails = false;
     DWORD shutdownError = 0;
+    // As Windows answers a shut-down request, forced or not, from either call: while
+    // someone else's shut-down is scheduled (until it is aborted), and while one is
+    // under way but held up by a program (until the user's session ends).
+    bool scheduledByOther = false;
+    bool heldUp = false;
 
     std::vector<std::pair<DWORD, std::string>> agentStarts; // session, program; failed ones too
     int openAgentHandles = 0;
     std::vector<BOOL> shutdownRequests; // the restart argument of each
+    int aborts = 0;                     // AbortScheduledShutdown calls
+    int consoleLogoffs = 0;             // LogOffConsoleSession calls
 };
 
 Session &Sess();
 void ResetSession();
 // A console session with a user, connected.
 ConsoleSessionState UserAt(DWORD sessionId, const std::string &user, bool locked = false);
+// What Windows' own state makes of a shut-down request: 0 when it would take it.
+DWORD PendingShutdownError();
 
 } // namespace fake

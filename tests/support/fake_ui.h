@@ -56,7 +56,11 @@ struct MessageBoxCall {
     std::string text;
     std::string caption;
     UINT type;
+    DWORD timeLimitMs; // the process's box time limit when it was shown; 0: none
 };
+
+// An answer for AnswerNextMessageBox: nobody answers the box.
+constexpr int kLeftAlone = 0;
 
 // What a scripted nested dialog does once its OnInitDialog has run.
 using Responder = std::function<void(CDialog &)>;
@@ -122,11 +126,15 @@ void PostThreadMessage(UINT message, WPARAM wParam = 0, LPARAM lParam = 0);
 void AnswerNextMessageBox(int answer);
 void RespondToDialog(UINT templateId, Responder responder);
 
-// The clock, and the counter of real time beside it. Setting the clock is a clock
-// change: the counter stays. Time that passes, awake or asleep, moves both.
+// The clock, the counter of real time beside it, and the counter of awake time.
+// Setting the clock is a clock change: the counters stay. Time that passes awake
+// moves all three; a sleep (Suspend) moves the clock and the real-time counter.
 void SetNow(time_t now);
 time_t Now();
 void AdvanceClock(long seconds);
+void Suspend(long seconds);
 void SetCounterMs(uint64_t ms);
+// Windows before 7 has no counter of awake time.
+void SetAwakeCounterKnown(bool known);
 
 } // namespace fake

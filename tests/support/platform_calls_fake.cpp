@@ -9,6 +9,7 @@
 #include "system/platform.h"
 #include "system/platform_calls.h"
 #include "tests/support/fake_platform.h"
+#include "tests/support/fake_session.h"
 
 namespace fake {
 
@@ -111,9 +112,16 @@ BOOL PlayMessageBeep(UINT type) {
     return TRUE;
 }
 
-BOOL RequestExitWindows(UINT flags) {
+BOOL RequestExitWindows(UINT flags, DWORD *error) {
     g_platform.exitWindowsCalls.push_back(flags);
-    return TRUE;
+    if (!(flags & (EWX_SHUTDOWN | EWX_REBOOT | EWX_POWEROFF))) { // EWX_LOGOFF is 0
+        fake::Sess().heldUp = false; // the programs that held a shut-down up end
+        return TRUE;
+    }
+    const DWORD refused = fake::PendingShutdownError();
+    if (refused && error)
+        *error = refused;
+    return refused == 0;
 }
 
 bool CanWriteSettingsKey() {

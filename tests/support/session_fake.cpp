@@ -16,6 +16,11 @@ void ResetSession() {
 ConsoleSessionState UserAt(DWORD sessionId, const std::string &user, bool locked) {
     return {sessionId, user, true, locked};
 }
+DWORD PendingShutdownError() {
+    if (g_session.scheduledByOther)
+        return 1190; // ERROR_SHUTDOWN_IS_SCHEDULED
+    return g_session.heldUp ? DWORD(ERROR_SHUTDOWN_IN_PROGRESS) : 0;
+}
 } // namespace fake
 
 using fake::g_session;
@@ -50,6 +55,21 @@ bool AgentProcessAlive(const AgentProcess &agent) {
 
 BOOL RequestSystemShutdown(BOOL restart, DWORD &error) {
     g_session.shutdownRequests.push_back(restart);
-    error = g_session.shutdownError;
-    return !g_session.shutdownFails;
+    error = g_session.shutdownFails ? g_session.shutdownError : fake::PendingShutdownError();
+    return error == 0;
+}
+
+BOOL AbortScheduledShutdown() {
+    ++g_session.aborts;
+    const bool pending = g_session.scheduledByOther;
+    g_session.scheduledByOther = false;
+    return pending;
+}
+
+BOOL LogOffConsoleSession() {
+    ++g_session.consoleLogoffs;
+    // The programs that held the shut-down up end with the session.
+    g_session.heldUp = false;
+    g_session.console = ConsoleSessionState();
+    return TRUE;
 }

@@ -13,6 +13,7 @@
 #include "system/platform.h"
 #include "system/registry.h"
 #include "tests/support/fake_files.h"
+#include "ui/password_dlg.h"
 #include "tests/support/fake_processes.h"
 #include "tests/unit/scheduler_fixture.h"
 
@@ -115,16 +116,28 @@ TEST_F(HandlersTest, EscapeAfterTheCountdownOnlyPutsTheNoticeAway) {
 }
 
 TEST_F(HandlersTest, SettingsFromTheStartupDialog) {
-    // A wrong password: message 45 only when something was typed; the countdown goes on.
-    for (const char *typed : {"", "nope"}) {
+    // A wrong password: message 45 only when something was typed; the countdown goes
+    // on. Nobody can hold it up: the prompt left alone closes itself (nullptr), and so
+    // does the box.
+    for (const char *typed : {"", "nope", static_cast<const char *>(nullptr)}) {
         SetUp();
         dlg->m_sPassword = "secret";
         Start();
-        TypePassword(typed);
+        if (typed)
+            TypePassword(typed);
+        else
+            fake::RespondToDialog(IDD_ENTER_PASSWORD,
+                                  [](CDialog &d) { fake::FireTimer(d, IDT_ENTER_PASSWORD); });
+        fake::AnswerNextMessageBox(fake::kLeftAlone);
         fake::Click(*dlg, IDC_SETTINGS);
         EXPECT_FALSE(Ran(IDD_SETTINGS_DIALOG));
-        EXPECT_EQ(fake::State().boxes.size(), *typed ? 1u : 0u);
-        EXPECT_EQ(Logged("Can't show settings - password is wrong"), *typed != '\0');
+        const bool wrong = typed && *typed;
+        ASSERT_EQ(fake::State().boxes.size(), wrong ? 1u : 0u);
+        if (wrong) {
+            EXPECT_EQ(fake::State().boxes[0].type, MB_ICONHAND);
+            EXPECT_EQ(fake::State().boxes[0].timeLimitMs, kUnansweredBoxMs);
+        }
+        EXPECT_EQ(Logged("Can't show settings - password is wrong"), wrong);
         EXPECT_EQ(fake::WindowOf(*dlg)->timers.at(IDT_SCHEDULER), 1000u);
     }
     // Cancelled: nothing stored, the countdown starts again from the full time.

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "system/session_watch.h"
+#include "system/shutdown_request.h"
 #include "tests/support/fake_session.h"
 
 namespace {
@@ -104,15 +105,31 @@ TEST(Session, AgentStartsRestartsAtMostEvery10sAndFollowsTheUser) {
     EXPECT_EQ(0, Sess().openAgentHandles); // every agent handle let go, at a switch too
 }
 
-TEST(Session, ForcedRequestAndItsRepetition) {
-    fake::ResetSession();
-    EXPECT_EQ(ForcedRequest::Made, MakeForcedRequest(true));
-    Sess().shutdownFails = true;
-    Sess().shutdownError = ERROR_SHUTDOWN_IN_PROGRESS;
-    EXPECT_EQ(ForcedRequest::RepeatAtNextTick, MakeForcedRequest(false));
-    Sess().shutdownError = ERROR_ACCESS_DENIED;
-    EXPECT_EQ(ForcedRequest::Failed, MakeForcedRequest(false));
-    EXPECT_EQ((std::vector<BOOL>{TRUE, FALSE, FALSE}), Sess().shutdownRequests);
+// What follows each answer to a forced request: a refusal is asked again, someone
+// else's pending shut-down is replaced, and one "in progress" for a minute is freed.
+TEST(Session, ForcedRequestIsCarriedThrough) {
+    const DWORD kInProgress = ERROR_SHUTDOWN_IN_PROGRESS, kScheduled = ERROR_SHUTDOWN_IS_SCHEDULED;
+    const struct {
+        uint64_t at; // the real-time counter, ms
+        DWORD error;
+        ForcedNext next;
+    } steps[] = {
+        {0, 5, ForcedNext::Retry}, // access denied
+        {1000, 21, ForcedNext::Retry}, // not ready
+        {2000, kScheduled, ForcedNext::ReplaceScheduled},
+        {3000, kInProgress, ForcedNext::Retry},       // the first "in progress"
+        {62999, kInProgress, ForcedNext::Retry},      // not yet a minute of it
+        {63000, kInProgress, ForcedNext::EndSession}, // a minute: end the session
+        {64000, kInProgress, ForcedNext::Retry},      // ... and wait another minute
+        {124000, kInProgress, ForcedNext::EndSession},
+        {125000, 5, ForcedNext::Retry}, // another answer between breaks the run
+        {126000, kInProgress, ForcedNext::Retry},
+        {185999, kInProgress, ForcedNext::Retry},
+        {186000, 0, ForcedNext::Done},
+    };
+    ForcedShutdown forced;
+    for (const auto &s : steps)
+        EXPECT_EQ(s.next, forced.Answered(s.error, s.at)) << s.at;
 }
 
 } // namespace

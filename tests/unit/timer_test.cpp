@@ -22,8 +22,9 @@
 
 namespace {
 
-constexpr UINT kPoliteShutdown = 0x09, kForcedShutdown = 0x0D;
-constexpr UINT kPoliteRestart = 0x02, kForcedRestart = 0x06;
+// The polite requests carry EWX_FORCEIFHUNG (0x10) on NT.
+constexpr UINT kPoliteShutdown = 0x19, kForcedShutdown = 0x0D;
+constexpr UINT kPoliteRestart = 0x12, kForcedRestart = 0x06;
 
 struct Request {
     time_t at; // wall-clock time of the tick that made it
@@ -93,7 +94,7 @@ protected:
     // The clock is set: wall time leaps, real time doesn't, no timer fires.
     static void Jump(long seconds) { fake::SetNow(fake::Now() + seconds); }
     // The machine sleeps: wall time and real time leap together, no timer fires.
-    static void Sleep(long seconds) { fake::AdvanceClock(seconds); }
+    static void Sleep(long seconds) { fake::Suspend(seconds); }
 
     std::vector<Request> Polite() const {
         std::vector<Request> r;
@@ -433,22 +434,22 @@ TEST_F(TimerTest, AMinutePassedBetweenComparesIsNotSkipped) {
         time_t requestFrom, requestTo;               // 0: no request expected
     };
     const Case cases[] = {
-        {"a log-on whose countdown spans the minute", Tue(22, 50), TRUE,
+        {"a log-on whose countdown spans the minute: compared meanwhile", Tue(22, 50), TRUE,
          [this] {
              LogOn(false);
              RunUntil(Tue(22, 59, 59)); // the last compare with nobody there
              LogOn(true);
              RunUntil(Tue(23, 5));
          },
-         0, 0, Tue(23, 0, 55), Tue(23, 1, 20)},
-        {"a countdown across the warning minute", Tue(22, 50), TRUE,
+         0, 0, Tue(23, 0), Tue(23, 0, 1)},
+        {"a countdown across the warning minute: the warning ends it", Tue(22, 50), TRUE,
          [this] {
              LogOn(false);
              RunUntil(Tue(22, 54, 59));
              LogOn(true);
              RunUntil(Tue(23, 5));
          },
-         Tue(22, 55, 55), Tue(22, 56, 20), Tue(23, 0), Tue(23, 0, 20)},
+         Tue(22, 55), Tue(22, 55, 1), Tue(23, 0), Tue(23, 0, 20)},
         {"an unnoticed 55-s step over the minute", Tue(22, 50, 5), FALSE,
          [this] {
              RunUntil(Tue(22, 59, 50)); // the last tick was at 22:59:46
