@@ -88,7 +88,8 @@ void CVespraDlg::FollowRealTime() {
     if (slept < kShortestSleepSeconds) {
         // Awake all along: the process was not run (a busy machine, a flood of
         // messages, a debugger). Minutes passed meanwhile are acted on now.
-        WriteLog(StrFormat("Timer late by %lld seconds", static_cast<long long>(real)));
+        WriteLog(StrFormat("Timer late by %lld seconds",
+                           static_cast<long long>(real - m_tsTick.GetTotalSeconds())));
         return;
     }
     WriteLog(StrFormat("Resumed after %lld minutes", static_cast<long long>(slept / 60)));

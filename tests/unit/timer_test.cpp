@@ -105,8 +105,7 @@ protected:
     }
     bool Logged(const std::string &text) const {
         for (const std::string &line : fake::LogLines())
-            if (line.size() >= text.size() &&
-                line.compare(line.size() - text.size(), text.size(), text) == 0)
+            if (line.find(text) != std::string::npos)
                 return true;
         return false;
     }
@@ -249,14 +248,16 @@ TEST_F(TimerTest, ClockChangesNeitherSkipNorRepeatTheShutdown) {
 
 // A sleep is real time passing, told apart from a clock change by the counter that
 // runs through it: the shut-down is never late by the sleep, a minute slept through
-// is not acted on, and the guard against clock changes stays as it was.
+// is not acted on, and the guard against clock changes stays as it was. A stall is
+// awake time (the awake counter saw it): a minute passed in it is acted on at once.
 TEST_F(TimerTest, SleepsAreRealTimeAndClockChangesAreNot) {
     const long kHour = 3600;
     const time_t wed = LocalTime(2026, 12, 9, 0, 0, 0);
     struct Step {
-        time_t at;   // run awake until then
-        long sleep;  // then sleep this long
-        long change; // then set the clock by this much
+        time_t at;     // run awake until then
+        long sleep;    // then sleep this long
+        long change;   // then set the clock by this much
+        long stall = 0; // then stay awake this long with no tick (a busy machine)
     };
     struct Case {
         const char *name;
@@ -264,6 +265,7 @@ TEST_F(TimerTest, SleepsAreRealTimeAndClockChangesAreNot) {
         std::vector<Step> steps;
         time_t request; // wall time of the first polite request
         const char *logged;
+        bool beforeWindows7 = false; // no counter of awake time
     };
     const Case cases[] = {
         {"a sleep before the shut-down", FALSE, {{Tue(20, 0), 2 * kHour, 0}}, Tue(23, 0),
@@ -279,6 +281,13 @@ TEST_F(TimerTest, SleepsAreRealTimeAndClockChangesAreNot) {
          "Time/date change detected, ignoring further changes"},
         {"a 15-hour hibernation", FALSE, {{Tue(17, 0), 15 * kHour, 0}}, wed + 23 * kHour,
          "Resumed after 900 minutes"},
+        {"a stall across the minute: caught up", FALSE, {{Tue(22, 59, 50), 0, 0, 120}},
+         Tue(23, 1, 50), "Timer late by "},
+        {"... taken for a sleep before Windows 7", FALSE, {{Tue(22, 59, 50), 0, 0, 120}},
+         wed + 23 * kHour, "Resumed after 2 minutes", true},
+        {"a sleep and a stall: only the sleep is skipped", FALSE,
+         {{Tue(22, 30), 25 * 60, 0}, {Tue(22, 55, 30), 0, 0, 6 * 60}}, Tue(23, 1, 30),
+         "Timer late by "},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -287,10 +296,12 @@ TEST_F(TimerTest, SleepsAreRealTimeAndClockChangesAreNot) {
         dlg->m_nLimitHours = 3;
         SetNow(2026, 12, 8, 16, 0, 0);
         Start();
+        fake::SetAwakeCounterKnown(!c.beforeWindows7);
         for (const Step &s : c.steps) {
             RunUntil(s.at);
             Sleep(s.sleep);
             Jump(s.change);
+            fake::AdvanceClock(s.stall);
         }
         RunUntil(c.request + 30);
         const std::vector<Request> polite = Polite();
@@ -630,6 +641,72 @@ TEST_F(SessionZeroTest, NobodyAtTheConsoleIsForcedAtOnceAndRepeatedWhileWindowsI
     fake::Sess().shutdownFails = false;
     Run(60);
     EXPECT_GT(fake::Sess().shutdownRequests.size(), tries);
+}
+
+// A forced request is carried through in either world, whoever is logged on: someone
+// else's pending shut-down is aborted and replaced, and one held up "in progress" by
+// a program for a minute is freed by ending the user's session.
+TEST_F(SessionZeroTest, AForcedRequestIsCarriedThrough) {
+    enum World { SessionZero, Service, Plain };
+    const struct {
+        World world;
+        bool scheduled; // a "shutdown /s /t N" of the user's, pending before T
+        const char *logged;
+    } cases[] = {
+        {SessionZero, true, "Aborted a shutdown scheduled by someone else"},
+        {Plain, true, "Aborted a shutdown scheduled by someone else"},
+        {SessionZero, false, "Shutdown held up - ending the user's session"},
+        {Service, false, "Shutdown held up - ending the user's session"},
+        {Plain, false, "Shutdown held up - ending the user's session"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(int(&c - cases));
+        Fresh();
+        if (c.world != SessionZero) {
+            StopSessionZeroMode();
+            fake::Sess().world = {true, true, true, 1, 1};
+        }
+        dlg->m_bServiceMode = c.world != Plain;
+        fake::Sess().scheduledByOther = c.scheduled;
+        SetNow(2026, 12, 8, 22, 58, 0);
+        Start();
+        RunUntil(Tue(23, 0, 10));
+        // The polite request went through; a program now holds it up.
+        fake::Sess().heldUp = !c.scheduled;
+        RunUntil(Tue(23, 2, 35)); // T + 140 s has passed
+        const auto forced = [&] {
+            return c.world == SessionZero ? fake::Sess().shutdownRequests.size()
+                                          : size_t(std::count_if(Calls().begin(), Calls().end(),
+                                                                 [](UINT f) { return f & EWX_FORCE; }));
+        };
+        const size_t first = forced();
+        if (c.scheduled) {
+            // Refused, aborted, asked again at once: through.
+            EXPECT_EQ(first, 2u);
+            EXPECT_EQ(fake::Sess().aborts, 1);
+            EXPECT_FALSE(fake::Sess().scheduledByOther);
+            EXPECT_TRUE(Logged("Shutting down system (forced) failed - error 1190"));
+        } else {
+            EXPECT_EQ(first, 1u);
+            EXPECT_TRUE(Logged("Shutting down system (forced) failed - error 1115"));
+            RunUntil(Tue(23, 3, 15)); // asked again every tick, the user still there
+            EXPECT_GE(forced(), first + 2);
+            EXPECT_TRUE(fake::Sess().heldUp);
+            RunUntil(Tue(23, 3, 35)); // a minute of "in progress"
+            EXPECT_FALSE(fake::Sess().heldUp);
+            const bool wts = c.world != Plain;
+            EXPECT_EQ(fake::Sess().consoleLogoffs, wts ? 1 : 0);
+            EXPECT_EQ(std::count(Calls().begin(), Calls().end(), EWX_LOGOFF | EWX_FORCE), wts ? 0 : 1);
+        }
+        EXPECT_TRUE(Logged(c.logged));
+        // The last request was taken: nothing more while a user stays (in session 0
+        // the log-off left nobody, who is forced at every tick as ever).
+        if (c.scheduled || c.world != SessionZero) {
+            const size_t through = forced();
+            Run(600);
+            EXPECT_EQ(forced(), through);
+        }
+    }
 }
 
 TEST_F(SessionZeroTest, ALogOffAndASwitchOfUserGiveTheNextUserACountdown) {
