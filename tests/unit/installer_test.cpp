@@ -116,7 +116,9 @@ TEST_F(Installer, InstallCreatesTheServiceOnce) {
     EXPECT_EQ(2u, fake::Svc().config.startType);
     EXPECT_EQ(0u, fake::Svc().config.errorControl);
     EXPECT_EQ("\"c:\\program files\\vespra\\vesprasv.exe\"", fake::Svc().config.binaryPath);
-    EXPECT_EQ((std::vector<std::string>{"open manager", "create", "set dacl"}), fake::Svc().calls);
+    EXPECT_EQ((std::vector<std::string>{"open manager", "create", "set dacl", "set recovery",
+                                        "set recovery flag"}),
+              fake::Svc().calls);
     EXPECT_EQ(kServiceSddl, fake::Svc().dacl);
 
     // Again: the message, and the service as it was.
@@ -170,6 +172,88 @@ TEST_F(Installer, OnlyASecuredServiceOfAProgramUsersCannotChangeIsInstalled) {
         EXPECT_EQ(c.deleted, fake::Svc().markedForDeletion);
         EXPECT_EQ(c.dacl, fake::Svc().dacl);
         EXPECT_EQ(c.box.empty() ? std::vector<std::string>{} : One(c.box.c_str()), Texts());
+    }
+}
+
+// What Windows keeps after each command: the recovery actions and their flag, and
+// the two Safe Mode entries with their descriptor.
+TEST_F(Installer, RecoveryAndSafeModeComeWithTheServiceAndGoWithIt) {
+    const char *const safeBoot[] = {
+        "SYSTEM\\CurrentControlSet\\Control\\SafeBoot\\Minimal\\Vespra",
+        "SYSTEM\\CurrentControlSet\\Control\\SafeBoot\\Network\\Vespra"};
+    const std::vector<std::string> recovery = {"1/10000", "1/10000", "1/60000"};
+    const struct {
+        const char *what;
+        const char *command;
+        void (*script)();
+        std::vector<std::string> actions;
+        bool flag;
+        bool entries; // both Safe Mode entries there afterwards
+        const char *logged;
+    } cases[] = {
+        {"install", "/install", [] {}, recovery, true, true, nullptr},
+        {"install before Vista", "/install", [] { fake::Svc().noRecoveryFlag = true; }, recovery,
+         false, true, nullptr},
+        {"recovery refused", "/install", [] { fake::Svc().recoveryFails = true; }, {}, false, true,
+         "Service installer: Recovery actions not set - error 2"},
+        {"Safe Mode entry refused", "/install",
+         [] { fake::Reg().failOpenWrite.insert("system\\currentcontrolset\\control\\safeboot\\minimal\\vespra"); },
+         recovery, true, false, "Service installer: Safe Mode entry SYSTEM\\CurrentControlSet\\"
+         "Control\\SafeBoot\\Minimal\\Vespra not written - error 5"},
+        {"installed from here before", "/install",
+         [] {
+             fake::Svc().installed = true;
+             fake::PutString("SYSTEM\\CurrentControlSet\\Services\\Vespra", "ImagePath",
+                             "\"c:\\program files\\vespra\\vesprasv.exe\"");
+         },
+         recovery, true, true, nullptr},
+        {"uninstall", "/uninstall", [] { RunInstaller("/install"); }, recovery, true, false, nullptr},
+        {"uninstall that can't delete", "/uninstall",
+         [] {
+             RunInstaller("/install");
+             fake::Svc().deleteFails = true;
+         },
+         recovery, true, true, nullptr},
+        {"uninstall of a service removed some other way", "/uninstall",
+         [] {
+             RunInstaller("/install");
+             fake::Svc().installed = false;
+         },
+         recovery, true, false, nullptr},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        fake::ResetServices();
+        fake::ResetRegistry();
+        fake::ResetPlatform();
+        fake::PutDword("SOFTWARE\\Vespra", "logfile", 1);
+        ASSERT_FALSE(fake::UseTempLogFile().empty());
+        c.script();
+        RunInstaller(c.command);
+        std::vector<std::string> actions;
+        for (const RecoveryAction &a : fake::Svc().recovery)
+            actions.push_back(std::to_string(a.type) + "/" + std::to_string(a.delayMs));
+        EXPECT_EQ(c.actions, actions);
+        EXPECT_EQ(c.actions.empty() ? 0u : 86400u, fake::Svc().recoveryResetSeconds);
+        EXPECT_EQ(c.flag, fake::Svc().recoveryOnErrorStops);
+        for (const char *key : safeBoot) {
+            const bool failed = fake::Reg().failOpenWrite.count(ToLower(key)) != 0;
+            EXPECT_EQ(c.entries || (!failed && c.logged), fake::HasValue(key, "")) << key;
+            if (fake::HasValue(key, "")) {
+                EXPECT_EQ("Service", fake::GetString(key, ""));
+                EXPECT_EQ(DWORD(REG_SZ), fake::GetType(key, ""));
+                EXPECT_EQ(kSafeBootKeySddl, fake::Reg().keys[ToLower(key)].sddl);
+            }
+        }
+        const std::vector<std::string> lines = fake::LogLines();
+        ASSERT_EQ(c.logged ? 1u : 0u, lines.size());
+        if (c.logged) {
+            EXPECT_EQ(": " + std::string(c.logged), lines[0].substr(lines[0].find(": ")));
+        }
+        // Nothing here is worth a box, bar the failed delete itself.
+        EXPECT_EQ(fake::Svc().deleteFails ? One("DeleteService() failed (stop/uninstall)")
+                                          : std::vector<std::string>(),
+                  Texts());
     }
 }
 
