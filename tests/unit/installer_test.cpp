@@ -175,54 +175,46 @@ TEST_F(Installer, OnlyASecuredServiceOfAProgramUsersCannotChangeIsInstalled) {
     }
 }
 
-// What Windows keeps after each command: the recovery actions and their flag, and
-// the two Safe Mode entries with their descriptor.
+// What Windows keeps after each command: the recovery and its flag, and the two
+// Safe Mode entries with their descriptor. None of it is worth a box.
 TEST_F(Installer, RecoveryAndSafeModeComeWithTheServiceAndGoWithIt) {
-    const char *const safeBoot[] = {
-        "SYSTEM\\CurrentControlSet\\Control\\SafeBoot\\Minimal\\Vespra",
-        "SYSTEM\\CurrentControlSet\\Control\\SafeBoot\\Network\\Vespra"};
-    const std::vector<std::string> recovery = {"1/10000", "1/10000", "1/60000"};
+    const std::string minimal = "SYSTEM\\CurrentControlSet\\Control\\SafeBoot\\Minimal\\Vespra",
+                      network = "SYSTEM\\CurrentControlSet\\Control\\SafeBoot\\Network\\Vespra";
+    const std::string recovery = "86400: 1/10000 1/10000 1/60000 ";
     const struct {
-        const char *what;
         const char *command;
         void (*script)();
-        std::vector<std::string> actions;
-        bool flag;
-        bool entries; // both Safe Mode entries there afterwards
-        const char *logged;
+        std::string actions;
+        bool flag, minimal, network;
+        std::string logged;
     } cases[] = {
-        {"install", "/install", [] {}, recovery, true, true, nullptr},
-        {"install before Vista", "/install", [] { fake::Svc().noRecoveryFlag = true; }, recovery,
-         false, true, nullptr},
-        {"recovery refused", "/install", [] { fake::Svc().recoveryFails = true; }, {}, false, true,
+        {"/install", [] {}, recovery, true, true, true, ""},
+        {"/install", [] { fake::Svc().noRecoveryFlag = true; }, recovery, false, true, true, ""},
+        {"/install", [] { fake::Svc().recoveryFails = true; }, "0: ", false, true, true,
          "Service installer: Recovery actions not set - error 2"},
-        {"Safe Mode entry refused", "/install",
-         [] { fake::Reg().failOpenWrite.insert("system\\currentcontrolset\\control\\safeboot\\minimal\\vespra"); },
-         recovery, true, false, "Service installer: Safe Mode entry SYSTEM\\CurrentControlSet\\"
-         "Control\\SafeBoot\\Minimal\\Vespra not written - error 5"},
-        {"installed from here before", "/install",
+        {"/install",
+         [] { fake::Reg().failOpenWrite.insert(ToLower("SYSTEM\\CurrentControlSet\\Control\\"
+                                                       "SafeBoot\\Minimal\\Vespra")); },
+         recovery, true, false, true,
+         "Service installer: Safe Mode entry SYSTEM\\CurrentControlSet\\Control\\SafeBoot\\"
+         "Minimal\\Vespra not written - error 5"},
+        {"/install", // installed from here before
          [] {
              fake::Svc().installed = true;
              fake::PutString("SYSTEM\\CurrentControlSet\\Services\\Vespra", "ImagePath",
-                             "\"c:\\program files\\vespra\\vesprasv.exe\"");
+                             "c:\\program files\\vespra\\vesprasv.exe");
          },
-         recovery, true, true, nullptr},
-        {"uninstall", "/uninstall", [] { RunInstaller("/install"); }, recovery, true, false, nullptr},
-        {"uninstall that can't delete", "/uninstall",
-         [] {
-             RunInstaller("/install");
-             fake::Svc().deleteFails = true;
-         },
-         recovery, true, true, nullptr},
-        {"uninstall of a service removed some other way", "/uninstall",
+         recovery, true, true, true, ""},
+        {"/uninstall", [] { RunInstaller("/install"); }, recovery, true, false, false, ""},
+        {"/uninstall", // removed some other way
          [] {
              RunInstaller("/install");
              fake::Svc().installed = false;
          },
-         recovery, true, false, nullptr},
+         recovery, true, false, false, ""},
     };
     for (const auto &c : cases) {
-        SCOPED_TRACE(c.what);
+        SCOPED_TRACE(c.actions + c.logged);
         fake::ResetServices();
         fake::ResetRegistry();
         fake::ResetPlatform();
@@ -230,31 +222,27 @@ TEST_F(Installer, RecoveryAndSafeModeComeWithTheServiceAndGoWithIt) {
         ASSERT_FALSE(fake::UseTempLogFile().empty());
         c.script();
         RunInstaller(c.command);
-        std::vector<std::string> actions;
+        std::string actions = std::to_string(fake::Svc().recoveryResetSeconds) + ": ";
         for (const RecoveryAction &a : fake::Svc().recovery)
-            actions.push_back(std::to_string(a.type) + "/" + std::to_string(a.delayMs));
+            actions += std::to_string(a.type) + "/" + std::to_string(a.delayMs) + " ";
         EXPECT_EQ(c.actions, actions);
-        EXPECT_EQ(c.actions.empty() ? 0u : 86400u, fake::Svc().recoveryResetSeconds);
         EXPECT_EQ(c.flag, fake::Svc().recoveryOnErrorStops);
-        for (const char *key : safeBoot) {
-            const bool failed = fake::Reg().failOpenWrite.count(ToLower(key)) != 0;
-            EXPECT_EQ(c.entries || (!failed && c.logged), fake::HasValue(key, "")) << key;
-            if (fake::HasValue(key, "")) {
-                EXPECT_EQ("Service", fake::GetString(key, ""));
-                EXPECT_EQ(DWORD(REG_SZ), fake::GetType(key, ""));
-                EXPECT_EQ(kSafeBootKeySddl, fake::Reg().keys[ToLower(key)].sddl);
-            }
+        for (const auto &entry : {std::make_pair(minimal, c.minimal), {network, c.network}}) {
+            EXPECT_EQ(entry.second ? "Service" : "", fake::GetString(entry.first, ""));
+            EXPECT_EQ(entry.second ? kSafeBootKeySddl : "", fake::Reg().keys[ToLower(entry.first)].sddl);
         }
         const std::vector<std::string> lines = fake::LogLines();
-        ASSERT_EQ(c.logged ? 1u : 0u, lines.size());
-        if (c.logged) {
-            EXPECT_EQ(": " + std::string(c.logged), lines[0].substr(lines[0].find(": ")));
-        }
-        // Nothing here is worth a box, bar the failed delete itself.
-        EXPECT_EQ(fake::Svc().deleteFails ? One("DeleteService() failed (stop/uninstall)")
-                                          : std::vector<std::string>(),
-                  Texts());
+        EXPECT_EQ(c.logged, lines.empty() ? "" : lines[0].substr(lines[0].find(": ") + 2));
+        EXPECT_GE(1u, lines.size());
+        EXPECT_TRUE(fake::Svc().boxes.empty());
     }
+    // A service that can't be deleted keeps its entries.
+    fake::ResetServices();
+    RunInstaller("/install");
+    fake::Svc().deleteFails = true;
+    RunInstaller("/uninstall");
+    EXPECT_EQ("Service", fake::GetString(minimal, ""));
+    EXPECT_EQ(One("DeleteService() failed (stop/uninstall)"), Texts());
 }
 
 TEST_F(Installer, InteractiveOnlyWhereWindowsStillHonoursIt) {

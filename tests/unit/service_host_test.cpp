@@ -243,94 +243,71 @@ TEST_F(ServiceHost, LogsStartAndStopOnlyWhenItsSwitchIsOn) {
 
 TEST(RestartLimitTest, AtMostFiveInAnyTenMinutes) {
     const struct {
-        const char *what;
         std::vector<uint64_t> atSeconds;
         std::string allowed;
     } cases[] = {
-        {"five at once, then no more", {0, 1, 2, 3, 4, 5}, "YYYYYN"},
-        {"the oldest leaves the window ten minutes after it", {0, 1, 2, 3, 4, 599, 600, 601, 601},
-         "YYYYYNYYN"},
-        {"a refused restart is not counted", {0, 100, 200, 300, 400, 500, 550, 600}, "YYYYYNNY"},
-        {"90 s apart", {0, 90, 180, 270, 360, 450, 540, 630}, "YYYYYNNY"},
-        {"two minutes apart, for ever", {0, 120, 240, 360, 480, 600, 720, 840, 960}, "YYYYYYYYY"},
-        {"a month after the system started",
-         {2592000, 2592001, 2592002, 2592003, 2592004, 2592005}, "YYYYYN"},
+        {{0, 1, 2, 3, 4, 5}, "YYYYYN"},
+        {{0, 1, 2, 3, 4, 599, 600, 601, 601}, "YYYYYNYYN"}, // the window slides
+        {{0, 100, 200, 300, 400, 500, 550, 600}, "YYYYYNNY"}, // a refusal is not counted
+        {{0, 120, 240, 360, 480, 600, 720, 840, 960}, "YYYYYYYYY"},
+        {{2592000, 2592001, 2592002, 2592003, 2592004, 2592005}, "YYYYYN"}, // a month up
     };
     for (const auto &c : cases) {
         RestartLimit limit;
         std::string allowed;
         for (uint64_t at : c.atSeconds)
             allowed += limit.Allow(at * 1000) ? 'Y' : 'N';
-        EXPECT_EQ(c.allowed, allowed) << c.what;
+        EXPECT_EQ(c.allowed, allowed);
     }
 }
 
-// What happens at each of the host's waits, in words: "end" (the scheduler ends by
-// itself), "stop" (control 222 arrives), "+N" (N seconds pass first).
-void Happen(const std::string &step) {
-    std::istringstream words(step);
-    for (std::string word; words >> word;) {
-        if (word == "end")
-            fake::EndScheduler();
-        else if (word == "stop")
-            ServiceCtrlHandler(222);
-        else
-            fake::AdvanceClock(std::stol(word));
-    }
-}
-
+// At each of the host's waits, in words: "end" (the scheduler ends by itself),
+// "stop" (control 222 arrives), "+N" (N seconds pass first).
 TEST_F(ServiceHost, ASchedulerThatEndsIsRestartedUnlessTheServiceIsStopping) {
-    const std::vector<std::string> crash = {"end", ""}; // an end, and no stop in the grace
-    auto times = [](std::vector<std::string> steps, int n, std::vector<std::string> last) {
-        std::vector<std::string> out;
+    auto crashes = [](int n, const char *then, const char *each = "+100 end") {
+        std::vector<std::string> waits;
         for (int i = 0; i < n; ++i)
-            out.insert(out.end(), steps.begin(), steps.end());
-        out.insert(out.end(), last.begin(), last.end());
-        return out;
+            waits.insert(waits.end(), {each, ""}); // no stop in the grace
+        if (*then)
+            waits.push_back(then);
+        return waits;
     };
+    const std::string stopped = "1/0/0/0/4 Service controller: Stopping service";
     const struct {
-        const char *what;
-        std::vector<std::string> waits; // at each wait of the host, in order
-        int postFailures;               // the newest scheduler has no message queue yet
+        std::vector<std::string> waits;
+        int postFailures; // the newest scheduler has no message queue yet
         size_t launches;
-        std::string last; // the last report, and the last log line without its time
-        DWORD postedTo;   // the thread the last WM_STOP_SCHEDULER went to
+        std::string last; // the last report and log line
+        DWORD postedTo;   // the thread of the last WM_STOP_SCHEDULER
         size_t posts;
     } cases[] = {
-        {"stopped", {"stop"}, 0, 1, "1/0/0/0/4 Service controller: Stopping service", 4321, 1},
-        {"stopped as it ended", {"stop end"}, 0, 1, "1/0/0/0/4 Service controller: Stopping service",
-         4321, 1},
+        {{"stop"}, 0, 1, stopped, 4321, 1},
+        {{"end stop"}, 0, 1, stopped, 4321, 1},
         // A scheduler that stops the service itself may be gone before the control.
-        {"ended, then the stop it asked for", {"end", "+9 stop"}, 0, 1,
-         "1/0/0/0/4 Service controller: Stopping service", 4321, 1},
-        {"ended: restarted, and the new one stopped", times(crash, 1, {"stop"}), 0, 2,
-         "1/0/0/0/4 Service controller: Stopping service", 4322, 1},
-        // Control 222 a moment after the grace: the new scheduler still gets the stop.
-        {"a stop that overtakes the restart", {"end", "", "stop"}, 3, 2,
-         "1/0/0/0/4 Service controller: Stopping service", 4322, 4},
-        {"five ends within ten minutes", times(crash, 5, {"stop"}), 0, 6,
-         "1/0/0/0/4 Service controller: Stopping service", 4326, 1},
-        {"the sixth", times(crash, 6, {}), 0, 6,
+        {{"end", "+9 stop"}, 0, 1, stopped, 4321, 1},
+        {crashes(1, "stop"), 0, 2, stopped, 4322, 1},
+        {crashes(1, "stop"), 3, 2, stopped, 4322, 4}, // the stop overtook the restart
+        {crashes(5, "stop"), 0, 6, stopped, 4326, 1},
+        {crashes(6, ""), 0, 6,
          "1/0/0/1067/4 Service controller: Scheduler ended unexpectedly too often - stopping "
-         "service",
-         4326, 1},
-        {"ends two minutes apart", times({"+110 end", ""}, 8, {"stop"}), 0, 9,
-         "1/0/0/0/4 Service controller: Stopping service", 4329, 1},
+         "service", 4326, 1},
+        {crashes(8, "stop", "+120 end"), 0, 9, stopped, 4329, 1}, // slower: for ever
     };
     for (const auto &c : cases) {
-        SCOPED_TRACE(c.what);
+        SCOPED_TRACE(c.waits.size());
         Fresh();
         fake::PutDword(kKey, "logfile", 1);
         fake::ResetPlatform();
         ASSERT_FALSE(fake::UseTempLogFile().empty());
         fake::Svc().postFailures = c.postFailures;
-        size_t step = 0;
-        fake::Svc().whileWaiting = [&] {
-            if (step < c.waits.size())
-                Happen(c.waits[step++]);
+        fake::Svc().whileWaiting = [&c] {
+            std::istringstream words(fake::Svc().waits <= int(c.waits.size())
+                                         ? c.waits[fake::Svc().waits - 1] : "");
+            for (std::string word; words >> word;)
+                word == "end" ? fake::EndScheduler()
+                : word == "stop" ? ServiceCtrlHandler(222) : fake::AdvanceClock(std::stol(word));
         };
         Run(2);
-        EXPECT_EQ(c.waits.size(), step);
         EXPECT_EQ(c.launches, fake::Svc().launches.size());
         const std::vector<std::string> lines = fake::LogLines();
         size_t restarts = 0;
@@ -341,7 +318,7 @@ TEST_F(ServiceHost, ASchedulerThatEndsIsRestartedUnlessTheServiceIsStopping) {
         EXPECT_EQ(c.last, Reports().back() + " " + lines.back().substr(lines.back().find(": ") + 2));
         ASSERT_EQ(c.posts, fake::Svc().posts.size());
         EXPECT_EQ(c.postedTo, fake::Svc().posts.back().first);
-        // A post is tried again only while the scheduler lives, briefly.
+        // Tried again only while the scheduler lives.
         EXPECT_EQ((c.posts - 1) * kStopPostPollMs, fake::Svc().sleptMs);
         for (const auto &scheduler : fake::Svc().schedulers)
             EXPECT_TRUE(scheduler.processClosed);
