@@ -3,6 +3,7 @@
 #include "framework/text.h"
 #include "framework/unique_handle.h"
 #include "system/files.h"
+#include "system/log.h"
 #include "system/platform_calls.h"
 #include "system/process_walk.h"
 #include "system/registry.h"
@@ -20,10 +21,23 @@ const DWORD kPlatformWin32Nt = 2; // VER_PLATFORM_WIN32_NT
 const DWORD kStartAccess = SERVICE_QUERY_STATUS | SERVICE_START;
 const DWORD kStopAccess = SERVICE_QUERY_STATUS | SERVICE_USER_DEFINED_CONTROL;
 const DWORD kRemoveAccess = kStopAccess | DELETE;
-// Creating, the installer also sets the service's DACL, and deletes a service it
-// could not secure.
-const DWORD kCreateAccess = SERVICE_QUERY_STATUS | WRITE_DAC | DELETE;
+// Creating, the installer also sets the service's DACL and its recovery, and
+// deletes a service it could not secure. A restart action needs SERVICE_START.
+const DWORD kConfigureAccess = WRITE_DAC | SERVICE_CHANGE_CONFIG | SERVICE_START;
+const DWORD kCreateAccess = SERVICE_QUERY_STATUS | DELETE | kConfigureAccess;
 const char kServiceKey[] = "SYSTEM\\CurrentControlSet\\Services\\Vespra";
+// Safe Mode starts only the services named here, with "Service" as the default value.
+const char *const kSafeBootKeys[] = {
+    "SYSTEM\\CurrentControlSet\\Control\\SafeBoot\\Minimal\\Vespra",
+    "SYSTEM\\CurrentControlSet\\Control\\SafeBoot\\Network\\Vespra",
+};
+// The service manager's recovery: the host stops with an error when the scheduler
+// keeps ending (service/restart_limit.h), or crashes itself; the service is started
+// again after 10 s, again after 10 s, then after 60 s at every further failure. The
+// count starts again after a day without one.
+const RecoveryAction kRecovery[] = {{kScActionRestart, 10000}, {kScActionRestart, 10000},
+                                    {kScActionRestart, 60000}};
+const DWORD kRecoveryResetSeconds = 24 * 60 * 60;
 
 struct ScCloser {
     void operator()(ScHandle h) const { CloseServiceHandleOf(h); }
@@ -74,6 +88,37 @@ bool IsWindowsNT() {
     DWORD platformId = 0;
     return QueryPlatformId(platformId) && platformId == kPlatformWin32Nt;
 }
+
+namespace {
+void RegisterForRecoveryAndSafeMode(ScHandle service) {
+    // None of this is needed for the service to run: a failure is logged, and the
+    // install stands.
+    if (!SetRecoveryActions(service, kRecoveryResetSeconds, kRecovery,
+                            DWORD(sizeof kRecovery / sizeof kRecovery[0])))
+        WriteLog("Service installer: Recovery actions not set - error " +
+                 std::to_string(LastErrorCode()));
+    // Without the flag only a crash of the service host is a failure; Windows before
+    // Vista has no flag, and the host's error stop goes without recovery there.
+    else if (!SetRecoveryOnErrorStops(service, TRUE) &&
+             LastErrorCode() != DWORD(ERROR_INVALID_LEVEL))
+        WriteLog("Service installer: Recovery on error stops not set - error " +
+                 std::to_string(LastErrorCode()));
+    for (const char *path : kSafeBootKeys) {
+        RegKey key;
+        LONG rc = key.Create(path, RegAccess::Write, kSafeBootKeySddl);
+        if (rc == ERROR_SUCCESS)
+            rc = key.SetString("", "Service");
+        if (rc != ERROR_SUCCESS)
+            WriteLog(std::string("Service installer: Safe Mode entry ") + path +
+                     " not written - error " + std::to_string(rc));
+    }
+}
+
+void RemoveSafeModeEntries() {
+    for (const char *path : kSafeBootKeys)
+        DeleteRegistryKey(path);
+}
+} // namespace
 
 void RemoveRunServicesValue() {
     if (!IsWindowsNT())
@@ -135,9 +180,11 @@ bool InstallService() {
     if (existed && RunsThisProgram(config.binaryPath)) {
         // Installed from here before, perhaps by a version that left the default
         // DACL, which lets every user stop it.
-        Sc installed(OpenServiceEntry(manager.Get(), WRITE_DAC));
-        if (installed && SetServiceDacl(installed.Get(), kServiceSddl))
+        Sc installed(OpenServiceEntry(manager.Get(), kConfigureAccess));
+        if (installed && SetServiceDacl(installed.Get(), kServiceSddl)) {
+            RegisterForRecoveryAndSafeMode(installed.Get());
             return true;
+        }
         Show("SetServiceObjectSecurity() failed (install)");
         return false;
     }
@@ -152,6 +199,7 @@ bool InstallService() {
         Show("SetServiceObjectSecurity() failed (install)");
         return false;
     }
+    RegisterForRecoveryAndSafeMode(service.Get());
     return true;
 }
 
@@ -195,8 +243,13 @@ bool StopSchedulerService(bool remove) {
         return false;
     }
     Sc service(OpenServiceEntry(manager.Get(), remove ? kRemoveAccess : kStopAccess));
-    if (!service)
-        return false; // not installed: nothing to do, nothing to say
+    if (!service) {
+        // Not installed: nothing to do, nothing to say; Safe Mode entries of a
+        // service removed some other way go too.
+        if (remove && LastErrorCode() == DWORD(ERROR_SERVICE_DOES_NOT_EXIST))
+            RemoveSafeModeEntries();
+        return false;
+    }
     DWORD state = 0;
     if (!QueryServiceState(service.Get(), state)) {
         Show("QueryServiceStatus() failed (stop/uninstall)");
@@ -210,8 +263,12 @@ bool StopSchedulerService(bool remove) {
             return false;
         }
     }
-    if (remove && !DeleteServiceEntry(service.Get()))
-        Show("DeleteService() failed (stop/uninstall)");
+    if (remove) {
+        if (DeleteServiceEntry(service.Get()))
+            RemoveSafeModeEntries();
+        else
+            Show("DeleteService() failed (stop/uninstall)");
+    }
     return true;
 }
 

@@ -23,8 +23,11 @@ std::string ServiceImagePath(const std::string &installerPath);
 // Asked of the system at each use.
 bool IsWindowsNT();
 void RemoveRunServicesValue();
+// Creates the service (or, installed from this folder before, brings its DACL up
+// to date) and registers it for the service manager's recovery and for Safe Mode.
 bool InstallService();
 bool StartSchedulerService();
+// With remove, the service's Safe Mode entries go with it.
 bool StopSchedulerService(bool remove);
 // "/restart" between its stop and its start: waits, each wait bounded, until the
 // service has stopped and the scheduler it ran has ended (its single-instance mutexes

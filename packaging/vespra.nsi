@@ -53,6 +53,7 @@ AllowSkipFiles off
 !define RUN_KEY "SOFTWARE\Microsoft\Windows\CurrentVersion\Run"
 !define RUNSERVICES_KEY "SOFTWARE\Microsoft\Windows\CurrentVersion\RunServices"
 !define SERVICE_KEY "SYSTEM\CurrentControlSet\Services\Vespra"
+!define SAFEBOOT_KEY "SYSTEM\CurrentControlSet\Control\SafeBoot"
 !define UNINSTALLER "uninstall.exe"
 
 ; Service states (QueryServiceStatus); 0 stands for "not installed".
@@ -547,9 +548,12 @@ Section "Uninstall"
   RMDir "$SMPROGRAMS\Vespra"
   DeleteRegKey HKLM "${UNINSTALL_KEY}"
 
-  ; 3. The start entries the scheduler wrote.
+  ; 3. The start entries the scheduler wrote, and the service's Safe Mode entries:
+  ;    "/uninstall" removes them, but not when vesprasi.exe has gone.
   DeleteRegValue HKLM "${RUN_KEY}" "Vespra"
   DeleteRegValue HKLM "${RUNSERVICES_KEY}" "Vespra"
+  DeleteRegKey HKLM "${SAFEBOOT_KEY}\Minimal\Vespra"
+  DeleteRegKey HKLM "${SAFEBOOT_KEY}\Network\Vespra"
 
   ; 4. The settings, with the password and the run-state values.
   DeleteRegKey HKLM "${SETTINGS_KEY}"

@@ -3,12 +3,14 @@
 #include <atomic>
 #include <cstdint>
 
+#include "framework/clock.h"
 #include "framework/text.h"
 #include "system/files.h"
 #include "system/log.h"
 #include "system/platform_calls.h"
 #include "system/registry.h"
 #include "system/service_calls.h"
+#include "service/restart_limit.h"
 
 namespace {
 const char kCaption[] = "VESPRASV.EXE";
@@ -23,6 +25,7 @@ ServiceStatusHandle g_status = nullptr;
 // and forgotten by ServiceMain: atomic, so the handler never sees half a change.
 std::atomic<HANDLE> g_stopEvent{nullptr};
 // ServiceMain's alone.
+HANDLE g_schedulerProcess = nullptr;
 HANDLE g_schedulerThread = nullptr;
 DWORD g_schedulerThreadId = 0;
 ServiceValues g_values = {1, 0, 0};
@@ -66,6 +69,40 @@ void ShowKeepingError(const std::string &text) {
 
 void EndWithLastError() {
     ServiceCleanup(LastErrorCode());
+}
+
+void CloseSchedulerHandles() {
+    if (g_schedulerThread) {
+        CloseHandleOf(g_schedulerThread);
+        g_schedulerThread = nullptr;
+    }
+    if (g_schedulerProcess) {
+        CloseHandleOf(g_schedulerProcess);
+        g_schedulerProcess = nullptr;
+    }
+}
+
+// WM_STOP_SCHEDULER to the scheduler's thread. A scheduler started a moment ago (a
+// restart that a stop overtook) may have no message queue yet, and the post fails:
+// it is tried again while that scheduler lives, for a bounded time.
+void PostStopToScheduler() {
+    for (DWORD waited = 0; !PostToThread(g_schedulerThreadId, WM_STOP_SCHEDULER) &&
+                           waited < kStopPostRetryMs && g_schedulerProcess &&
+                           !WaitForHandle(g_schedulerProcess, 0);
+         waited += kStopPostPollMs)
+        PauseFor(kStopPostPollMs);
+}
+
+// The scheduler has ended. Whether the service was asked to stop decides, never the
+// order in which the two were seen: a scheduler that ends the service itself (a
+// cancel, the action set Off, a restart for new settings) starts vesprasi " /stop"
+// or " /restart" and may be gone before control 222 arrives, so the stop event is
+// given kStopGraceMs. A stop that arrives later still ends the restarted scheduler.
+enum class AfterEnd { Stop, Restart, GiveUp };
+AfterEnd DecideAfterSchedulerEnd(HANDLE event, RestartLimit &limit) {
+    if (WaitForHandle(event, kStopGraceMs))
+        return AfterEnd::Stop;
+    return limit.Allow(MonotonicMs()) ? AfterEnd::Restart : AfterEnd::GiveUp;
 }
 } // namespace
 
@@ -115,12 +152,13 @@ bool ReadServiceValues() {
 
 bool LaunchMainProgram() {
     const std::string path = SchedulerPathFor(GetProgramPath());
-    HANDLE thread = nullptr;
+    HANDLE process = nullptr, thread = nullptr;
     DWORD threadId = 0;
-    if (!LaunchProcess(path, " /service", thread, threadId)) {
+    if (!LaunchProcess(path, " /service", process, thread, threadId)) {
         ShowKeepingError("CreateProcess() failed\n\nPath=" + path);
         return false;
     }
+    g_schedulerProcess = process;
     g_schedulerThread = thread;
     g_schedulerThreadId = threadId;
     if (!thread) {
@@ -132,17 +170,14 @@ bool LaunchMainProgram() {
 
 void ServiceCleanup(DWORD exitCode) {
     if (g_schedulerThreadId) {
-        PostToThread(g_schedulerThreadId, WM_STOP_SCHEDULER);
+        PostStopToScheduler();
         g_schedulerThreadId = 0;
     }
     if (HANDLE event = g_stopEvent.exchange(nullptr))
         CloseHandleOf(event);
     if (g_status)
         ReportServiceStatus(SERVICE_STOPPED, exitCode, 0, 0);
-    if (g_schedulerThread) {
-        CloseHandleOf(g_schedulerThread);
-        g_schedulerThread = nullptr;
-    }
+    CloseSchedulerHandles();
 }
 
 void ServiceMain(DWORD argc, char **) {
@@ -150,9 +185,11 @@ void ServiceMain(DWORD argc, char **) {
     if (!g_status)
         return EndWithLastError();
     ReadServiceValues();
-    // No start argument: the service manager started us at system start.
+    // No start argument: the service manager started us at system start. With the
+    // action Off there is nothing to do, which is no failure: an error code here
+    // would have the service manager's recovery start the service again and again.
     if (argc < 2 && g_values.status == 0 && g_values.restart == 0)
-        return ServiceCleanup(ERROR_SERVICE_DOES_NOT_EXIST);
+        return ServiceCleanup(kNoError);
     if (!ReportServiceStatus(SERVICE_START_PENDING, kNoError, 1, 5000))
         return EndWithLastError();
     HANDLE event = CreateStopEvent();
@@ -168,8 +205,32 @@ void ServiceMain(DWORD argc, char **) {
         AppendLogLine("Service controller: Starting service");
     if (!ReportServiceStatus(SERVICE_RUNNING, kNoError, 0, 0))
         return EndWithLastError();
-    if (!WaitForStopEvent(event))
-        return EndWithLastError();
+    // The scheduler runs for as long as the service does.
+    RestartLimit limit;
+    for (;;) {
+        const HostWake wake = WaitForStopOrScheduler(event, g_schedulerProcess);
+        if (wake == HostWake::Stop)
+            break;
+        if (wake == HostWake::Failed)
+            return EndWithLastError();
+        const AfterEnd after = DecideAfterSchedulerEnd(event, limit);
+        if (after == AfterEnd::Stop)
+            break;
+        if (after == AfterEnd::GiveUp) {
+            // The code the service manager itself gives a service process that ended
+            // unexpectedly; any error code makes its recovery apply (see the
+            // installer's failure actions).
+            if (g_values.logfile)
+                AppendLogLine("Service controller: Scheduler ended unexpectedly too often - "
+                              "stopping service");
+            return ServiceCleanup(ERROR_PROCESS_ABORTED);
+        }
+        if (g_values.logfile)
+            AppendLogLine("Service controller: Scheduler ended unexpectedly - restarting");
+        CloseSchedulerHandles();
+        if (!LaunchMainProgram())
+            return EndWithLastError();
+    }
     if (g_values.logfile)
         AppendLogLine("Service controller: Stopping service");
     ServiceCleanup(kNoError);
@@ -199,6 +260,7 @@ void ServiceCtrlHandler(DWORD control) {
 void ForgetServiceHostState() {
     g_status = nullptr;
     g_stopEvent.store(nullptr);
+    g_schedulerProcess = nullptr;
     g_schedulerThread = nullptr;
     g_schedulerThreadId = 0;
     g_values = {1, 0, 0};

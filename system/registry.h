@@ -21,8 +21,10 @@ public:
     RegKey(const RegKey &) = delete;
     RegKey &operator=(const RegKey &) = delete;
 
-    // RegCreateKeyExA: opens HKLM\path, creating it when missing.
-    LONG Create(const char *path, RegAccess access);
+    // RegCreateKeyExA: opens HKLM\path, creating it when missing. A key made here
+    // gets the security descriptor of sddl when one is given (nothing is made when
+    // the text can't be converted); an existing key keeps its own.
+    LONG Create(const char *path, RegAccess access, const char *sddl = nullptr);
     // RegOpenKeyExA: opens HKLM\path only when it exists.
     LONG Open(const char *path, RegAccess access);
     bool IsOpen() const { return m_key != nullptr; }
@@ -42,3 +44,6 @@ public:
 private:
     void *m_key = nullptr;
 };
+
+// RegDeleteKeyA(HKEY_LOCAL_MACHINE, path): the key must have no subkeys.
+LONG DeleteRegistryKey(const char *path);

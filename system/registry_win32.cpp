@@ -1,5 +1,7 @@
 #include "system/registry.h"
 
+#include "system/security_win32.h"
+
 namespace {
 HKEY Hkey(void *k) {
     return static_cast<HKEY>(k);
@@ -15,12 +17,15 @@ void RegKey::Close() {
     m_key = nullptr;
 }
 
-LONG RegKey::Create(const char *path, RegAccess access) {
+LONG RegKey::Create(const char *path, RegAccess access, const char *sddl) {
     Close();
     HKEY key = nullptr;
     DWORD disposition = 0;
+    SddlDescriptor sd(sddl);
+    if (sddl && !sd.Dacl())
+        return ERROR_INVALID_SECURITY_DESCR;
     LONG rc = RegCreateKeyExA(HKEY_LOCAL_MACHINE, path, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                              Sam(access), nullptr, &key, &disposition);
+                              Sam(access), sddl ? sd.Attributes() : nullptr, &key, &disposition);
     if (rc == ERROR_SUCCESS)
         m_key = key;
     return rc;
@@ -51,4 +56,8 @@ LONG RegKey::DeleteValue(const char *name) {
     if (!m_key)
         return ERROR_INVALID_HANDLE;
     return RegDeleteValueA(Hkey(m_key), name);
+}
+
+LONG DeleteRegistryKey(const char *path) {
+    return RegDeleteKeyA(HKEY_LOCAL_MACHINE, path);
 }

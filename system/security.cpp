@@ -10,6 +10,7 @@ const char kServiceSddl[] = "D:(A;;CCDCLCSWRPWPDTLOCRSDRCWDWO;;;SY)"
 #define VESPRA_MUTEX_DACL "D:P(A;;0x1f0001;;;SY)(A;;0x1f0001;;;BA)(A;;RC;;;WD)"
 const char kInstanceMutexSddl[] = "O:BA" VESPRA_MUTEX_DACL;
 const char kInstanceMutexSddlNoOwner[] = VESPRA_MUTEX_DACL;
+const char kSafeBootKeySddl[] = "D:P(A;;KA;;;SY)(A;;KA;;;BA)(A;;KR;;;BU)";
 
 namespace {
 // The rights that let their holder replace or add to a file or a folder: write or

@@ -20,6 +20,9 @@ extern const char kServiceSddl[];
 // whose token may not name them owner uses kInstanceMutexSddlNoOwner.
 extern const char kInstanceMutexSddl[];
 extern const char kInstanceMutexSddlNoOwner[];
+// The service's Safe Mode entries: SYSTEM and the administrators have every right,
+// users may read them, as the rest of SafeBoot; nothing is inherited.
+extern const char kSafeBootKeySddl[];
 
 // A SID as far as these decisions care.
 enum class Principal {

@@ -27,9 +27,13 @@
 #define ERROR_SERVICE_NOT_ACTIVE 1062L
 #define ERROR_FAILED_SERVICE_CONTROLLER_CONNECT 1063L
 #define ERROR_SERVICE_EXISTS 1073L
+#define ERROR_PROCESS_ABORTED 1067L
+#define ERROR_INVALID_LEVEL 124L
+#define ERROR_INVALID_THREAD_ID 1444L
 #define SC_MANAGER_CONNECT 0x0001u
 #define SC_MANAGER_CREATE_SERVICE 0x0002u
 #define SERVICE_QUERY_STATUS 0x0004u
+#define SERVICE_CHANGE_CONFIG 0x0002u
 #define SERVICE_START 0x0010u
 #define SERVICE_USER_DEFINED_CONTROL 0x0100u
 #define DELETE 0x00010000u
@@ -85,17 +89,24 @@ BOOL SetServiceStatusOf(ServiceStatusHandle handle, const ServiceStatusReport &s
 HANDLE CreateStopEvent();
 // SetEvent.
 BOOL SignalStopEvent(HANDLE event);
-// WaitForSingleObject(event, INFINITE): TRUE when the event was signalled.
-BOOL WaitForStopEvent(HANDLE event);
-// CloseHandle, for the event and the thread handle.
+// What ended the service host's wait.
+enum class HostWake { Stop, SchedulerEnded, Failed };
+// WaitForMultipleObjects({event, process}, any, INFINITE): Stop when the event is
+// signalled, also when the process has ended as well (the first handle wins);
+// SchedulerEnded when only the process has ended; Failed otherwise.
+HostWake WaitForStopOrScheduler(HANDLE event, HANDLE process);
+// WaitForSingleObject(handle, timeoutMs): TRUE when the handle is signalled within
+// the time; FALSE when the time ran out or the wait failed.
+BOOL WaitForHandle(HANDLE handle, DWORD timeoutMs);
+// CloseHandle, for the event and the scheduler's process and thread handles.
 void CloseHandleOf(HANDLE handle);
 
 // CreateProcessA(application, commandLine, no inherited handles,
 // NORMAL_PRIORITY_CLASS, our environment and current directory, a zeroed
-// STARTUPINFOA). The process handle is closed at once; the primary thread's handle
-// and id are handed back.
-BOOL LaunchProcess(const std::string &application, const std::string &commandLine, HANDLE &thread,
-                   DWORD &threadId);
+// STARTUPINFOA). The process handle, the primary thread's handle and its id are
+// handed back.
+BOOL LaunchProcess(const std::string &application, const std::string &commandLine,
+                   HANDLE &process, HANDLE &thread, DWORD &threadId);
 // PostThreadMessageA(threadId, message, 0, 0).
 BOOL PostToThread(DWORD threadId, UINT message);
 
@@ -127,6 +138,22 @@ BOOL StartServiceWith(ScHandle service, const char *argument);
 BOOL SendServiceControl(ScHandle service, DWORD control);
 // DeleteService.
 BOOL DeleteServiceEntry(ScHandle service);
+// One recovery action of the service manager (SC_ACTION).
+constexpr DWORD kScActionRestart = 1; // SC_ACTION_RESTART
+struct RecoveryAction {
+    DWORD type;
+    DWORD delayMs;
+};
+// ChangeServiceConfig2A(SERVICE_CONFIG_FAILURE_ACTIONS): the actions in order, the
+// last one repeated for every further failure, the count of failures reset after
+// resetSeconds without one; no reboot message, no command. The handle needs
+// SERVICE_CHANGE_CONFIG, and SERVICE_START for a restart action.
+BOOL SetRecoveryActions(ScHandle service, DWORD resetSeconds, const RecoveryAction *actions,
+                        DWORD count);
+// ChangeServiceConfig2A(SERVICE_CONFIG_FAILURE_ACTIONS_FLAG): whether the actions
+// also follow a stop that reports an error, not only a crash of the process.
+// Windows before Vista has no such level: FALSE with ERROR_INVALID_LEVEL.
+BOOL SetRecoveryOnErrorStops(ScHandle service, BOOL enabled);
 // SetServiceObjectSecurity(service, DACL_SECURITY_INFORMATION, the descriptor made
 // from sddl); the service handle needs WRITE_DAC. FALSE also when the system can't
 // make a descriptor from SDDL: no service is left open for want of one.

@@ -47,16 +47,28 @@ BOOL SignalStopEvent(HANDLE event) {
     return ::SetEvent(event);
 }
 
-BOOL WaitForStopEvent(HANDLE event) {
-    return ::WaitForSingleObject(event, INFINITE) == WAIT_OBJECT_0;
+HostWake WaitForStopOrScheduler(HANDLE event, HANDLE process) {
+    HANDLE handles[] = {event, process};
+    switch (::WaitForMultipleObjects(2, handles, FALSE, INFINITE)) {
+    case WAIT_OBJECT_0:
+        return HostWake::Stop;
+    case WAIT_OBJECT_0 + 1:
+        return HostWake::SchedulerEnded;
+    default:
+        return HostWake::Failed;
+    }
+}
+
+BOOL WaitForHandle(HANDLE handle, DWORD timeoutMs) {
+    return ::WaitForSingleObject(handle, timeoutMs) == WAIT_OBJECT_0;
 }
 
 void CloseHandleOf(HANDLE handle) {
     ::CloseHandle(handle);
 }
 
-BOOL LaunchProcess(const std::string &application, const std::string &commandLine, HANDLE &thread,
-                   DWORD &threadId) {
+BOOL LaunchProcess(const std::string &application, const std::string &commandLine,
+                   HANDLE &process, HANDLE &thread, DWORD &threadId) {
     // CreateProcessA may write into the command line, so it gets its own buffer.
     std::vector<char> cmd(commandLine.begin(), commandLine.end());
     cmd.push_back('\0');
@@ -68,9 +80,7 @@ BOOL LaunchProcess(const std::string &application, const std::string &commandLin
     if (!::CreateProcessA(application.c_str(), cmd.data(), nullptr, nullptr, FALSE,
                           NORMAL_PRIORITY_CLASS, nullptr, nullptr, &si, &pi))
         return FALSE;
-    // Nobody waits for the scheduler or ends it: its process handle is not kept.
-    if (pi.hProcess)
-        ::CloseHandle(pi.hProcess);
+    process = pi.hProcess;
     thread = pi.hThread;
     threadId = pi.dwThreadId;
     return TRUE;

@@ -56,3 +56,35 @@ BOOL SetServiceDacl(ScHandle service, const char *sddl) {
 void CloseServiceHandleOf(ScHandle handle) {
     ::CloseServiceHandle(Sc(handle));
 }
+
+BOOL SetRecoveryActions(ScHandle service, DWORD resetSeconds, const RecoveryAction *actions,
+                        DWORD count) {
+    SC_ACTION list[8];
+    if (count > sizeof list / sizeof list[0]) {
+        ::SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    for (DWORD i = 0; i < count; ++i) {
+        list[i].Type = static_cast<SC_ACTION_TYPE>(actions[i].type);
+        list[i].Delay = actions[i].delayMs;
+    }
+    SERVICE_FAILURE_ACTIONSA config;
+    memset(&config, 0, sizeof config);
+    config.dwResetPeriod = resetSeconds;
+    config.cActions = count;
+    config.lpsaActions = list;
+    return ::ChangeServiceConfig2A(Sc(service), SERVICE_CONFIG_FAILURE_ACTIONS, &config);
+}
+
+namespace {
+// From Vista on; not in the headers of an XP build.
+const DWORD kConfigFailureActionsFlag = 4; // SERVICE_CONFIG_FAILURE_ACTIONS_FLAG
+struct FailureActionsFlag {               // SERVICE_FAILURE_ACTIONS_FLAG
+    BOOL fFailureActionsOnNonCrashFailures;
+};
+} // namespace
+
+BOOL SetRecoveryOnErrorStops(ScHandle service, BOOL enabled) {
+    FailureActionsFlag flag = {enabled};
+    return ::ChangeServiceConfig2A(Sc(service), kConfigFailureActionsFlag, &flag);
+}

@@ -20,6 +20,7 @@ struct RegValue {
 struct RegistryKeyData {
     std::map<std::string, RegValue> values; // by lower-cased name
     std::vector<std::string> writeOrder;    // value names as they were set, in order
+    std::string sddl;                       // the descriptor it was made with, if any
 };
 
 struct Registry {

@@ -91,7 +91,8 @@ bool Fails(const fake::OpenKey *key, const char *name) {
     return g_reg.failSet.count(n) || g_reg.failSet.count(key->path + "\\" + n);
 }
 
-LONG OpenImpl(void *&slot, const char *path, RegAccess access, bool create) {
+LONG OpenImpl(void *&slot, const char *path, RegAccess access, bool create,
+              const char *sddl = nullptr) {
     std::string p = ToLower(path);
     const auto &fails = access == RegAccess::Read ? g_reg.failOpenRead : g_reg.failOpenWrite;
     if (fails.count(p))
@@ -99,7 +100,7 @@ LONG OpenImpl(void *&slot, const char *path, RegAccess access, bool create) {
     if (!g_reg.keys.count(p)) {
         if (!create)
             return ERROR_FILE_NOT_FOUND;
-        g_reg.keys[p];
+        g_reg.keys[p].sddl = sddl ? sddl : "";
     }
     slot = new fake::OpenKey{p, access};
     ++g_reg.opens;
@@ -115,9 +116,23 @@ void RegKey::Close() {
     m_key = nullptr;
 }
 
-LONG RegKey::Create(const char *path, RegAccess access) {
+LONG RegKey::Create(const char *path, RegAccess access, const char *sddl) {
     Close();
-    return OpenImpl(m_key, path, access, true);
+    return OpenImpl(m_key, path, access, true, sddl);
+}
+
+LONG DeleteRegistryKey(const char *path) {
+    const std::string p = ToLower(path);
+    if (g_reg.failOpenWrite.count(p))
+        return ERROR_ACCESS_DENIED;
+    if (!g_reg.keys.count(p))
+        return ERROR_FILE_NOT_FOUND;
+    // Windows deletes no key that still has subkeys.
+    for (const auto &key : g_reg.keys)
+        if (key.first.compare(0, p.size() + 1, p + "\\") == 0)
+            return ERROR_ACCESS_DENIED;
+    g_reg.keys.erase(p);
+    return ERROR_SUCCESS;
 }
 
 LONG RegKey::Open(const char *path, RegAccess access) {

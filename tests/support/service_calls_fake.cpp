@@ -5,6 +5,7 @@
 #include "system/security.h"
 #include "system/service_calls.h"
 #include "tests/support/fake_services.h"
+#include "tests/support/fake_ui.h"
 
 const char *const kServiceName = "Vespra";
 
@@ -14,6 +15,8 @@ Services g_services;
 // Non-null stand-ins for handles; only their being null matters.
 HANDLE const kEvent = reinterpret_cast<HANDLE>(0x51);
 HANDLE const kThread = reinterpret_cast<HANDLE>(0x52);
+// The scheduler started n-th has process handle kProcess + n.
+const uintptr_t kProcess = 0x1000;
 ScHandle const kManager = reinterpret_cast<ScHandle>(0x61);
 ScHandle const kService = reinterpret_cast<ScHandle>(0x62);
 } // namespace
@@ -26,6 +29,18 @@ void ResetServices() {
     g_services = Services();
     ForgetServiceHostState();
 }
+
+void EndScheduler() {
+    if (!g_services.schedulers.empty())
+        g_services.schedulers.back().ended = true;
+}
+
+namespace {
+Services::Scheduler *SchedulerOf(HANDLE process) {
+    const uintptr_t n = reinterpret_cast<uintptr_t>(process) - kProcess;
+    return n < g_services.schedulers.size() ? &g_services.schedulers[n] : nullptr;
+}
+} // namespace
 } // namespace fake
 
 using fake::g_services;
@@ -33,6 +48,8 @@ using fake::kEvent;
 using fake::kManager;
 using fake::kService;
 using fake::kThread;
+using fake::kProcess;
+using fake::SchedulerOf;
 
 namespace {
 template <typename T> T Fail(T result) {
@@ -106,15 +123,42 @@ HANDLE CreateStopEvent() {
 
 BOOL SignalStopEvent(HANDLE) {
     ++g_services.eventsSignalled;
+    g_services.eventSet = true;
     return TRUE;
 }
 
-BOOL WaitForStopEvent(HANDLE) {
-    const int before = g_services.eventsSignalled;
+namespace {
+void WhileWaiting() {
+    ++g_services.waits;
     if (g_services.whileWaiting)
         g_services.whileWaiting();
-    // A wait that would never end fails the test instead of hanging it.
-    return g_services.eventsSignalled > before ? TRUE : Fail(FALSE);
+}
+} // namespace
+
+HostWake WaitForStopOrScheduler(HANDLE event, HANDLE process) {
+    WhileWaiting();
+    if (event == kEvent && g_services.eventSet)
+        return HostWake::Stop;
+    const fake::Services::Scheduler *scheduler = SchedulerOf(process);
+    if (scheduler && scheduler->ended)
+        return HostWake::SchedulerEnded;
+    // Nothing would ever end this wait: it fails instead of hanging the test.
+    return Fail(HostWake::Failed);
+}
+
+BOOL WaitForHandle(HANDLE handle, DWORD timeoutMs) {
+    if (handle == kEvent) {
+        WhileWaiting();
+        if (g_services.eventSet)
+            return TRUE;
+    } else if (const fake::Services::Scheduler *scheduler = SchedulerOf(handle)) {
+        if (scheduler->ended)
+            return TRUE;
+    } else {
+        return Fail(FALSE);
+    }
+    fake::AdvanceClock(long(timeoutMs / 1000));
+    return FALSE;
 }
 
 void CloseHandleOf(HANDLE handle) {
@@ -122,20 +166,35 @@ void CloseHandleOf(HANDLE handle) {
         ++g_services.eventsClosed;
     else if (handle == kThread)
         ++g_services.threadHandlesClosed;
+    else if (fake::Services::Scheduler *scheduler = SchedulerOf(handle))
+        scheduler->processClosed = true;
 }
 
-BOOL LaunchProcess(const std::string &application, const std::string &commandLine, HANDLE &thread,
-                   DWORD &threadId) {
+BOOL LaunchProcess(const std::string &application, const std::string &commandLine,
+                   HANDLE &process, HANDLE &thread, DWORD &threadId) {
     g_services.launches.push_back(application + "|" + commandLine);
     if (g_services.launchFails)
         return Fail(FALSE);
+    process = reinterpret_cast<HANDLE>(kProcess + g_services.schedulers.size());
     thread = g_services.nullThread ? nullptr : kThread;
-    threadId = g_services.schedulerThreadId;
+    threadId = g_services.schedulerThreadId + DWORD(g_services.schedulers.size());
+    g_services.schedulers.emplace_back();
     return TRUE;
 }
 
 BOOL PostToThread(DWORD threadId, UINT message) {
     g_services.posts.emplace_back(threadId, message);
+    const size_t n = threadId - g_services.schedulerThreadId;
+    // A thread that has ended, or has no message queue yet, takes no message.
+    if (n >= g_services.schedulers.size() || g_services.schedulers[n].ended) {
+        g_services.lastError = ERROR_INVALID_THREAD_ID;
+        return FALSE;
+    }
+    if (g_services.postFailures > 0) {
+        --g_services.postFailures;
+        g_services.lastError = ERROR_INVALID_THREAD_ID;
+        return FALSE;
+    }
     return TRUE;
 }
 
@@ -158,6 +217,7 @@ ScHandle CreateServiceEntry(ScHandle manager, const ServiceConfig &config, DWORD
     g_services.installed = true;
     g_services.config = config;
     g_services.state = SERVICE_STOPPED;
+    g_services.serviceHandleAccess = access;
     return Opened(kService);
 }
 
@@ -170,6 +230,7 @@ ScHandle OpenServiceEntry(ScHandle manager, DWORD access) {
         g_services.lastError = ERROR_SERVICE_DOES_NOT_EXIST;
         return nullptr;
     }
+    g_services.serviceHandleAccess = access;
     return Opened(kService);
 }
 
@@ -214,6 +275,37 @@ BOOL DeleteServiceEntry(ScHandle service) {
     if (service != kService || g_services.deleteFails)
         return Fail(FALSE);
     g_services.markedForDeletion = true;
+    return TRUE;
+}
+
+BOOL SetRecoveryActions(ScHandle service, DWORD resetSeconds, const RecoveryAction *actions,
+                        DWORD count) {
+    g_services.calls.push_back("set recovery");
+    if (service != kService || g_services.recoveryFails)
+        return Fail(FALSE);
+    // The service manager wants the handle to carry these rights.
+    DWORD needed = SERVICE_CHANGE_CONFIG;
+    for (DWORD i = 0; i < count; ++i)
+        if (actions[i].type == kScActionRestart)
+            needed |= SERVICE_START;
+    if ((g_services.serviceHandleAccess & needed) != needed) {
+        g_services.lastError = ERROR_ACCESS_DENIED;
+        return FALSE;
+    }
+    g_services.recoveryResetSeconds = resetSeconds;
+    g_services.recovery.assign(actions, actions + count);
+    return TRUE;
+}
+
+BOOL SetRecoveryOnErrorStops(ScHandle service, BOOL enabled) {
+    g_services.calls.push_back("set recovery flag");
+    if (g_services.noRecoveryFlag) {
+        g_services.lastError = ERROR_INVALID_LEVEL;
+        return FALSE;
+    }
+    if (service != kService || (g_services.serviceHandleAccess & SERVICE_CHANGE_CONFIG) == 0)
+        return Fail(FALSE);
+    g_services.recoveryOnErrorStops = enabled != FALSE;
     return TRUE;
 }
 

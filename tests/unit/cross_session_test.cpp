@@ -134,7 +134,8 @@ TEST_F(CrossSession, EachInstallerCommandAsksTheLeastAccess) {
         DWORD state;
         V asked;
     } cases[] = {
-        {"/install", SERVICE_STOPPED, {"manager 0x2", "create 0x50004"}},
+        // Creating also sets the DACL and the recovery, whose restarts need start.
+        {"/install", SERVICE_STOPPED, {"manager 0x2", "create 0x50016"}},
         {"/start", SERVICE_STOPPED, start},
         {"/stop", SERVICE_RUNNING, {"manager 0x1", "service 0x104"}},
         {"/uninstall", SERVICE_RUNNING, {"manager 0x1", "service 0x10104"}},

@@ -116,7 +116,9 @@ TEST_F(Installer, InstallCreatesTheServiceOnce) {
     EXPECT_EQ(2u, fake::Svc().config.startType);
     EXPECT_EQ(0u, fake::Svc().config.errorControl);
     EXPECT_EQ("\"c:\\program files\\vespra\\vesprasv.exe\"", fake::Svc().config.binaryPath);
-    EXPECT_EQ((std::vector<std::string>{"open manager", "create", "set dacl"}), fake::Svc().calls);
+    EXPECT_EQ((std::vector<std::string>{"open manager", "create", "set dacl", "set recovery",
+                                        "set recovery flag"}),
+              fake::Svc().calls);
     EXPECT_EQ(kServiceSddl, fake::Svc().dacl);
 
     // Again: the message, and the service as it was.
@@ -171,6 +173,76 @@ TEST_F(Installer, OnlyASecuredServiceOfAProgramUsersCannotChangeIsInstalled) {
         EXPECT_EQ(c.dacl, fake::Svc().dacl);
         EXPECT_EQ(c.box.empty() ? std::vector<std::string>{} : One(c.box.c_str()), Texts());
     }
+}
+
+// What Windows keeps after each command: the recovery and its flag, and the two
+// Safe Mode entries with their descriptor. None of it is worth a box.
+TEST_F(Installer, RecoveryAndSafeModeComeWithTheServiceAndGoWithIt) {
+    const std::string minimal = "SYSTEM\\CurrentControlSet\\Control\\SafeBoot\\Minimal\\Vespra",
+                      network = "SYSTEM\\CurrentControlSet\\Control\\SafeBoot\\Network\\Vespra";
+    const std::string recovery = "86400: 1/10000 1/10000 1/60000 ";
+    const struct {
+        const char *command;
+        void (*script)();
+        std::string actions;
+        bool flag, minimal, network;
+        std::string logged;
+    } cases[] = {
+        {"/install", [] {}, recovery, true, true, true, ""},
+        {"/install", [] { fake::Svc().noRecoveryFlag = true; }, recovery, false, true, true, ""},
+        {"/install", [] { fake::Svc().recoveryFails = true; }, "0: ", false, true, true,
+         "Service installer: Recovery actions not set - error 2"},
+        {"/install",
+         [] { fake::Reg().failOpenWrite.insert(ToLower("SYSTEM\\CurrentControlSet\\Control\\"
+                                                       "SafeBoot\\Minimal\\Vespra")); },
+         recovery, true, false, true,
+         "Service installer: Safe Mode entry SYSTEM\\CurrentControlSet\\Control\\SafeBoot\\"
+         "Minimal\\Vespra not written - error 5"},
+        {"/install", // installed from here before
+         [] {
+             fake::Svc().installed = true;
+             fake::PutString("SYSTEM\\CurrentControlSet\\Services\\Vespra", "ImagePath",
+                             "c:\\program files\\vespra\\vesprasv.exe");
+         },
+         recovery, true, true, true, ""},
+        {"/uninstall", [] { RunInstaller("/install"); }, recovery, true, false, false, ""},
+        {"/uninstall", // removed some other way
+         [] {
+             RunInstaller("/install");
+             fake::Svc().installed = false;
+         },
+         recovery, true, false, false, ""},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.actions + c.logged);
+        fake::ResetServices();
+        fake::ResetRegistry();
+        fake::ResetPlatform();
+        fake::PutDword("SOFTWARE\\Vespra", "logfile", 1);
+        ASSERT_FALSE(fake::UseTempLogFile().empty());
+        c.script();
+        RunInstaller(c.command);
+        std::string actions = std::to_string(fake::Svc().recoveryResetSeconds) + ": ";
+        for (const RecoveryAction &a : fake::Svc().recovery)
+            actions += std::to_string(a.type) + "/" + std::to_string(a.delayMs) + " ";
+        EXPECT_EQ(c.actions, actions);
+        EXPECT_EQ(c.flag, fake::Svc().recoveryOnErrorStops);
+        for (const auto &entry : {std::make_pair(minimal, c.minimal), {network, c.network}}) {
+            EXPECT_EQ(entry.second ? "Service" : "", fake::GetString(entry.first, ""));
+            EXPECT_EQ(entry.second ? kSafeBootKeySddl : "", fake::Reg().keys[ToLower(entry.first)].sddl);
+        }
+        const std::vector<std::string> lines = fake::LogLines();
+        EXPECT_EQ(c.logged, lines.empty() ? "" : lines[0].substr(lines[0].find(": ") + 2));
+        EXPECT_GE(1u, lines.size());
+        EXPECT_TRUE(fake::Svc().boxes.empty());
+    }
+    // A service that can't be deleted keeps its entries.
+    fake::ResetServices();
+    RunInstaller("/install");
+    fake::Svc().deleteFails = true;
+    RunInstaller("/uninstall");
+    EXPECT_EQ("Service", fake::GetString(minimal, ""));
+    EXPECT_EQ(One("DeleteService() failed (stop/uninstall)"), Texts());
 }
 
 TEST_F(Installer, InteractiveOnlyWhereWindowsStillHonoursIt) {

@@ -46,6 +46,9 @@ TEST(SecurityDescriptors, UsersMayStartTheServiceAndSeeTheMutexButNothingMore) {
         {"mutex", kInstanceMutexSddl, "WD", "RC"},
         {"mutex", kInstanceMutexSddlNoOwner, "WD", "RC"},
         {"mutex", kInstanceMutexSddl, "IU", ""},
+        {"Safe Mode entry", kSafeBootKeySddl, "BU", "KR"}, // read only
+        {"Safe Mode entry", kSafeBootKeySddl, "IU", ""},
+        {"Safe Mode entry", kSafeBootKeySddl, "WD", ""},
     };
     for (const auto &c : cases)
         EXPECT_EQ(c.rights, RightsOf(c.sddl, c.sid)) << c.object << " " << c.sid;

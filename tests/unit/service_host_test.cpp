@@ -2,10 +2,12 @@
 // starts, what it posts, its messages and its exit codes.
 #include <gtest/gtest.h>
 
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "framework/datetime.h"
+#include "service/restart_limit.h"
 #include "service/service_host.h"
 #include "tests/support/fake_all.h"
 #include "tests/support/fake_files.h"
@@ -123,10 +125,12 @@ TEST_F(ServiceHost, StartedByTheInstallerRunsTheSchedulerUntilControl222) {
     EXPECT_TRUE(fake::Svc().boxes.empty());
 }
 
-TEST_F(ServiceHost, SystemStartWithTheActionOffEndsWith1060) {
+// Nothing to do is no failure: an error code would have the service manager's
+// recovery start the service again and again.
+TEST_F(ServiceHost, SystemStartWithTheActionOffEndsWithoutAnError) {
     fake::PutDword(kKey, "status", 0);
     Run(1);
-    EXPECT_EQ(std::vector<std::string>{"1/0/0/1060/4"}, Reports());
+    EXPECT_EQ(std::vector<std::string>{"1/0/0/0/4"}, Reports());
     EXPECT_TRUE(fake::Svc().launches.empty());
     EXPECT_TRUE(fake::Svc().posts.empty());
 
@@ -235,6 +239,90 @@ TEST_F(ServiceHost, LogsStartAndStopOnlyWhenItsSwitchIsOn) {
     EXPECT_EQ((std::vector<std::string>{"09/30/01 23:05:07: Service controller: Starting service",
                                         "09/30/01 23:05:07: Service controller: Stopping service"}),
               fake::LogLines());
+}
+
+TEST(RestartLimitTest, AtMostFiveInAnyTenMinutes) {
+    const struct {
+        std::vector<uint64_t> atSeconds;
+        std::string allowed;
+    } cases[] = {
+        {{0, 1, 2, 3, 4, 5}, "YYYYYN"},
+        {{0, 1, 2, 3, 4, 599, 600, 601, 601}, "YYYYYNYYN"}, // the window slides
+        {{0, 100, 200, 300, 400, 500, 550, 600}, "YYYYYNNY"}, // a refusal is not counted
+        {{0, 120, 240, 360, 480, 600, 720, 840, 960}, "YYYYYYYYY"},
+        {{2592000, 2592001, 2592002, 2592003, 2592004, 2592005}, "YYYYYN"}, // a month up
+    };
+    for (const auto &c : cases) {
+        RestartLimit limit;
+        std::string allowed;
+        for (uint64_t at : c.atSeconds)
+            allowed += limit.Allow(at * 1000) ? 'Y' : 'N';
+        EXPECT_EQ(c.allowed, allowed);
+    }
+}
+
+// At each of the host's waits, in words: "end" (the scheduler ends by itself),
+// "stop" (control 222 arrives), "+N" (N seconds pass first).
+TEST_F(ServiceHost, ASchedulerThatEndsIsRestartedUnlessTheServiceIsStopping) {
+    auto crashes = [](int n, const char *then, const char *each = "+100 end") {
+        std::vector<std::string> waits;
+        for (int i = 0; i < n; ++i)
+            waits.insert(waits.end(), {each, ""}); // no stop in the grace
+        if (*then)
+            waits.push_back(then);
+        return waits;
+    };
+    const std::string stopped = "1/0/0/0/4 Service controller: Stopping service";
+    const struct {
+        std::vector<std::string> waits;
+        int postFailures; // the newest scheduler has no message queue yet
+        size_t launches;
+        std::string last; // the last report and log line
+        DWORD postedTo;   // the thread of the last WM_STOP_SCHEDULER
+        size_t posts;
+    } cases[] = {
+        {{"stop"}, 0, 1, stopped, 4321, 1},
+        {{"end stop"}, 0, 1, stopped, 4321, 1},
+        // A scheduler that stops the service itself may be gone before the control.
+        {{"end", "+9 stop"}, 0, 1, stopped, 4321, 1},
+        {crashes(1, "stop"), 0, 2, stopped, 4322, 1},
+        {crashes(1, "stop"), 3, 2, stopped, 4322, 4}, // the stop overtook the restart
+        {crashes(5, "stop"), 0, 6, stopped, 4326, 1},
+        {crashes(6, ""), 0, 6,
+         "1/0/0/1067/4 Service controller: Scheduler ended unexpectedly too often - stopping "
+         "service", 4326, 1},
+        {crashes(8, "stop", "+120 end"), 0, 9, stopped, 4329, 1}, // slower: for ever
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.waits.size());
+        Fresh();
+        fake::PutDword(kKey, "logfile", 1);
+        fake::ResetPlatform();
+        ASSERT_FALSE(fake::UseTempLogFile().empty());
+        fake::Svc().postFailures = c.postFailures;
+        fake::Svc().whileWaiting = [&c] {
+            std::istringstream words(fake::Svc().waits <= int(c.waits.size())
+                                         ? c.waits[fake::Svc().waits - 1] : "");
+            for (std::string word; words >> word;)
+                word == "end" ? fake::EndScheduler()
+                : word == "stop" ? ServiceCtrlHandler(222) : fake::AdvanceClock(std::stol(word));
+        };
+        Run(2);
+        EXPECT_EQ(c.launches, fake::Svc().launches.size());
+        const std::vector<std::string> lines = fake::LogLines();
+        size_t restarts = 0;
+        for (const std::string &line : lines)
+            restarts += line.find(": Scheduler ended unexpectedly - restarting") != std::string::npos;
+        EXPECT_EQ(c.launches - 1, restarts);
+        ASSERT_FALSE(lines.empty());
+        EXPECT_EQ(c.last, Reports().back() + " " + lines.back().substr(lines.back().find(": ") + 2));
+        ASSERT_EQ(c.posts, fake::Svc().posts.size());
+        EXPECT_EQ(c.postedTo, fake::Svc().posts.back().first);
+        // Tried again only while the scheduler lives.
+        EXPECT_EQ((c.posts - 1) * kStopPostPollMs, fake::Svc().sleptMs);
+        for (const auto &scheduler : fake::Svc().schedulers)
+            EXPECT_TRUE(scheduler.processClosed);
+    }
 }
 
 } // namespace

@@ -14,6 +14,7 @@
 
 #include <string>
 
+#include "service/service_host.h"
 #include "system/service_calls.h"
 
 #include "tests/wine/platform_wine_util.h"
@@ -27,6 +28,10 @@ const char kRunKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
 const char kRunServicesKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunServices";
 const char kLog[] = "c:\\vespra.log";
 const char kInstallerCaption[] = "Vespra service installer";
+const char *const kSafeBootKeys[] = {
+    "SYSTEM\\CurrentControlSet\\Control\\SafeBoot\\Minimal\\Vespra",
+    "SYSTEM\\CurrentControlSet\\Control\\SafeBoot\\Network\\Vespra"};
+const char kRestartLine[] = ": Service controller: Scheduler ended unexpectedly - restarting\r\n";
 
 std::string Built(const char *name) {
     const std::string vespra = wt::VespraExePath();
@@ -117,6 +122,26 @@ bool SchedulerRunning() {
 }
 bool NoScheduler() {
     return !SchedulerRunning();
+}
+
+// The default value of a Safe Mode entry; "(none)" when the key is missing.
+std::string SafeBootEntry(const char *path) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return "(none)";
+    char text[64] = {};
+    DWORD type = 0, size = sizeof text - 1;
+    const LONG rc =
+        RegQueryValueExA(key, nullptr, nullptr, &type, reinterpret_cast<BYTE *>(text), &size);
+    RegCloseKey(key);
+    return rc == ERROR_SUCCESS && type == REG_SZ ? text : "(unreadable)";
+}
+
+size_t Count(const std::string &text, const std::string &what) {
+    size_t n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+        ++n;
+    return n;
 }
 
 // Ends, or waits for, every process of the session with this file name: a
@@ -259,6 +284,10 @@ TEST_F(ServiceEndToEnd, InstallWritesTheConfigurationOnce) {
         << config->lpServiceStartName;
     EXPECT_STREQ("Vespra", config->lpDisplayName);
     EXPECT_EQ(DWORD(SERVICE_STOPPED), Status().dwCurrentState) << "installed, not started";
+    // Wine 8's service manager has no failure-actions level (QueryServiceConfig2A
+    // answers ERROR_INVALID_LEVEL), so the recovery is tested natively only.
+    for (const char *path : kSafeBootKeys)
+        EXPECT_EQ("Service", SafeBootEntry(path)) << path;
 
     // Again from here: only the DACL is brought up to date. From another folder: the
     // message, and the service as it was.
@@ -333,6 +362,49 @@ TEST_F(ServiceEndToEnd, UninstallStopsAndRemovesARunningService) {
     EXPECT_TRUE(wt::WaitUntil(Gone, kWaitMs));
     EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(scheduler, kWaitMs));
     CloseHandle(scheduler);
+    for (const char *path : kSafeBootKeys)
+        EXPECT_EQ("(none)", SafeBootEntry(path)) << path;
+}
+
+// The service host waits on the scheduler's process: one that ends by itself is
+// started again; one that ends with the service's stop on its way is not.
+TEST_F(ServiceEndToEnd, ASchedulerThatEndsIsStartedAgainUnlessTheServiceIsStopping) {
+    ASSERT_EQ("", Installer("/install"));
+    ASSERT_EQ("", Installer("/start"));
+    ASSERT_TRUE(wt::WaitUntil(Running, kWaitMs));
+    HWND first = WaitForScheduler();
+    ASSERT_NE(nullptr, first);
+    const DWORD firstPid = ProcessOf(first);
+    auto end = [](DWORD pid) {
+        HANDLE p = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid);
+        ASSERT_NE(nullptr, p);
+        EXPECT_TRUE(TerminateProcess(p, 3));
+        EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(p, kWaitMs));
+        CloseHandle(p);
+    };
+    end(firstPid);
+    // After the host's grace for a stop, a new scheduler with its countdown.
+    DWORD secondPid = 0;
+    ASSERT_TRUE(wt::WaitUntil(
+        [&] {
+            HWND dlg = SchedulerDialog(0);
+            secondPid = dlg ? ProcessOf(dlg) : 0;
+            return secondPid && secondPid != firstPid;
+        },
+        kWaitMs + kStopGraceMs));
+    EXPECT_TRUE(wt::WaitUntil(SchedulerRunning, kWaitMs));
+    EXPECT_EQ(DWORD(SERVICE_RUNNING), Status().dwCurrentState);
+    EXPECT_EQ(1u, Count(wt::ReadWholeFile(kLog), kRestartLine));
+
+    // As a scheduler that stops the service itself: gone before control 222 arrives.
+    end(secondPid);
+    EXPECT_EQ("", Installer("/stop"));
+    ASSERT_TRUE(wt::WaitUntil(Stopped, kWaitMs));
+    EXPECT_EQ(0u, Status().dwWin32ExitCode);
+    EXPECT_TRUE(NoScheduler());
+    const std::string log = wt::ReadWholeFile(kLog);
+    EXPECT_EQ(1u, Count(log, kRestartLine)) << log;
+    EXPECT_NE(std::string::npos, log.find(": Service controller: Stopping service\r\n")) << log;
 }
 
 TEST_F(ServiceEndToEnd, RestartStartsANewScheduler) {
