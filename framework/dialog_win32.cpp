@@ -2,6 +2,10 @@
 // kept under DWLP_USER and messages dispatched to the virtual handlers.
 #include "framework/dialog.h"
 
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
 #include "framework/app.h"
 #include "framework/mirror.h"
 
@@ -257,23 +261,78 @@ int CDialog::MessageBox(const std::string &text, const std::string &caption, UIN
     return PlatformMessageBox(m_hWnd, text, caption, type);
 }
 
+namespace {
+// The box of TimedMessageBox, found when its time is up: a dialog of this thread that
+// was not there before it, with its caption. One at a time; a box within a box's
+// time keeps the outer one's state aside.
+struct TimedBox {
+    std::vector<HWND> before;
+    std::string caption;
+    int answer = IDOK;
+    HWND box = nullptr;
+    bool timedOut = false;
+};
+TimedBox *g_timedBox = nullptr;
+
+BOOL CALLBACK ListThreadWindow(HWND hwnd, LPARAM list) noexcept {
+    try {
+        reinterpret_cast<std::vector<HWND> *>(list)->push_back(hwnd);
+        return TRUE;
+    } catch (...) {
+        return FALSE; // no exception crosses a Win32 callback
+    }
+}
+
+BOOL CALLBACK FindTimedBox(HWND hwnd, LPARAM) noexcept {
+    TimedBox &t = *g_timedBox;
+    char name[16] = {}, title[256] = {};
+    if (std::find(t.before.begin(), t.before.end(), hwnd) != t.before.end() ||
+        !::GetClassNameA(hwnd, name, sizeof name) || std::strcmp(name, "#32770") != 0)
+        return TRUE;
+    ::GetWindowTextA(hwnd, title, sizeof title);
+    if (t.caption != title)
+        return TRUE;
+    t.box = hwnd;
+    return FALSE;
+}
+
+void CALLBACK TimedBoxExpired(HWND, UINT, UINT_PTR, DWORD) noexcept {
+    if (!g_timedBox || g_timedBox->timedOut)
+        return;
+    ::EnumThreadWindows(::GetCurrentThreadId(), FindTimedBox, 0);
+    if (g_timedBox->box) {
+        g_timedBox->timedOut = true;
+        ::EndDialog(g_timedBox->box, g_timedBox->answer);
+    }
+}
+
+// MessageBoxA that ends by itself after limitMs with the answer that changes nothing.
+// A thread timer does it, from inside the box's own modal loop; user32's own timed box
+// is not documented, and Wine ignores its time-out.
+int TimedMessageBox(HWND owner, const std::string &text, const std::string &caption, UINT type,
+                    DWORD limitMs) {
+    TimedBox t;
+    t.caption = caption;
+    t.answer = UnansweredResult(type);
+    ::EnumThreadWindows(::GetCurrentThreadId(), ListThreadWindow, reinterpret_cast<LPARAM>(&t.before));
+    TimedBox *outer = g_timedBox;
+    g_timedBox = &t;
+    const UINT_PTR timer = ::SetTimer(nullptr, 0, limitMs, TimedBoxExpired);
+    const int result = ::MessageBoxA(owner, text.c_str(), caption.c_str(), type);
+    if (timer)
+        ::KillTimer(nullptr, timer);
+    g_timedBox = outer;
+    return t.timedOut ? t.answer : result;
+}
+} // namespace
+
 int PlatformMessageBox(HWND owner, const std::string &text, const std::string &caption, UINT type) {
     int result = 0;
     if (DialogMirror *mirror = GetDialogMirror())
         if (mirror->MessageBox(text, caption, type, result))
             return result;
-    const DWORD limit = MessageBoxTimeLimit();
-    if (limit) {
-        // user32's own box with a time-out: there from XP on, though not in the headers.
-        typedef int(WINAPI * MessageBoxTimeoutAFn)(HWND, LPCSTR, LPCSTR, UINT, WORD, DWORD);
-        const auto timed = reinterpret_cast<MessageBoxTimeoutAFn>(reinterpret_cast<void (*)()>(
-            ::GetProcAddress(::GetModuleHandleA("user32.dll"), "MessageBoxTimeoutA")));
-        if (timed) {
-            const int kTimedOut = 32000; // MB_TIMEDOUT
-            result = timed(owner, text.c_str(), caption.c_str(), type, 0, limit);
-            return result == kTimedOut ? UnansweredResult(type) : result;
-        }
-    }
+    if (const DWORD limit = MessageBoxTimeLimit())
+        return TimedMessageBox(owner, text, caption, type, limit);
     return ::MessageBoxA(owner, text.c_str(), caption.c_str(), type);
 }
 

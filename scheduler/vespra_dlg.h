@@ -195,7 +195,7 @@ public:
     BOOL m_bRepeatForced = FALSE;
     // Session 0 mode: what the session watch saw since timer 99 last looked.
     SessionEvents m_sessionEvents;
-    ForcedShutdown m_forced;
+    ShutdownEscalation m_forced;
     // The service ends this run itself, or was asked to restart the scheduler: the
     // end of this run must not stop it (a late stop would end the new scheduler).
     BOOL m_bNoServiceStopOnExit = FALSE;

@@ -2,7 +2,7 @@
 
 #include "system/session.h"
 
-ForcedNext ForcedShutdown::Answered(DWORD error, uint64_t nowMs) {
+ForcedNext ShutdownEscalation::Answered(DWORD error, uint64_t nowMs) {
     if (error != DWORD(ERROR_SHUTDOWN_IN_PROGRESS))
         m_inProgress = false;
     if (error == 0)

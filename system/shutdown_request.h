@@ -24,7 +24,7 @@ enum class ForcedNext {
 // Follows the answers to one shut-down's forced requests. A request refused as
 // "in progress" is usually a polite shut-down waiting on a program that won't close;
 // after kStuckMs of that, ending the user's session lets it go on.
-class ForcedShutdown {
+class ShutdownEscalation {
 public:
     static const uint64_t kStuckMs = 60000;
 

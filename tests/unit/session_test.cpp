@@ -127,7 +127,7 @@ TEST(Session, ForcedRequestIsCarriedThrough) {
         {185999, kInProgress, ForcedNext::Retry},
         {186000, 0, ForcedNext::Done},
     };
-    ForcedShutdown forced;
+    ShutdownEscalation forced;
     for (const auto &s : steps)
         EXPECT_EQ(s.next, forced.Answered(s.error, s.at)) << s.at;
 }

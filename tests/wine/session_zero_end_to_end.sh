@@ -16,7 +16,7 @@
 # The polite request (ExitWindowsEx) ends every program on the user's desktop, so it
 # runs in a prefix of its own. Under Wine the forced request does nothing: a program
 # of the user's that ends was ended by the polite one. Bounded: 330 s, below CTest's 360 s; it takes about
-# four minutes.
+# four and a half minutes.
 set -u -o pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 # shellcheck source=scripts/wine-session.sh
@@ -183,11 +183,11 @@ until procs && [ -z "$(pid_of /service)$(pid_of /agent)" ]; do
 done
 say "canceled with the password; the service stopped"
 
-# 3. Started again with the shut-down minute 135 to 194 s ahead: the countdown (the
-#    agent ended during it), the waiting state (the agent ended again), the warning
-#    and the polite request.
+# 3. Started again with the shut-down minute 165 to 224 s ahead: the countdown (the
+#    agent ended during it, and again while a password prompt nobody answers waits),
+#    the waiting state (the agent ended again), the warning and the polite request.
 now=$(date +%s)
-shutdown_at=$(((now + 135 + 59) / 60 * 60))
+shutdown_at=$(((now + 165 + 59) / 60 * 60))
 warn_at=$((shutdown_at - 60))
 hm=$(date -d "@$shutdown_at" +%-H:%M)
 settings "$hm" 30
@@ -208,6 +208,20 @@ if [ "$world" = session0 ]; then
     seen Vespra 1001 "$countdown" 1000 "countdown after the agent was ended"
     [ "$scheduler" = "$before" ] || fail "the scheduler changed from $before to $scheduler"
     say "agent $first ended; the countdown is back in agent $agent after $(($(date +%s) - killed)) s"
+    # Settings... and a prompt nobody answers, its agent ended: the agent comes back
+    # while the prompt waits, and the prompt closes itself.
+    w "$probe" press Vespra 1005 5000 || fail "no Settings... in the countdown"
+    seen "Enter Password" 1043 "Enter password to access Vespra settings." 10000 "settings prompt"
+    first=$agent
+    w "$probe" kill "$first" || fail "could not end the agent $first"
+    killed=$(date +%s)
+    until w "$probe" owner "Enter Password" 1043 "Enter password" 1000 >"$work/owner" &&
+        [ "$(sed -n 1p "$work/owner" | tr -d '\r')" != "$first" ]; do
+        [ $(($(date +%s) - killed)) -le 15 ] || fail "no agent shows the prompt 15 s after the agent was ended"
+    done
+    say "agent $first ended at the prompt; the prompt is back after $(($(date +%s) - killed)) s"
+    seen Vespra 1001 "$countdown" 40000 "countdown after the prompt closed itself"
+    say "the prompt closed itself after $(($(date +%s) - killed)) s; the countdown goes on"
 fi
 # OK in the countdown: the scheduler waits for its time.
 w "$probe" press Vespra 1002 5000 || fail "no OK in the countdown"
@@ -273,6 +287,7 @@ polite_at=$(seconds_of "$polite")
 # The user was there all along: no forced request yet.
 ! grep -qF "system (forced)" "$log" || fail "a forced request was made"
 ! grep -qF "No agent for the polite request" "$log" || fail "the polite request found no agent"
+! grep -qF "Can't show settings" "$log" || fail "an unanswered prompt counted as a wrong password"
 if [ "$world" = session0 ]; then
     grep -qF ": Session 0 mode: showing in the user's session" "$log" || fail "no session 0 mode"
 else

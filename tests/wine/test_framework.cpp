@@ -213,4 +213,30 @@ TEST(Framework, TheRealTimeCounterRunsWithTheClock) {
         GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetTickCount64")));
     ASSERT_NE(tick64, nullptr);
     EXPECT_LE(std::llabs(int64_t(tick64() - MonotonicMs())), 100);
+    // Awake all along: the awake counter saw the same time pass.
+    uint64_t awake0 = 0, awake1 = 0;
+    ASSERT_TRUE(AwakeMs(awake0));
+    Sleep(1100);
+    ASSERT_TRUE(AwakeMs(awake1));
+    EXPECT_GE(int64_t(awake1 - awake0), 1000);
+    EXPECT_LT(int64_t(awake1 - awake0), 3000);
+}
+
+// Under a time limit a real message box, left alone, ends by itself with the answer
+// that changes nothing.
+TEST(Framework, AMessageBoxUnderATimeLimitEndsByItself) {
+    SetMessageBoxTimeLimit(1500);
+    const struct {
+        UINT type;
+        int answer;
+    } cases[] = {{MB_ICONHAND, IDOK}, {MB_OKCANCEL | MB_ICONINFORMATION, IDCANCEL}, {MB_YESNO, IDNO}};
+    for (const auto &c : cases) {
+        const uint64_t shown = MonotonicMs();
+        EXPECT_EQ(c.answer, PlatformMessageBox(nullptr, "Wrong password; can't access settings.",
+                                               "Vespra", c.type));
+        const uint64_t took = MonotonicMs() - shown;
+        EXPECT_GE(took, 1400u);
+        EXPECT_LT(took, 20000u);
+    }
+    SetMessageBoxTimeLimit(0);
 }
