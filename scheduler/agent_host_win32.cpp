@@ -29,7 +29,12 @@ class AgentMirror : public DialogMirror {
 public:
     AgentMirror() : m_watch(ProgramPath()) {}
 
-    BOOL Start() { return m_pipe.Start(OnPipeMessage, OnPipeState, this); }
+    BOOL Start() {
+        if (!m_pipe.Start(OnPipeMessage, OnPipeState, this))
+            return FALSE;
+        m_watch.SetAgentPipe(m_pipe.Name(), OnAgentStarting, this);
+        return TRUE;
+    }
     void Stop() { m_pipe.Stop(); }
     SessionWatch &Watch() { return m_watch; }
 
@@ -41,6 +46,13 @@ public:
             m_expected = pid;
             m_pipe.ExpectClient(pid, agent.sessionId);
         }
+    }
+
+    // A new agent, still suspended: the pipe expects it before it can first try.
+    static void OnAgentStarting(void *context, const AgentProcess &agent) {
+        auto *self = static_cast<AgentMirror *>(context);
+        self->m_expected = agent.processId;
+        self->m_pipe.ExpectClient(agent.processId, agent.sessionId);
     }
 
     BOOL SendExit(UINT flags) {
@@ -174,7 +186,8 @@ private:
             open[key] = e.last;
         const MirrorInput in = DecodeMirror(bytes, m) ? CheckMirrorInput(m, open) : MirrorInput{};
         if (in.kind == MirrorInput::Refused) {
-            WriteLog("Agent message refused");
+            RefuseAgent(self->m_pipe, self->m_watch, time(nullptr));
+            self->FollowAgent();
             return;
         }
         if (in.kind == MirrorInput::Answer) {
