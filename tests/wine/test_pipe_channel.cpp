@@ -95,16 +95,10 @@ protected:
         PostMessageA(FindWindowA("#32770", kModalTitle), WM_COMMAND, IDOK, 0);
     }
 
-    static void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD) {
-        if (s_test)
-            ++s_test->m_ticks;
-    }
-
     static PipeChannelTest *s_test;
     PipeServer m_server;
     int m_junk = 0;
     bool m_refuseJunk = false;
-    int m_ticks = 0;
     std::vector<std::string> m_heard;
     bool m_heardInModal = false;
 };
@@ -238,9 +232,10 @@ TEST_F(PipeChannelTest, IsTheOnlyInstanceOfARandomNameAndOnlyItsDaclGuardsIt) {
     EXPECT_LT(GetTickCount() - start, 3000u);
 }
 
-// A client that writes without pause: refused, it is cut off after its first
-// message; let in, its messages wait their turn behind the timers.
-TEST_F(PipeChannelTest, AFloodNeitherOutlivesItsRefusalNorHoldsTheTimersOff) {
+// A client that writes without pause is cut off after its first refused message.
+// (That a flood let in waits behind the timers Wine can't show: its queue made
+// WM_TIMER between posted messages even without the pacing.)
+TEST_F(PipeChannelTest, AFloodEndsWithItsFirstRefusedMessage) {
     m_refuseJunk = true;
     wt::Process refused = StartAgent(" flood 5000");
     ASSERT_TRUE(PumpUntil([&] { return refused.WaitForExit(0); }));
@@ -252,18 +247,6 @@ TEST_F(PipeChannelTest, AFloodNeitherOutlivesItsRefusalNorHoldsTheTimersOff) {
     ASSERT_TRUE(PumpUntil([&] { return again.WaitForExit(0); }));
     EXPECT_EQ(2u, again.ExitCode());
     EXPECT_EQ(1, m_junk);
-
-    m_refuseJunk = false;
-    m_junk = 0;
-    const UINT_PTR timer = SetTimer(nullptr, 0, 100, Tick);
-    const DWORD start = GetTickCount();
-    wt::Process flood = StartAgent(" flood 2000");
-    ASSERT_TRUE(PumpUntil([&] { return flood.WaitForExit(0); }));
-    const DWORD spent = GetTickCount() - start;
-    KillTimer(nullptr, timer);
-    EXPECT_EQ(0u, flood.ExitCode());
-    EXPECT_GT(m_junk, 20) << "the flood got through";
-    EXPECT_GE(m_ticks, int(spent / 100) / 2) << m_junk << " messages in " << spent << " ms";
 }
 
 } // namespace
