@@ -10,13 +10,22 @@
 #include "framework/win32_types.h"
 #include "system/session_watch.h"
 
+class PipeServer;
+
 // The agent's program mode: draws the scheduler's dialogs until the scheduler goes.
-// FALSE when it could not reach the scheduler.
-BOOL RunAgent();
+// FALSE when it could not reach the scheduler at pipeName, or what serves the pipe
+// is not the scheduler (PipeServerRefusal): then it ends at once.
+BOOL RunAgent(const std::string &pipeName);
 
 // The scheduler's end. Starts the mirror, the pipe and the watch of the console
 // session; FALSE (and nothing started) outside session 0 mode.
 BOOL StartSessionZeroMode();
+// An agent message the mirror refused (an unknown type, a malformed one, a control
+// that is not open): one log line, "Agent message refused", and the connection
+// closed at once, so nothing more it sent arrives and it can't queue work ahead of
+// the timers. The agent is ended; the watch starts the next one kAgentRetrySeconds
+// after now, and the pipe lets in only that one.
+void RefuseAgent(PipeServer &pipe, SessionWatch &watch, time_t now);
 BOOL InSessionZeroMode();
 // Once a tick: follows the console session, starts the agent when it is missing and
 // reports what changed at the console since the last tick.

@@ -29,10 +29,13 @@ class AgentMirror : public DialogMirror {
 public:
     AgentMirror() : m_watch(ProgramPath()) {}
 
-    // Opens the pipe; a failure is logged once, however often it is tried.
+    // Opens the pipe, under a new name; a failure is logged once, however often it
+    // is tried.
     BOOL Start() {
         m_listening = m_pipe.Start(OnPipeMessage, OnPipeState, this) != FALSE;
-        if (!m_listening && !m_startFailureLogged)
+        if (m_listening)
+            m_watch.SetAgentPipe(m_pipe.Name(), OnAgentStarting, this);
+        else if (!m_startFailureLogged)
             WriteLog("Can't open the channel to the user's session");
         m_startFailureLogged = !m_listening;
         return m_listening;
@@ -52,6 +55,13 @@ public:
             m_expected = pid;
             m_pipe.ExpectClient(pid, agent.sessionId);
         }
+    }
+
+    // A new agent, still suspended: the pipe expects it before it can first try.
+    static void OnAgentStarting(void *context, const AgentProcess &agent) {
+        auto *self = static_cast<AgentMirror *>(context);
+        self->m_expected = agent.processId;
+        self->m_pipe.ExpectClient(agent.processId, agent.sessionId);
     }
 
     BOOL SendExit(UINT flags) {
@@ -196,7 +206,8 @@ private:
             open[key] = e.last;
         const MirrorInput in = DecodeMirror(bytes, m) ? CheckMirrorInput(m, open) : MirrorInput{};
         if (in.kind == MirrorInput::Refused) {
-            WriteLog("Agent message refused");
+            RefuseAgent(self->m_pipe, self->m_watch, time(nullptr));
+            self->FollowAgent();
             return;
         }
         if (in.kind == MirrorInput::Answer) {

@@ -1,4 +1,4 @@
-// The agent: vespra.exe " /agent", started by the scheduler in the user's session
+// The agent: vespra.exe " /agent <pipe>", started by the scheduler in the user's session
 // with the user's token. It draws a copy of each dialog the scheduler opens, from the
 // same template, and sends back what the user does to it. It holds nothing worth
 // protecting: ending it costs the user the view, never the schedule.
@@ -200,10 +200,13 @@ void OnPipeState(void *context, bool connected) {
 }
 } // namespace
 
-BOOL RunAgent() {
+BOOL RunAgent(const std::string &pipeName) {
     Agent agent;
     g_agent = &agent;
-    if (!agent.pipe.Connect(OnPipeMessage, OnPipeState, &agent, 10000)) {
+    if (!IsPipeChannelName(pipeName) ||
+        !agent.pipe.Connect(pipeName, OnPipeMessage, OnPipeState, &agent, 10000) ||
+        PipeServerRefusal(agent.pipe.ServerFacts())) {
+        agent.pipe.Close();
         g_agent = nullptr;
         return FALSE;
     }

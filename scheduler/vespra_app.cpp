@@ -10,6 +10,7 @@
 #include "system/files.h"
 #include "system/log.h"
 #include "system/os.h"
+#include "system/pipe_channel.h"
 #include "system/platform.h"
 #include "system/program_disable.h"
 #include "system/registry.h"
@@ -29,8 +30,14 @@ StartupFlags ParseSwitches(const std::string &commandTail) {
         f.service = TRUE;
     else if (tail == "/logon")
         f.logon = TRUE;
-    else if (tail == "/agent")
+    else if (tail == "/agent" || tail.compare(0, 7, "/agent ") == 0) {
+        // An agent with no name of ours (a bare "/agent", any other name) is an agent
+        // all the same, that ends at once: never a scheduler.
         f.agent = TRUE;
+        const std::string name = tail.size() > 7 ? commandTail.substr(7) : std::string();
+        if (IsPipeChannelName(name))
+            f.agentPipe = name;
+    }
     return f;
 }
 
@@ -51,7 +58,7 @@ BOOL CVespraApp::InitInstance() {
     if (flags.agent) {
         InitDateTimeControls();
         SetMessageBoxTimeLimit(kUnansweredBoxMs);
-        if (!RunAgent())
+        if (!RunAgent(flags.agentPipe))
             m_nExitCode = 1;
         return FALSE;
     }

@@ -7,7 +7,8 @@
 
 class CVespraDlg;
 
-// The switches of the command line, compared with the whole tail ignoring case.
+// The switches of the command line, compared with the whole tail ignoring case; the
+// agent's pipe name keeps its case.
 struct StartupFlags {
     BOOL settings = FALSE;
     BOOL test = FALSE;
@@ -15,6 +16,7 @@ struct StartupFlags {
     BOOL service = FALSE;
     BOOL logon = FALSE;
     BOOL agent = FALSE;
+    std::string agentPipe; // "/agent <pipe>": the scheduler's pipe, checked strictly
     // "/uninstall /quiet": the uninstall check of a silent uninstall, which nobody
     // watches; a refusal goes to the log and the exit code, never to a box.
     BOOL quiet = FALSE;

@@ -7,6 +7,8 @@
 
 #include "framework/unique_handle.h"
 #include "system/log.h"
+#include "system/password_crypto.h"
+#include "system/service_calls.h"
 
 namespace {
 
@@ -28,6 +30,9 @@ using LocalSd = UniqueHandle<PSECURITY_DESCRIPTOR, LocalFreer>;
 const UINT kMsgData = WM_APP + 0x50;  // wParam: connection number; lParam: the message
 const UINT kMsgState = WM_APP + 0x51; // wParam: connected; lParam: connection number
 const UINT kMsgLog = WM_APP + 0x52;   // lParam: a line for the log
+// The server's pacing timer on the channel's window: one timer round between a
+// delivered message and the reading of the next.
+const UINT_PTR kPaceTimer = 1;
 const char kWindowClass[] = "VespraPipeChannel";
 
 // Newer than XP (or than NT 4), so looked up when needed: vespra.exe must load on XP.
@@ -35,6 +40,17 @@ typedef BOOL(WINAPI *PipeIdFn)(HANDLE pipe, ULONG *id);
 typedef BOOL(WINAPI *PipeComputerNameFn)(HANDLE pipe, LPSTR name, ULONG size);
 typedef BOOL(WINAPI *StringToSdFn)(LPCSTR sddl, DWORD revision, PSECURITY_DESCRIPTOR *sd,
                                    ULONG *size);
+typedef BOOL(WINAPI *SessionOfFn)(DWORD processId, DWORD *sessionId);
+typedef BOOLEAN(WINAPI *GenRandomFn)(PVOID buffer, ULONG size);
+typedef BOOL(WINAPI *QueryServiceExFn)(SC_HANDLE service, int level, LPBYTE buffer, DWORD size,
+                                       LPDWORD needed);
+
+template <typename Fn> Fn LookupAdvapi(const char *name) {
+    HMODULE advapi = ::GetModuleHandleA("advapi32.dll");
+    return advapi
+               ? reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(::GetProcAddress(advapi, name)))
+               : nullptr;
+}
 
 template <typename Fn> Fn KernelFunction(const char *name) {
     HMODULE kernel = ::GetModuleHandleA("kernel32.dll");
@@ -45,6 +61,20 @@ template <typename Fn> Fn KernelFunction(const char *name) {
 
 HANDLE OrNull(HANDLE h) {
     return h == INVALID_HANDLE_VALUE ? nullptr : h;
+}
+
+// A name from the system's random source: CNG where it exists (Windows 7 on), else
+// RtlGenRandom (advapi32's SystemFunction036, XP on).
+bool RandomPipeName(std::string &name) {
+    std::string bytes;
+    if (!RandomBytes(kPipeNameRandomBytes, bytes)) {
+        static const GenRandomFn gen = LookupAdvapi<GenRandomFn>("SystemFunction036");
+        bytes.assign(kPipeNameRandomBytes, '\0');
+        if (!gen || !gen(&bytes[0], ULONG(bytes.size())))
+            return false;
+    }
+    name = PipeChannelName(bytes);
+    return true;
 }
 
 // The one end of a connection both sides share: the message-only window that
@@ -63,7 +93,8 @@ struct Channel {
         m_kick.Reset(::CreateEventA(nullptr, FALSE, FALSE, nullptr));
         m_readEvent.Reset(::CreateEventA(nullptr, TRUE, FALSE, nullptr));
         m_writeEvent.Reset(::CreateEventA(nullptr, TRUE, FALSE, nullptr));
-        if (!m_stop || !m_kick || !m_readEvent || !m_writeEvent || !MakeWindow()) {
+        m_more.Reset(::CreateEventA(nullptr, FALSE, FALSE, nullptr));
+        if (!m_stop || !m_kick || !m_readEvent || !m_writeEvent || !m_more || !MakeWindow()) {
             End();
             return FALSE;
         }
@@ -94,17 +125,21 @@ struct Channel {
         m_kick.Reset();
         m_readEvent.Reset();
         m_writeEvent.Reset();
+        m_more.Reset();
         m_live = 0;
+        m_drop = 0;
         m_uiConnection = 0;
         m_uiConnected = false;
+        m_uiClosing = false;
     }
 
-    bool UiConnected() const { return m_uiConnected; }
+    // Closed by CloseClient counts as gone at once, before the reader confirms it.
+    bool UiConnected() const { return m_uiConnected && !m_uiClosing; }
 
     // On the UI thread. Only to the connection the UI thread knows of: a client that
     // replaced it must first be announced.
     BOOL Write(const std::string &message) {
-        if (!m_uiConnected || m_live.load() != m_uiConnection || message.size() > kPipeMessageMax)
+        if (!UiConnected() || m_live.load() != m_uiConnection || message.size() > kPipeMessageMax)
             return FALSE;
         OVERLAPPED ov;
         memset(&ov, 0, sizeof ov);
@@ -158,6 +193,28 @@ struct Channel {
                 return ReadFailed();
             if (!Post(kMsgData, WPARAM(connection), new std::string(buffer.get(), got)))
                 return ReadEnd::Lost;
+            if (m_paced) {
+                const ReadEnd end = AwaitPace();
+                if (end != ReadEnd::Lost)
+                    return end;
+            }
+        }
+    }
+
+    // Server: waits until the UI thread has handled the message just posted and a
+    // timer round has passed there. Posted messages come before WM_TIMER, which is
+    // made only when none are waiting: a client that writes without pause would
+    // otherwise hold the scheduler's timers off. Lost means go on reading.
+    ReadEnd AwaitPace() {
+        for (;;) {
+            HANDLE waits[] = {m_stop.Get(), m_kick.Get(), m_more.Get()};
+            const DWORD which = ::WaitForMultipleObjects(3, waits, FALSE, INFINITE);
+            if (which == WAIT_OBJECT_0 + 1 && !StillWanted())
+                return ReadEnd::Refused;
+            if (which == WAIT_OBJECT_0 + 2)
+                return ReadEnd::Lost;
+            if (which != WAIT_OBJECT_0 + 1)
+                return ReadEnd::Stopped;
         }
     }
 
@@ -178,11 +235,15 @@ struct Channel {
     Handle m_kick;      // server: the expected client changed
     Handle m_readEvent; // the reader thread's reads and waits for a client
     Handle m_writeEvent;
+    Handle m_more; // server: the UI thread is ready for the next message
     Handle m_thread;
+    bool m_paced = false;
     std::atomic<LONG> m_live{0}; // the reader's connection number; 0 when none
+    std::atomic<LONG> m_drop{0}; // server: the connection CloseClient ended
     // The UI thread's view, changed only by what it has been told.
     LONG m_uiConnection = 0;
     bool m_uiConnected = false;
+    bool m_uiClosing = false; // CloseClient: nothing more of this connection is delivered
     PipeHandler m_onMessage = nullptr;
     PipeStateHandler m_onState = nullptr;
     void *m_context = nullptr;
@@ -229,6 +290,11 @@ struct Channel {
 
     static LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
         auto *self = reinterpret_cast<Channel *>(::GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+        if (self && msg == WM_TIMER && wParam == kPaceTimer) {
+            ::KillTimer(hwnd, kPaceTimer);
+            ::SetEvent(self->m_more.Get());
+            return 0;
+        }
         if (!self || msg < kMsgData || msg > kMsgLog)
             return ::DefWindowProcA(hwnd, msg, wParam, lParam);
         if (msg == kMsgLog) {
@@ -236,16 +302,21 @@ struct Channel {
             WriteLog(*line);
         } else if (msg == kMsgData) {
             std::unique_ptr<std::string> message(reinterpret_cast<std::string *>(lParam));
+            // Armed before the handler, which may stop the channel (and so the timer).
+            if (self->m_paced)
+                ::SetTimer(hwnd, kPaceTimer, USER_TIMER_MINIMUM, nullptr);
             // What an ended connection sent is not handed to the next one's reader.
-            if (self->m_uiConnected && LONG(wParam) == self->m_uiConnection && self->m_onMessage)
+            if (self->UiConnected() && LONG(wParam) == self->m_uiConnection && self->m_onMessage)
                 self->m_onMessage(self->m_context, *message);
         } else if (wParam) {
             self->m_uiConnection = LONG(lParam);
             self->m_uiConnected = true;
+            self->m_uiClosing = false;
             if (self->m_onState)
                 self->m_onState(self->m_context, true);
         } else if (self->m_uiConnected && LONG(lParam) == self->m_uiConnection) {
             self->m_uiConnected = false;
+            self->m_uiClosing = false;
             if (self->m_onState)
                 self->m_onState(self->m_context, false);
         }
@@ -262,6 +333,7 @@ uint64_t PackExpected(DWORD processId, DWORD sessionId) {
 } // namespace
 
 struct PipeServer::Impl : Channel {
+    std::string name;
     std::atomic<uint64_t> expected{0};
     PipeClientIdentity client;    // the reader's connected client
     bool askComputerName = false; // the system lacks PIPE_REJECT_REMOTE_CLIENTS
@@ -312,7 +384,10 @@ struct PipeServer::Impl : Channel {
         return true;
     }
 
-    bool StillWanted() override { return !Refuse(client, Refusal(client)); }
+    // A connection CloseClient ended goes without another log line.
+    bool StillWanted() override {
+        return m_drop.load() != m_live.load() && !Refuse(client, Refusal(client));
+    }
 
     // Waits for a client; false when Stop was asked for.
     bool AwaitClient() {
@@ -392,18 +467,29 @@ BOOL PipeServer::Start(PipeHandler onMessage, PipeStateHandler onState, void *co
 
     const DWORD open = PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE;
     const DWORD mode = PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT;
-    HANDLE pipe = ::CreateNamedPipeA(kPipeChannelName, open, mode | PIPE_REJECT_REMOTE_CLIENTS, 1,
-                                     DWORD(kPipeMessageMax), DWORD(kPipeMessageMax), 0, &sa);
-    m_impl->askComputerName = false;
-    if (pipe == INVALID_HANDLE_VALUE && ::GetLastError() == ERROR_INVALID_PARAMETER) {
-        // Before Vista the flag is unknown: ask each client where it is instead.
-        pipe = ::CreateNamedPipeA(kPipeChannelName, open, mode, 1, DWORD(kPipeMessageMax),
-                                  DWORD(kPipeMessageMax), 0, &sa);
-        m_impl->askComputerName = true;
+    // A name in use (ERROR_ACCESS_DENIED with the first-instance flag) is a draw of
+    // 128 bits that came up twice: another draw settles it.
+    for (int attempt = 0; attempt < 4 && !m_impl->m_pipe; ++attempt) {
+        if (!RandomPipeName(m_impl->name))
+            return FALSE;
+        const char *name = m_impl->name.c_str();
+        HANDLE pipe = ::CreateNamedPipeA(name, open, mode | PIPE_REJECT_REMOTE_CLIENTS, 1,
+                                         DWORD(kPipeMessageMax), DWORD(kPipeMessageMax), 0, &sa);
+        m_impl->askComputerName = false;
+        if (pipe == INVALID_HANDLE_VALUE && ::GetLastError() == ERROR_INVALID_PARAMETER) {
+            // Before Vista the flag is unknown: ask each client where it is instead.
+            pipe = ::CreateNamedPipeA(name, open, mode, 1, DWORD(kPipeMessageMax),
+                                      DWORD(kPipeMessageMax), 0, &sa);
+            m_impl->askComputerName = true;
+        }
+        m_impl->m_pipe.Reset(OrNull(pipe));
+        if (!m_impl->m_pipe && ::GetLastError() != ERROR_ACCESS_DENIED &&
+            ::GetLastError() != ERROR_PIPE_BUSY)
+            return FALSE;
     }
-    m_impl->m_pipe.Reset(OrNull(pipe));
     if (!m_impl->m_pipe)
         return FALSE;
+    m_impl->m_paced = true;
     return m_impl->Begin(onMessage, onState, context);
 }
 
@@ -421,6 +507,21 @@ bool PipeServer::Connected() const {
     return m_impl->UiConnected();
 }
 
+const std::string &PipeServer::Name() const {
+    return m_impl->name;
+}
+
+void PipeServer::CloseClient() {
+    m_impl->expected = 0;
+    if (!m_impl->Running())
+        return;
+    if (m_impl->m_uiConnected) {
+        m_impl->m_uiClosing = true;
+        m_impl->m_drop = m_impl->m_uiConnection;
+    }
+    ::SetEvent(m_impl->m_kick.Get());
+}
+
 void PipeServer::Stop() {
     m_impl->End();
 }
@@ -434,12 +535,12 @@ struct PipeClient::Impl : Channel {
         PostState(false, 1);
     }
 
-    BOOL Open(DWORD timeoutMs) {
+    BOOL Open(const std::string &name, DWORD timeoutMs) {
         const DWORD start = ::GetTickCount();
         for (;;) {
             // Identification only: the server may learn who we are, never act as us.
             HANDLE pipe = ::CreateFileA(
-                kPipeChannelName, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                 FILE_FLAG_OVERLAPPED | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION, nullptr);
             if (pipe != INVALID_HANDLE_VALUE) {
                 m_pipe.Reset(pipe);
@@ -466,9 +567,9 @@ struct PipeClient::Impl : Channel {
 PipeClient::PipeClient() : m_impl(new Impl) {}
 PipeClient::~PipeClient() = default;
 
-BOOL PipeClient::Connect(PipeHandler onMessage, PipeStateHandler onState, void *context,
-                         DWORD timeoutMs) {
-    if (m_impl->Running() || !m_impl->Open(timeoutMs))
+BOOL PipeClient::Connect(const std::string &name, PipeHandler onMessage,
+                         PipeStateHandler onState, void *context, DWORD timeoutMs) {
+    if (m_impl->Running() || !m_impl->Open(name, timeoutMs))
         return FALSE;
     return m_impl->Begin(onMessage, onState, context);
 }
@@ -488,6 +589,87 @@ BOOL PipeClient::ServerProcessId(DWORD &processId) const {
         return FALSE;
     processId = value;
     return TRUE;
+}
+
+namespace {
+
+// The user of a process's token, when this process may read it.
+bool TokenUserOf(DWORD processId, std::unique_ptr<BYTE[]> &user) {
+    const DWORD kQueryLimited = 0x1000; // PROCESS_QUERY_LIMITED_INFORMATION, Vista on
+    Handle process(::OpenProcess(kQueryLimited, FALSE, processId));
+    Handle token;
+    HANDLE raw = nullptr;
+    if (!process || !::OpenProcessToken(process.Get(), TOKEN_QUERY, &raw))
+        return false;
+    token.Reset(raw);
+    DWORD size = 0;
+    ::GetTokenInformation(token.Get(), TokenUser, nullptr, 0, &size);
+    if (size < sizeof(TOKEN_USER))
+        return false;
+    user.reset(new BYTE[size]);
+    return ::GetTokenInformation(token.Get(), TokenUser, user.get(), size, &size) != FALSE;
+}
+
+PSID SidOf(const std::unique_ptr<BYTE[]> &user) {
+    return reinterpret_cast<TOKEN_USER *>(user.get())->User.Sid;
+}
+
+// The process the service manager runs our service in; 0 when it runs none.
+DWORD ServiceProcessId() {
+    static const auto query = LookupAdvapi<QueryServiceExFn>("QueryServiceStatusEx");
+    SC_HANDLE manager = ::OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
+    SC_HANDLE service = manager ? ::OpenServiceA(manager, kServiceName, SERVICE_QUERY_STATUS) : nullptr;
+    SERVICE_STATUS_PROCESS status;
+    memset(&status, 0, sizeof status);
+    DWORD needed = 0;
+    const bool ok = query && service &&
+                    query(service, 0 /* SC_STATUS_PROCESS_INFO */, reinterpret_cast<LPBYTE>(&status),
+                          sizeof status, &needed) &&
+                    status.dwCurrentState != SERVICE_STOPPED;
+    if (service)
+        ::CloseServiceHandle(service);
+    if (manager)
+        ::CloseServiceHandle(manager);
+    return ok ? status.dwProcessId : 0;
+}
+
+} // namespace
+
+PipeServerFacts PipeClient::ServerFacts() const {
+    PipeServerFacts facts;
+    static const PipeIdFn serverId = KernelFunction<PipeIdFn>("GetNamedPipeServerProcessId");
+    static const PipeIdFn serverSession = KernelFunction<PipeIdFn>("GetNamedPipeServerSessionId");
+    static const SessionOfFn sessionOf = KernelFunction<SessionOfFn>("ProcessIdToSessionId");
+    facts.canAsk = serverId != nullptr;
+    ULONG pid = 0, session = 0;
+    if (!facts.canAsk || !m_impl->UiConnected() || !serverId(m_impl->m_pipe.Get(), &pid))
+        return facts;
+    DWORD dwSession = 0;
+    if (serverSession && serverSession(m_impl->m_pipe.Get(), &session)) {
+        facts.sessionKnown = true;
+        facts.sessionId = session;
+    } else if (sessionOf && sessionOf(pid, &dwSession)) {
+        facts.sessionKnown = true;
+        facts.sessionId = dwSession;
+    }
+    std::unique_ptr<BYTE[]> user, services;
+    facts.userKnown = TokenUserOf(pid, user);
+    SID system;
+    SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
+    system.Revision = SID_REVISION;
+    system.SubAuthorityCount = 1;
+    system.IdentifierAuthority = nt;
+    system.SubAuthority[0] = SECURITY_LOCAL_SYSTEM_RID;
+    facts.userIsSystem = facts.userKnown && ::EqualSid(SidOf(user), &system);
+
+    const DWORD service = ServiceProcessId();
+    if (service && sessionOf && sessionOf(service, &dwSession)) {
+        facts.servicesSessionKnown = true;
+        facts.servicesSessionId = dwSession;
+    }
+    facts.userIsServices = facts.userKnown && service && TokenUserOf(service, services) &&
+                           ::EqualSid(SidOf(user), SidOf(services));
+    return facts;
 }
 
 void PipeClient::Close() {

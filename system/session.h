@@ -65,16 +65,22 @@ using AgentHandle = UniqueHandle<HANDLE, AgentHandleCloser>;
 
 struct AgentProcess {
     AgentHandle process; // empty: none started
+    AgentHandle thread;  // its first thread while it waits, suspended, to be resumed
     DWORD processId = 0;
     DWORD sessionId = kNoConsoleSession;
 };
 
-// Seam: starts "\"<exePath>\" /agent" in session sessionId as its user:
-// WTSQueryUserToken (needs LocalSystem), DuplicateTokenEx to a primary token,
-// the user's environment from CreateEnvironmentBlock (our own when that fails),
-// CreateProcessAsUserA on "winsta0\default". False, out untouched, when any step
-// fails; the agent is then simply tried again later.
-bool StartAgentProcess(DWORD sessionId, const std::string &exePath, AgentProcess &out);
+// Seam: starts "\"<exePath>\" /agent <pipeName>" suspended in session sessionId as
+// its user: WTSQueryUserToken (needs LocalSystem), DuplicateTokenEx to a primary
+// token, the user's environment from CreateEnvironmentBlock (our own when that
+// fails), CreateProcessAsUserA on "winsta0\default" with CREATE_SUSPENDED. False, out
+// untouched, when any step fails; the agent is then simply tried again later.
+bool StartAgentProcess(DWORD sessionId, const std::string &exePath, const std::string &pipeName,
+                       AgentProcess &out);
+// Seam: ResumeThread on the started agent's thread, whose handle is then let go.
+bool ResumeAgentProcess(AgentProcess &agent);
+// Seam: TerminateProcess, for an agent that broke the protocol or can't be resumed.
+void EndAgentProcess(const AgentProcess &agent);
 // Seam: the process has not ended (WaitForSingleObject(process, 0) times out).
 bool AgentProcessAlive(const AgentProcess &agent);
 

@@ -44,7 +44,22 @@ void SessionWatch::KeepAgent(time_t now) {
         return;
     m_attempted = true;
     m_lastAttempt = now;
-    StartAgentProcess(m_state.sessionId, m_agentExe, m_agent);
+    if (!StartAgentProcess(m_state.sessionId, m_agentExe, m_pipeName, m_agent))
+        return;
+    if (m_onStarting)
+        m_onStarting(m_context, m_agent);
+    if (!ResumeAgentProcess(m_agent)) {
+        EndAgentProcess(m_agent);
+        m_agent = AgentProcess();
+    }
+}
+
+void SessionWatch::EndAgent(time_t now) {
+    if (m_agent.process)
+        EndAgentProcess(m_agent);
+    m_agent = AgentProcess();
+    m_attempted = true;
+    m_lastAttempt = now;
 }
 
 SessionEvents SessionWatch::Tick(time_t now) {

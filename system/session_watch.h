@@ -27,8 +27,21 @@ public:
     // The agent is started at most once every kAgentRetrySeconds in the same session.
     static const int kAgentRetrySeconds = 10;
 
-    // agentExe: the program started as the agent ("<agentExe>" /agent), our own path.
+    // agentExe: the program started as the agent ("<agentExe>" /agent <pipe>), our own path.
     explicit SessionWatch(std::string agentExe) : m_agentExe(std::move(agentExe)) {}
+
+    // Called with each agent started, while it is still suspended: the pipe is told
+    // to expect it there. It is resumed afterwards, or ended if it can't be.
+    using AgentStarting = void (*)(void *context, const AgentProcess &agent);
+    // The pipe named on the agent's command line, and who hears of each start.
+    void SetAgentPipe(std::string pipeName, AgentStarting onStarting, void *context) {
+        m_pipeName = std::move(pipeName);
+        m_onStarting = onStarting;
+        m_context = context;
+    }
+    // The agent broke the protocol: it is ended and forgotten, and the next one starts
+    // kAgentRetrySeconds after now.
+    void EndAgent(time_t now);
 
     // One tick: reads the console session, answers what changed since the last tick,
     // and keeps our agent running in that session. The first tick only takes the
@@ -59,6 +72,9 @@ private:
     void KeepAgent(time_t now);
 
     std::string m_agentExe;
+    std::string m_pipeName;
+    AgentStarting m_onStarting = nullptr;
+    void *m_context = nullptr;
     ConsoleSessionState m_state, m_next;
     bool m_started = false;
     AgentProcess m_agent;

@@ -181,7 +181,8 @@ void CloseAgentHandle(HANDLE handle) {
     ::CloseHandle(handle);
 }
 
-bool StartAgentProcess(DWORD sessionId, const std::string &exePath, AgentProcess &out) {
+bool StartAgentProcess(DWORD sessionId, const std::string &exePath, const std::string &pipeName,
+                       AgentProcess &out) {
     typedef BOOL(WINAPI * WTSQueryUserTokenFn)(ULONG, PHANDLE);
     typedef BOOL(WINAPI * DuplicateTokenExFn)(HANDLE, DWORD, LPSECURITY_ATTRIBUTES,
                                               SECURITY_IMPERSONATION_LEVEL, TOKEN_TYPE, PHANDLE);
@@ -214,7 +215,7 @@ bool StartAgentProcess(DWORD sessionId, const std::string &exePath, AgentProcess
         !makeEnvironment(&environment, primary.Get(), FALSE))
         environment = nullptr;
 
-    const std::string line = "\"" + exePath + "\" /agent";
+    const std::string line = "\"" + exePath + "\" /agent " + pipeName;
     std::vector<char> commandLine(line.begin(), line.end());
     commandLine.push_back('\0');
     char desktop[] = "winsta0\\default";
@@ -224,7 +225,9 @@ bool StartAgentProcess(DWORD sessionId, const std::string &exePath, AgentProcess
     si.lpDesktop = desktop;
     PROCESS_INFORMATION pi;
     memset(&pi, 0, sizeof pi);
-    const DWORD flags = NORMAL_PRIORITY_CLASS | (environment ? CREATE_UNICODE_ENVIRONMENT : 0);
+    // Suspended: the pipe learns whom to expect before the agent can first try it.
+    const DWORD flags = NORMAL_PRIORITY_CLASS | CREATE_SUSPENDED |
+                        (environment ? CREATE_UNICODE_ENVIRONMENT : 0);
     const BOOL started = create(primary.Get(), exePath.c_str(), commandLine.data(), nullptr,
                                 nullptr, FALSE, flags, environment, nullptr, &si, &pi);
     const DWORD error = ::GetLastError();
@@ -234,11 +237,22 @@ bool StartAgentProcess(DWORD sessionId, const std::string &exePath, AgentProcess
         ::SetLastError(error);
         return false;
     }
-    ::CloseHandle(pi.hThread);
+    out.thread.Reset(pi.hThread);
     out.process.Reset(pi.hProcess);
     out.processId = pi.dwProcessId;
     out.sessionId = sessionId;
     return true;
+}
+
+bool ResumeAgentProcess(AgentProcess &agent) {
+    const bool resumed = agent.thread && ::ResumeThread(agent.thread.Get()) != DWORD(-1);
+    agent.thread.Reset();
+    return resumed;
+}
+
+void EndAgentProcess(const AgentProcess &agent) {
+    if (agent.process)
+        ::TerminateProcess(agent.process.Get(), 1);
 }
 
 bool AgentProcessAlive(const AgentProcess &agent) {

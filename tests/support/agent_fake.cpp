@@ -18,7 +18,7 @@ void fake::ResetAgentHost() {
     g_watch.reset();
 }
 
-BOOL RunAgent() {
+BOOL RunAgent(const std::string &) {
     return FALSE;
 }
 

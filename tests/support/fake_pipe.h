@@ -2,12 +2,14 @@
 // PipeServer and a PipeClient of the same test. What one side sends waits in a
 // queue until the test delivers it, as the UI thread's window would; the client's
 // identity, a refused start, failing writes and a broken connection are scripted.
+// A client reaches the server only under the name of its last Start.
 #pragma once
 
 #include <string>
 #include <vector>
 
 #include "framework/win32_types.h"
+#include "system/pipe_channel.h"
 
 namespace fake {
 
@@ -19,9 +21,12 @@ struct PipeChannel {
     bool startFails = false;         // PipeServer::Start fails (another instance, no DACL)
     bool sendFails = false;          // every Send fails, as a write that timed out
     DWORD serverProcessId = 0;       // PipeClient::ServerProcessId; 0: cannot tell
+    PipeServerFacts serverFacts;     // PipeClient::ServerFacts
     // Record.
     std::vector<std::string> refusals; // why each refused client was refused
     int connections = 0;               // clients the server kept
+    int starts = 0;                    // pipes the server made, each under a new name
+    int closedClients = 0;             // connections ended by CloseClient
 };
 
 PipeChannel &Pipe();

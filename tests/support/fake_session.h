@@ -15,7 +15,9 @@ struct Session {
     ConsoleSessionState console;                 // no console session
     bool consoleQueryFails = false;
     bool agentStartFails = false;
-    std::set<DWORD> endedAgents;
+    std::set<DWORD> endedAgents;     // ended by the test, or by EndAgentProcess
+    std::set<DWORD> suspendedAgents; // started and not yet resumed
+    bool resumeFails = false;
     bool shutdownFails = false;
     DWORD shutdownError = 0;
     // As Windows answers a shut-down request, forced or not, from either call: while
@@ -25,6 +27,7 @@ struct Session {
     bool heldUp = false;
 
     std::vector<std::pair<DWORD, std::string>> agentStarts; // session, program; failed ones too
+    std::vector<std::string> agentPipes;                    // the pipe named to each
     int openAgentHandles = 0;
     std::vector<BOOL> shutdownRequests; // the restart argument of each
     int aborts = 0;                     // AbortScheduledShutdown calls

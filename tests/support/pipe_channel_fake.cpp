@@ -12,18 +12,23 @@ struct Side {
     void *context = nullptr;
     long uiConnection = 0;
     bool uiConnected = false;
+    bool closing = false; // the server's CloseClient: gone, though not yet told
+
+    bool Connected() const { return uiConnected && !closing; }
 
     void Deliver(bool isState, bool connected, long connection, const std::string &message) {
         if (!isState) {
-            if (uiConnected && connection == uiConnection && onMessage)
+            if (Connected() && connection == uiConnection && onMessage)
                 onMessage(context, message);
         } else if (connected) {
             uiConnection = connection;
             uiConnected = true;
+            closing = false;
             if (onState)
                 onState(context, true);
         } else if (uiConnected && connection == uiConnection) {
             uiConnected = false;
+            closing = false;
             if (onState)
                 onState(context, false);
         }
@@ -41,6 +46,7 @@ struct Event {
 } // namespace
 
 struct PipeServer::Impl : Side {
+    std::string name;
     DWORD expectedProcess = 0;
     DWORD expectedSession = 0;
 };
@@ -87,7 +93,7 @@ PipeClientIdentity NextClient() {
 }
 
 BOOL SendFrom(const Side &from, Side *to, const std::string &message) {
-    if (!g_connection || !from.uiConnected || from.uiConnection != g_connection ||
+    if (!g_connection || !from.Connected() || from.uiConnection != g_connection ||
         message.size() > kPipeMessageMax || g_pipe.sendFails)
         return FALSE;
     Queue(to, false, false, message);
@@ -136,9 +142,25 @@ BOOL PipeServer::Start(PipeHandler onMessage, PipeStateHandler onState, void *co
     m_impl->onMessage = onMessage;
     m_impl->onState = onState;
     m_impl->context = context;
-    m_impl->uiConnected = false;
+    m_impl->uiConnected = m_impl->closing = false;
+    m_impl->name = PipeChannelName(std::string(kPipeNameRandomBytes, char(++g_pipe.starts)));
     g_serverSide = m_impl.get();
     return TRUE;
+}
+
+const std::string &PipeServer::Name() const {
+    return m_impl->name;
+}
+
+void PipeServer::CloseClient() {
+    m_impl->expectedProcess = 0;
+    if (g_serverSide != m_impl.get() || !g_connection)
+        return;
+    // The pipe is disconnected: what either side wrote and the other has not read
+    // is gone, and the server's UI hears of nothing more from it.
+    ++g_pipe.closedClients;
+    m_impl->closing = m_impl->uiConnected;
+    Break(true);
 }
 
 void PipeServer::ExpectClient(DWORD processId, DWORD sessionId) {
@@ -157,7 +179,7 @@ BOOL PipeServer::Send(const std::string &message) {
 }
 
 bool PipeServer::Connected() const {
-    return m_impl->uiConnected;
+    return m_impl->Connected();
 }
 
 void PipeServer::Stop() {
@@ -174,9 +196,10 @@ PipeClient::~PipeClient() {
     Close();
 }
 
-BOOL PipeClient::Connect(PipeHandler onMessage, PipeStateHandler onState, void *context, DWORD) {
-    // No server, or another client holds the one instance.
-    if (!g_serverSide || g_connection || m_impl->uiConnected)
+BOOL PipeClient::Connect(const std::string &name, PipeHandler onMessage, PipeStateHandler onState,
+                         void *context, DWORD) {
+    // No server of that name, or another client holds the one instance.
+    if (!g_serverSide || name != g_serverSide->name || g_connection || m_impl->uiConnected)
         return FALSE;
     Forget(m_impl.get());
     m_impl->onMessage = onMessage;
@@ -213,6 +236,10 @@ BOOL PipeClient::ServerProcessId(DWORD &processId) const {
         return FALSE;
     processId = g_pipe.serverProcessId;
     return TRUE;
+}
+
+PipeServerFacts PipeClient::ServerFacts() const {
+    return m_impl->uiConnected ? g_pipe.serverFacts : PipeServerFacts();
 }
 
 void PipeClient::Close() {

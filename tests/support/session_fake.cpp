@@ -38,15 +38,32 @@ void CloseAgentHandle(HANDLE) {
     --g_session.openAgentHandles;
 }
 
-bool StartAgentProcess(DWORD sessionId, const std::string &exePath, AgentProcess &out) {
+bool StartAgentProcess(DWORD sessionId, const std::string &exePath, const std::string &pipeName,
+                       AgentProcess &out) {
     g_session.agentStarts.emplace_back(sessionId, exePath);
+    g_session.agentPipes.push_back(pipeName);
     if (g_session.agentStartFails)
         return false;
-    ++g_session.openAgentHandles;
+    g_session.openAgentHandles += 2;
     out.processId = DWORD(499 + g_session.agentStarts.size());
     out.process.Reset(reinterpret_cast<HANDLE>(uintptr_t(out.processId)));
+    out.thread.Reset(reinterpret_cast<HANDLE>(uintptr_t(out.processId) + 1));
     out.sessionId = sessionId;
+    g_session.suspendedAgents.insert(out.processId);
     return true;
+}
+
+bool ResumeAgentProcess(AgentProcess &agent) {
+    const bool resumed = agent.thread && !g_session.resumeFails;
+    if (resumed)
+        g_session.suspendedAgents.erase(agent.processId);
+    agent.thread.Reset();
+    return resumed;
+}
+
+void EndAgentProcess(const AgentProcess &agent) {
+    if (agent.process)
+        g_session.endedAgents.insert(agent.processId);
 }
 
 bool AgentProcessAlive(const AgentProcess &agent) {

@@ -1,7 +1,16 @@
-// Which pipe clients the scheduler keeps, XP's unanswerable questions included.
+// Which pipe clients the scheduler keeps and which server its agent accepts, XP's
+// unanswerable questions included; the pipe's name; an agent that breaks the protocol.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
+#include "scheduler/agent.h"
+#include "system/registry.h"
 #include "system/pipe_channel.h"
+#include "tests/support/fake_pipe.h"
+#include "tests/support/fake_platform.h"
+#include "tests/support/fake_registry.h"
+#include "tests/support/fake_session.h"
 
 namespace {
 
@@ -33,6 +42,136 @@ TEST(PipeClientRefusal, KeepsOnlyTheExpectedProcessInItsSession) {
         const char *why = PipeClientRefusal(c.pid, c.session, c.client);
         EXPECT_STREQ(c.refusal, why) << c.pid << "/" << c.session << " vs " << c.client.processId;
     }
+}
+
+TEST(PipeChannelName, IsThePrefixAnd32HexDigitsExactly) {
+    const std::string ours = PipeChannelName(std::string("\x01\x23\x45\x67\x89\xab\xcd\xef\xfe\xdc\xba\x98\x76\x54\x32\x10", 16));
+    EXPECT_EQ("\\\\.\\pipe\\Vespra-0123456789abcdeffedcba9876543210", ours);
+    const std::string digits = "0123456789abcdefABCDEF0123456789";
+    const struct {
+        std::string name;
+        bool valid;
+    } cases[] = {
+        {ours, true},
+        {std::string(kPipeChannelPrefix) + digits, true},
+        {"\\\\.\\pipe\\Vespra", false},                             // the old fixed name
+        {std::string(kPipeChannelPrefix) + digits.substr(1), false}, // 31 digits
+        {std::string(kPipeChannelPrefix) + digits + "0", false},     // 33
+        {std::string(kPipeChannelPrefix) + "g" + digits.substr(1), false},
+        {std::string(kPipeChannelPrefix) + digits.substr(1) + " ", false},
+        {"\\\\.\\pipe\\vespra-" + digits, false}, // the prefix exactly
+        {"\\\\server\\pipe\\Vespra-" + digits, false},
+        {"\\\\.\\pipe\\Other-" + digits, false},
+        {"", false},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(c.valid, IsPipeChannelName(c.name)) << c.name;
+}
+
+PipeServerFacts Server(bool canAsk, bool sessionKnown, DWORD session, bool userKnown, bool system,
+                       bool servicesKnown = false, DWORD servicesSession = 0, bool asServices = false) {
+    PipeServerFacts f;
+    f.canAsk = canAsk;
+    f.sessionKnown = sessionKnown;
+    f.sessionId = session;
+    f.userKnown = userKnown;
+    f.userIsSystem = system;
+    f.servicesSessionKnown = servicesKnown;
+    f.servicesSessionId = servicesSession;
+    f.userIsServices = asServices;
+    return f;
+}
+
+TEST(PipeServerRefusal, OnlySystemInSession0OrWhereAndAsWhomOurServiceRuns) {
+    const struct {
+        PipeServerFacts server;
+        const char *refusal;
+    } cases[] = {
+        {Server(true, true, 0, true, true), nullptr},                    // the scheduler on Windows
+        {Server(true, true, 0, true, true, true, 0, true), nullptr},     // ... where the service runs
+        {Server(true, true, 0, false, false), nullptr},                  // its token not ours to read
+        {Server(true, true, 0, true, false), "not SYSTEM"},              // another service's account
+        {Server(true, true, 1, true, true), "not in session 0"},         // SYSTEM in a user's session
+        {Server(true, true, 1, true, false), "not in session 0"},        // a user's own server
+        {Server(true, true, 1, false, false, true, 1, false), "not in session 0"},
+        {Server(true, true, 1, true, false, true, 1, true), nullptr},    // Wine: services run as the user
+        {Server(true, true, 2, true, false, true, 1, true), "not in session 0"},
+        {Server(true, true, 1, true, false, false, 1, true), "not in session 0"},
+        {Server(true, false, 0, true, true), "server unknown"},          // the call failed
+        {Server(false, false, 0, false, false), nullptr},                // XP: nothing to ask
+    };
+    for (const auto &c : cases)
+        EXPECT_STREQ(c.refusal, PipeServerRefusal(c.server)) << &c - cases;
+}
+
+// The scheduler's side of session 0 mode over the stand-ins: junk from the agent
+// closes its connection with one log line, and only the next agent gets in.
+struct RefusingHost {
+    PipeServer pipe;
+    SessionWatch watch{"vespra.exe"};
+    time_t now = 1000;
+    int messages = 0;
+
+    static void OnMessage(void *self, const std::string &) {
+        auto *host = static_cast<RefusingHost *>(self);
+        ++host->messages;
+        RefuseAgent(host->pipe, host->watch, host->now);
+    }
+    static void OnStarting(void *self, const AgentProcess &agent) {
+        EXPECT_TRUE(fake::Sess().suspendedAgents.count(agent.processId));
+        static_cast<RefusingHost *>(self)->pipe.ExpectClient(agent.processId, agent.sessionId);
+    }
+};
+
+TEST(AgentRefusal, ClosesTheConnectionAtOnceLogsOnceAndLetsOnlyTheNextAgentIn) {
+    fake::ResetPlatform();
+    fake::ResetSession();
+    fake::ResetPipe();
+    fake::UseTempLogFile();
+    fake::PutDword(kSettingsKey, "logfile", 1);
+    fake::Sess().console = fake::UserAt(1, "alice");
+    RefusingHost host;
+    ASSERT_TRUE(host.pipe.Start(RefusingHost::OnMessage, nullptr, &host));
+    host.watch.SetAgentPipe(host.pipe.Name(), RefusingHost::OnStarting, &host);
+    host.watch.Tick(host.now);
+    ASSERT_EQ(500u, host.watch.Agent().processId);
+    EXPECT_TRUE(fake::Sess().suspendedAgents.empty()) << "resumed after the pipe expects it";
+    EXPECT_EQ(host.pipe.Name(), fake::Sess().agentPipes.back());
+
+    fake::Pipe().clientProcessId = 500;
+    fake::Pipe().clientSessionId = 1;
+    PipeClient agent;
+    EXPECT_FALSE(agent.Connect("\\\\.\\pipe\\Vespra", nullptr, nullptr, nullptr, 0)) << "a guessed name";
+    ASSERT_TRUE(agent.Connect(host.pipe.Name(), nullptr, nullptr, nullptr, 0));
+    fake::DeliverPipe();
+    ASSERT_TRUE(host.pipe.Connected());
+    for (int i = 0; i < 50; ++i)
+        agent.Send("junk " + std::to_string(i));
+    fake::DeliverPipe();
+    EXPECT_EQ(1, host.messages) << "nothing after the first refused message";
+    EXPECT_FALSE(host.pipe.Connected());
+    EXPECT_FALSE(agent.Connected());
+    EXPECT_TRUE(fake::Sess().endedAgents.count(500));
+    EXPECT_EQ(1, fake::Pipe().closedClients);
+    const auto lines = fake::LogLines();
+    EXPECT_EQ(1, std::count_if(lines.begin(), lines.end(), [](const std::string &l) {
+                  return l.find("Agent message refused") != std::string::npos;
+              }));
+
+    // The same process again is let in by nobody; a new agent waits out the retry.
+    ASSERT_TRUE(agent.Connect(host.pipe.Name(), nullptr, nullptr, nullptr, 0));
+    fake::DeliverPipe();
+    EXPECT_FALSE(host.pipe.Connected());
+    EXPECT_EQ(std::vector<std::string>{"no client expected"}, fake::Pipe().refusals);
+    host.watch.Tick(host.now + SessionWatch::kAgentRetrySeconds - 1);
+    EXPECT_FALSE(host.watch.AgentRunning());
+    host.watch.Tick(host.now + SessionWatch::kAgentRetrySeconds);
+    ASSERT_EQ(501u, host.watch.Agent().processId);
+    fake::Pipe().clientProcessId = 501;
+    PipeClient next;
+    ASSERT_TRUE(next.Connect(host.pipe.Name(), nullptr, nullptr, nullptr, 0));
+    fake::DeliverPipe();
+    EXPECT_TRUE(host.pipe.Connected());
 }
 
 } // namespace

@@ -105,6 +105,24 @@ TEST(Session, AgentStartsRestartsAtMostEvery10sAndFollowsTheUser) {
     EXPECT_EQ(0, Sess().openAgentHandles); // every agent handle let go, at a switch too
 }
 
+TEST(Session, AnAgentThatCantBeResumedIsEndedAndTriedAgainLater) {
+    fake::ResetSession();
+    Sess().console = UserAt(1, "alice");
+    Sess().resumeFails = true;
+    {
+        SessionWatch watch("vespra.exe");
+        watch.Tick(100);
+        EXPECT_FALSE(watch.AgentRunning());
+        EXPECT_TRUE(Sess().endedAgents.count(500));
+        Sess().resumeFails = false;
+        watch.Tick(109);
+        EXPECT_FALSE(watch.AgentRunning());
+        watch.Tick(110);
+        EXPECT_EQ(501u, watch.Agent().processId);
+    }
+    EXPECT_EQ(0, Sess().openAgentHandles);
+}
+
 // What follows each answer to a forced request: a refusal is asked again, someone
 // else's pending shut-down is replaced, and one "in progress" for a minute is freed.
 TEST(Session, ForcedRequestIsCarriedThrough) {

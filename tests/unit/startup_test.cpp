@@ -25,6 +25,17 @@ TEST(Switches, WholeTailIgnoringCase) {
         StartupFlags f = ParseSwitches(normal);
         EXPECT_FALSE(f.settings || f.test || f.uninstall || f.service || f.logon) << normal;
     }
+    // The agent keeps its pipe's name as given, and only a name of ours; with any
+    // other it is still an agent (that ends), never a scheduler.
+    const std::string name = "\\\\.\\pipe\\Vespra-0123456789ABCDEF0123456789abcdef";
+    const struct {
+        std::string tail, pipe;
+    } agents[] = {{"/agent " + name, name},     {"/AGENT " + name, name}, {"/agent", ""},
+                  {"/agent " + name + " x", ""}, {"/agent \\\\.\\pipe\\Vespra", ""}};
+    for (const auto &a : agents) {
+        EXPECT_TRUE(ParseSwitches(a.tail).agent) << a.tail;
+        EXPECT_EQ(a.pipe, ParseSwitches(a.tail).agentPipe) << a.tail;
+    }
 }
 
 class InitDialogTest : public SchedulerTest {

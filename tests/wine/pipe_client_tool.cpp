@@ -1,9 +1,19 @@
 // The agent's end of the pipe for test_pipe_channel, in a process of its own:
-// answers "who" with "server <pid>" (as GetNamedPipeServerProcessId tells it) and
-// any other message with "echo:<message>". Exit codes: 0 after "bye", 2 when the
-// server cut the connection, 1 when it could not connect.
+//
+//   pipe_client_tool <pipe>           answers "who" with "server <pid>" (as
+//                                     GetNamedPipeServerProcessId tells it), "check"
+//                                     with "refusal <why>" or "refusal none" (the
+//                                     agent's check of its server), and any other
+//                                     message with "echo:<message>"
+//   pipe_client_tool <pipe> flood <ms>
+//                                     writes "junk <n>" without pause for ms
+//
+// Exit codes: 0 after "bye" or a flood that ran its time, 2 when the server cut
+// the connection, 1 when it could not connect.
 #include <windows.h>
 
+#include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "system/pipe_channel.h"
@@ -19,6 +29,9 @@ void OnMessage(void *, const std::string &message) {
     } else if (message == "who") {
         DWORD pid = 0;
         g_client.Send(g_client.ServerProcessId(pid) ? "server " + std::to_string(pid) : "server ?");
+    } else if (message == "check") {
+        const char *why = PipeServerRefusal(g_client.ServerFacts());
+        g_client.Send(std::string("refusal ") + (why ? why : "none"));
     } else {
         g_client.Send("echo:" + message);
     }
@@ -31,10 +44,19 @@ void OnState(void *, bool connected) {
 
 } // namespace
 
-int main() {
-    if (!g_client.Connect(OnMessage, OnState, nullptr, 5000))
+int main(int argc, char **argv) {
+    if (argc < 2 || !g_client.Connect(argv[1], OnMessage, OnState, nullptr, 5000))
         return 1;
     MSG msg;
+    if (argc == 4 && std::strcmp(argv[2], "flood") == 0) {
+        const DWORD start = GetTickCount(), ms = DWORD(std::atol(argv[3]));
+        for (int n = 0; g_exit < 0 && GetTickCount() - start < ms; ++n) {
+            g_client.Send("junk " + std::to_string(n));
+            while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
+                DispatchMessageA(&msg);
+        }
+        g_exit = g_exit < 0 ? 0 : g_exit;
+    }
     while (g_exit < 0 && GetMessageA(&msg, nullptr, 0, 0) > 0)
         DispatchMessageA(&msg);
     g_client.Close();

@@ -115,7 +115,14 @@ wait_service() {
 # The process ids of our running scheduler ("/service") and agent ("/agent"), and
 # the number of windows the scheduler has on this desktop.
 procs() { w "$probe" procs | tr -d '\r' >"$work/procs"; }
-pid_of() { awk -v m=" $1" 'index($0, m) == length($0) - length(m) + 1 { print $1 }' "$work/procs"; }
+# The agent's line ends with the scheduler's pipe: a name of the run's own.
+pid_of() {
+    if [ "$1" = /agent ]; then
+        grep -E ' /agent \\\\\.\\pipe\\Vespra-[0-9a-f]{32}$' "$work/procs" | awk '{ print $1 }'
+    else
+        awk -v m=" $1" 'index($0, m) == length($0) - length(m) + 1 { print $1 }' "$work/procs"
+    fi
+}
 # Waits (at most $4 ms) for a shown window titled $1 whose control $2 begins with
 # $3, and checks who draws it: in session0 an agent, child of the scheduler, which
 # has no window here; otherwise the scheduler itself with no agent. Sets `owner`

@@ -48,9 +48,9 @@ protected:
     // Starts the client tool suspended and resumes it after the server is told whom
     // to expect (the client's own ids, or those `expect` makes of them), as the
     // scheduler starts its agent.
-    template <typename Expect> wt::Process StartClient(Expect expect) {
+    template <typename Expect> wt::Process StartClient(Expect expect, const std::string &mode = "") {
         const std::string tool = wt::ToolPath("pipe_client_tool.exe");
-        std::string cmd = "\"" + tool + "\"";
+        std::string cmd = "\"" + tool + "\" " + m_server.Name() + mode;
         STARTUPINFOA si{};
         si.cb = sizeof si;
         PROCESS_INFORMATION pi{};
@@ -63,13 +63,19 @@ protected:
         ResumeThread(pi.hThread);
         return wt::Process(pi);
     }
-    wt::Process StartAgent() {
+    wt::Process StartAgent(const std::string &mode = "") {
         return StartClient(
-            [this](DWORD pid, DWORD session) { m_server.ExpectClient(pid, session); });
+            [this](DWORD pid, DWORD session) { m_server.ExpectClient(pid, session); }, mode);
     }
 
     static void OnMessage(void *self, const std::string &message) {
         auto *test = static_cast<PipeChannelTest *>(self);
+        if (message.compare(0, 5, "junk ") == 0) {
+            // As the scheduler answers a message it refuses.
+            if (++test->m_junk == 1 && test->m_refuseJunk)
+                test->m_server.CloseClient();
+            return;
+        }
         test->m_heard.push_back(message);
         if (HWND box = FindWindowA("#32770", kModalTitle)) {
             test->m_heardInModal = true;
@@ -91,6 +97,8 @@ protected:
 
     static PipeChannelTest *s_test;
     PipeServer m_server;
+    int m_junk = 0;
+    bool m_refuseJunk = false;
     std::vector<std::string> m_heard;
     bool m_heardInModal = false;
 };
@@ -103,6 +111,10 @@ TEST_F(PipeChannelTest, RoundTripsBothWaysWithItsAgentWellUnder100Ms) {
     EXPECT_TRUE(m_server.Connected());
     ASSERT_TRUE(m_server.Send("who"));
     EXPECT_TRUE(Hear("server " + std::to_string(GetCurrentProcessId())));
+    // This server is a user's program (Wine: session 1, the one user), and no
+    // Vespra service runs here to say otherwise: the agent would refuse it.
+    ASSERT_TRUE(m_server.Send("check"));
+    EXPECT_TRUE(Hear("refusal not in session 0"));
 
     LARGE_INTEGER frequency, start, end;
     QueryPerformanceFrequency(&frequency);
@@ -187,24 +199,54 @@ TEST_F(PipeChannelTest, ReportsADroppedAgentAndTakesTheNextOne) {
     EXPECT_EQ(2u, second.ExitCode());
 }
 
-TEST_F(PipeChannelTest, IsTheOnlyInstanceAndOnlyItsDaclGuardsIt) {
+TEST_F(PipeChannelTest, IsTheOnlyInstanceOfARandomNameAndOnlyItsDaclGuardsIt) {
+    ASSERT_TRUE(IsPipeChannelName(m_server.Name())) << m_server.Name();
+    HANDLE second = CreateNamedPipeA(m_server.Name().c_str(),
+                                     PIPE_ACCESS_DUPLEX | FILE_FLAG_FIRST_PIPE_INSTANCE,
+                                     PIPE_TYPE_MESSAGE, 1, 512, 512, 0, nullptr);
+    EXPECT_EQ(INVALID_HANDLE_VALUE, second) << "a second instance was created";
+    if (second != INVALID_HANDLE_VALUE)
+        CloseHandle(second);
+    // Another server, meanwhile, gets a name of its own.
     PipeServer rival;
-    EXPECT_FALSE(rival.Start(OnMessage, OnState, this)) << "a second instance was created";
+    ASSERT_TRUE(rival.Start(OnMessage, OnState, this));
+    EXPECT_TRUE(IsPipeChannelName(rival.Name())) << rival.Name();
+    EXPECT_NE(m_server.Name(), rival.Name());
+    rival.Stop();
 
     // Ours, in the system's own spelling of it (the owner is whoever made the pipe).
-    const std::string stored = wt::StoredSddl(kPipeChannelName);
+    const std::string stored = wt::StoredSddl(m_server.Name().c_str());
     const size_t dacl = stored.find("D:");
     ASSERT_NE(std::string::npos, dacl) << stored;
     EXPECT_EQ(wt::SddlOf(kPipeChannelSddl), stored.substr(dacl));
 
-    // Once it is gone, the name is free; with no server a client gives up in time.
+    // A new start is a new name; with no server a client gives up in time.
+    const std::string first = m_server.Name();
     m_server.Stop();
-    EXPECT_TRUE(rival.Start(OnMessage, OnState, this));
-    rival.Stop();
+    ASSERT_TRUE(m_server.Start(OnMessage, OnState, this));
+    EXPECT_NE(first, m_server.Name());
+    m_server.Stop();
     PipeClient client;
     const DWORD start = GetTickCount();
-    EXPECT_FALSE(client.Connect(OnMessage, OnState, this, 300));
+    EXPECT_FALSE(client.Connect(first, OnMessage, OnState, this, 300));
     EXPECT_LT(GetTickCount() - start, 3000u);
+}
+
+// A client that writes without pause is cut off after its first refused message.
+// (That a flood let in waits behind the timers Wine can't show: its queue made
+// WM_TIMER between posted messages even without the pacing.)
+TEST_F(PipeChannelTest, AFloodEndsWithItsFirstRefusedMessage) {
+    m_refuseJunk = true;
+    wt::Process refused = StartAgent(" flood 5000");
+    ASSERT_TRUE(PumpUntil([&] { return refused.WaitForExit(0); }));
+    EXPECT_EQ(2u, refused.ExitCode()) << "cut off, not flooding until its time ran out";
+    EXPECT_EQ(1, m_junk);
+    EXPECT_FALSE(m_server.Connected());
+    // Nobody is expected now: the same program again is refused at once.
+    wt::Process again = StartClient([](DWORD, DWORD) {}, " flood 5000");
+    ASSERT_TRUE(PumpUntil([&] { return again.WaitForExit(0); }));
+    EXPECT_EQ(2u, again.ExitCode());
+    EXPECT_EQ(1, m_junk);
 }
 
 } // namespace

@@ -1,0 +1,9 @@
+#include "scheduler/agent.h"
+#include "system/log.h"
+#include "system/pipe_channel.h"
+
+void RefuseAgent(PipeServer &pipe, SessionWatch &watch, time_t now) {
+    WriteLog("Agent message refused");
+    pipe.CloseClient();
+    watch.EndAgent(now);
+}
