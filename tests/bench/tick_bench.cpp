@@ -62,13 +62,17 @@ int Fail(const char *why) {
 int main(int argc, char **argv) {
     long ticks = 1;
     bool sessionZero = false;
+    bool watch = false; // session 0 mode's watch ticks, 2 s apart, instead
+
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--ticks") == 0 && i + 1 < argc) {
             ticks = std::strtol(argv[++i], nullptr, 10);
         } else if (std::strcmp(argv[i], "--session0") == 0) {
             sessionZero = true;
+        } else if (std::strcmp(argv[i], "--watch") == 0) {
+            sessionZero = watch = true;
         } else {
-            std::fprintf(stderr, "usage: tick_bench [--ticks N] [--session0]\n");
+            std::fprintf(stderr, "usage: tick_bench [--ticks N] [--session0 | --watch]\n");
             return 2;
         }
     }
@@ -114,10 +118,14 @@ int main(int argc, char **argv) {
 
     CALLGRIND_START_INSTRUMENTATION;
     for (long i = 0; i < ticks; ++i) {
-        fake::AdvanceClock(20);
-        dlg->OnTimer(IDT_SCHEDULER);
+        fake::AdvanceClock(watch ? 2 : 20);
+        dlg->OnTimer(watch ? IDT_SESSION_WATCH : IDT_SCHEDULER);
     }
     CALLGRIND_STOP_INSTRUMENTATION;
+    if (watch) {
+        fake::AdvanceClock(20 - 2 * (ticks % 10));
+        dlg->OnTimer(IDT_SCHEDULER);
+    }
 
     if (!Waiting(*dlg))
         return Fail("the scheduler left its waiting state during the ticks");
