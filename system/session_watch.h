@@ -24,8 +24,14 @@ struct SessionEvents {
 
 class SessionWatch {
 public:
-    // The agent is started at most once every kAgentRetrySeconds in the same session.
+    // An agent that could not be started (WTSQueryUserToken answers ERROR_NO_TOKEN for
+    // a moment after a log-on) is tried again after kAgentStartRetrySeconds; one that
+    // ran and ended, or was ended for breaking the protocol, after kAgentRetrySeconds.
+    static const int kAgentStartRetrySeconds = 2;
     static const int kAgentRetrySeconds = 10;
+    // During a switch of sessions the console has no session for a moment: the last
+    // known state holds for this long before anything is decided.
+    static const int kUnknownConsoleSeconds = 10;
 
     // agentExe: the program started as the agent ("<agentExe>" /agent <pipe>), our own path.
     explicit SessionWatch(std::string agentExe) : m_agentExe(std::move(agentExe)) {}
@@ -49,6 +55,9 @@ public:
     // reports nothing; a failed query counts as nobody at the console. now is the
     // scheduler's clock, used only for the agent's restart limit.
     SessionEvents Tick(time_t now);
+    // What Tick makes of the console's state at now: a console with no session for
+    // less than kUnknownConsoleSeconds keeps the last known state.
+    const ConsoleSessionState &Settle(const ConsoleSessionState &state, time_t now);
 
     // The state part of Tick, without the agent.
     SessionEvents Observe(const ConsoleSessionState &state);
@@ -59,8 +68,8 @@ public:
     const ConsoleSessionState &Console() const { return m_state; }
 
     // Whether Tick would start an agent now: the console session has a user and no
-    // agent of ours runs there, and the last attempt there is 10 s old (a new user
-    // or session doesn't wait).
+    // agent of ours runs there, and the wait after the last attempt there is over (a
+    // new user or session doesn't wait).
     bool WantsAgentStart(time_t now) const;
     // Our agent as of the last tick; its process is empty when none runs. The pipe
     // talks to this process id in this session only.
@@ -79,5 +88,8 @@ private:
     bool m_started = false;
     AgentProcess m_agent;
     bool m_attempted = false; // an agent start was tried for the present user
-    time_t m_lastAttempt = 0;
+    time_t m_lastAttempt = 0; // when, or when the last agent was seen ended
+    int m_retrySeconds = kAgentRetrySeconds;
+    bool m_consoleUnknown = false; // the console has had no session since...
+    time_t m_unknownSince = 0;
 };

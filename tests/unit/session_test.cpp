@@ -55,6 +55,9 @@ TEST(Session, EventsFromSuccessiveStates) {
         {UserAt(3, "dave", true), "on lock ", false}, // back to a locked session
         {UserAt(3, "dave"), "unlock ", true},
         {failed, "off ", false}, // a failed query proves nobody
+        {UserAt(4, "erin"), "on ", true},
+        {ConsoleSessionState(), "", true}, // a switch under way: erin holds for 10 s
+        {UserAt(4, "erin"), "", true},     // ... and is still there
     };
     SessionWatch watch("vespra.exe");
     for (const auto &s : steps) {
@@ -66,9 +69,15 @@ TEST(Session, EventsFromSuccessiveStates) {
             << &s - steps;
         EXPECT_EQ(s.userThere, watch.UserIsThere()) << &s - steps;
     }
+    // A console without a session for 10 s is decided on.
+    Sess().console = ConsoleSessionState();
+    EXPECT_FALSE(watch.Tick(100).Any());
+    EXPECT_TRUE(watch.Tick(109).logOff == false && watch.UserIsThere());
+    EXPECT_TRUE(watch.Tick(110).logOff);
+    EXPECT_FALSE(watch.UserIsThere());
 }
 
-TEST(Session, AgentStartsRestartsAtMostEvery10sAndFollowsTheUser) {
+TEST(Session, AgentStartsAgainAfter2sOrAfterItsEnd10sAndFollowsTheUser) {
     fake::ResetSession();
     const ConsoleSessionState alice = UserAt(1, "alice"), bob = UserAt(2, "bob"),
                               nobody = UserAt(2, "");
@@ -82,11 +91,13 @@ TEST(Session, AgentStartsRestartsAtMostEvery10sAndFollowsTheUser) {
         {100, nobody, 0, false, 0},
         {101, alice, 0, false, 500},
         {120, alice, 0, false, 500}, // running: left alone
-        {121, alice, 500, true, 0},  // ended: tried again at once, the last start being 20 s old
-        {130, alice, 0, false, 0},   // ... that failed; the next attempt waits 10 s
-        {131, alice, 0, false, 502},
-        {132, bob, 0, false, 503},   // a switch: at once, in the new session
-        {100, bob, 503, false, 504}, // a clock set back doesn't hold a restart up
+        {121, alice, 500, false, 0}, // ended by itself: the next one waits 10 s
+        {130, alice, 0, false, 0},
+        {131, alice, 0, true, 0},    // tried, and no token yet, as after a log-on
+        {132, alice, 0, false, 0},   // a failed start is tried again 2 s later
+        {133, alice, 0, false, 502},
+        {134, bob, 0, true, 0},      // a switch: at once, in the new session; no token yet
+        {100, bob, 0, false, 504},   // a clock set back doesn't hold the retry up
         {200, nobody, 0, false, 0},
     };
     {
