@@ -33,6 +33,8 @@ SessionEvents SessionZeroTick();
 // Whether a user is at the console session: it has a user, is connected and not
 // locked. An agent, alive or dead, has no say.
 bool SessionZeroUserThere();
+// An agent is connected and so shows the scheduler's dialogs to the user.
+bool SessionZeroAgentShowing();
 // The polite request, made by the agent as the user; FALSE when no agent is there
 // to make it.
 BOOL RequestShutdownAsUser(UINT flags);

@@ -46,6 +46,7 @@ public:
         m_listening = false;
     }
     SessionWatch &Watch() { return m_watch; }
+    bool Showing() const { return m_pipe.Connected(); }
 
     // Keeps the pipe for the agent the watch runs now, and no other process.
     void FollowAgent() {
@@ -274,6 +275,10 @@ SessionEvents SessionZeroTick() {
     const SessionEvents events = g_host->Watch().Tick(time(nullptr));
     g_host->FollowAgent();
     return events;
+}
+
+bool SessionZeroAgentShowing() {
+    return g_host && g_host->Showing();
 }
 
 bool SessionZeroUserThere() {

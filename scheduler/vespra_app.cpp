@@ -71,10 +71,14 @@ BOOL CVespraApp::InitInstance() {
 
     const BOOL alreadyRunning = TakeInstanceMutexes(IsWindowsNTFrom(5), IsWindowsNT());
 
+    // A cancel lasts for the run of Windows it was made in: a log-on after a later boot
+    // or a resume from hibernation (a fast start-up) starts the service again.
     if (flags.logon && !alreadyRunning && ReadStatusValue("already_canceled") != 0) {
-        WriteLog("Aborting logon start - already canceled");
-        WriteStatusValue("already_canceled", 0);
-        return FALSE;
+        if (CancelHoldsNow()) {
+            WriteLog("Aborting logon start - already canceled");
+            return FALSE;
+        }
+        WriteLog("Canceled before a restart or resume of Windows - starting again");
     }
     WriteStatusValue("already_canceled", 0);
 

@@ -312,6 +312,7 @@ BOOL CVespraDlg::OnInitDialog() {
         return TRUE;
     }
     const bool loggedOn = UserThere();
+    m_nUserSeenMs = MonotonicMs();
     m_timeLast = CTime::GetCurrentTime();
     CompareFrom(m_timeLast);
 

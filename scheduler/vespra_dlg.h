@@ -110,6 +110,12 @@ public:
     // stall) is ordinary time, caught up at the next compare. Without the awake
     // counter (before Windows 7) the whole gap counts as a sleep.
     void FollowRealTime();
+    // A shut-down sequence, a forcing countdown or a limit-use countdown under way
+    // when the machine slept ends: the scheduler waits again, and limit use applies
+    // when a user is back and it is due.
+    void EndWhatSleptThrough();
+    // The startup countdown's seconds run: the user can see it.
+    bool CountdownSeen() const;
 
     // User-facing handlers.
     BOOL OnCommand(UINT id, UINT notifyCode) override;
@@ -183,6 +189,8 @@ public:
     BOOL m_bUserLoggedOn = FALSE;
     BOOL m_bAfterLogoff = FALSE;
     BOOL m_bLogoffPending = FALSE;
+    // The real-time counter when the user was last seen arriving.
+    uint64_t m_nUserSeenMs = 0;
     // The real-time counter (MonotonicMs) at the last tick or timer start.
     uint64_t m_nCounterLast = 0;
     // The awake-time counter (AwakeMs) at the same moment, when the system has one.

@@ -52,7 +52,7 @@ void CVespraDlg::OnCancel() {
             return;
         }
     }
-    WriteStatusValue("already_canceled", 1);
+    WriteCancel();
     WriteLog("Main app canceled by user");
     if (m_bServiceMode) {
         // The service host ends us with WM_STOP_SCHEDULER; until then hidden and idle.

@@ -23,6 +23,9 @@ constexpr UINT kWaitingTickMs = 20000;
 constexpr int kLimitUseTicks = 15;   // 15 x 20 s, the 5 minutes of the notice
 constexpr int kForceCountdown = 6;   // ticks from the polite request to the forced one
 constexpr int kForcingMessageAt = 3; // the tick of the "forcing" message
+// In session 0 mode a countdown no agent shows waits this long after the user was
+// first seen, then counts down unseen.
+constexpr uint64_t kUnseenCountdownMs = 30000;
 // A gap of which the machine slept less than this is a stall, not a sleep: the
 // counters are read at slightly different moments and tick at different grains.
 constexpr int64_t kShortestSleepSeconds = 5;
@@ -97,14 +100,11 @@ void CVespraDlg::FollowRealTime() {
     // when a user is there again. The awake rest of the gap is taken as the part
     // after the resume, and compared.
     CompareFrom(awakeKnown ? before + CTimeSpan(slept) : m_timeLast + m_tsTick);
-    if (!m_bShuttingDown) {
-        m_nNextDay = GetNextDay();
-        MakeNextTimeText();
-        // A warning given before the sleep was for a time slept through; limit use
-        // (a negative count) goes on.
-        if (m_nCountdown >= 0)
-            m_bActionPending = FALSE;
-    }
+    EndWhatSleptThrough();
+    m_nNextDay = GetNextDay();
+    MakeNextTimeText();
+    // A warning given before the sleep was for a time slept through.
+    m_bActionPending = FALSE;
     m_bResumed = TRUE;
     m_bUserLoggedOn = FALSE;
 }
@@ -174,6 +174,7 @@ void CVespraDlg::OnTimer(UINT_PTR id) {
         m_bUserLoggedOn = loggedOn;
         if (loggedOn) {
             WriteLog("User is logged on");
+            m_nUserSeenMs = MonotonicMs();
             // A user back from a sleep gets limit use, not a second startup countdown.
             const bool onlyResumed = m_bResumed && !m_bAfterLogoff;
             m_bResumed = FALSE;
@@ -229,8 +230,10 @@ void CVespraDlg::OnTimer(UINT_PTR id) {
                 m_timeLast = CTime::GetCurrentTime();
             else
                 m_timeLast += m_tsTick;
-            m_nCountdown = c - 1;
-            ShowCountdown(UINT(c));
+            if (CountdownSeen()) {
+                m_nCountdown = c - 1;
+                ShowCountdown(UINT(c));
+            }
             // The schedule is compared meanwhile: a countdown held up again and again
             // (a prompt opened at every chance) must not hold the shut-down up.
             CheckTime(m_timeLast);
@@ -259,6 +262,28 @@ void CVespraDlg::OnTimer(UINT_PTR id) {
         }
     }
     CheckTime(m_timeLast);
+}
+
+bool CVespraDlg::CountdownSeen() const {
+    // In session 0 mode only an agent shows the countdown; right after a log-on it may
+    // take a while to start. The compare of the schedule goes on meanwhile.
+    return !InSessionZeroMode() || SessionZeroAgentShowing() ||
+           MonotonicMs() - m_nUserSeenMs >= kUnseenCountdownMs;
+}
+
+void CVespraDlg::EndWhatSleptThrough() {
+    if (!m_bShuttingDown && m_nCountdown >= 0)
+        return;
+    // A shut-down or limit use under way when the machine went to sleep ends with the
+    // sleep: it is decided again from the schedule, as at a start.
+    WriteLog(m_bShuttingDown ? "Shutdown ended by the sleep" : "Limit use ended by the sleep");
+    m_bShuttingDown = FALSE;
+    m_bRepeatForced = FALSE;
+    m_forced = ShutdownEscalation();
+    m_nForceCountdown = 0;
+    m_bActionPending = FALSE;
+    KillTimer(IDT_SHARING);
+    EnterWaitingState();
 }
 
 void CVespraDlg::CompareFrom(const CTime &t) {

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "framework/clock.h"
 #include "settings/local_filetime.h"
 #include "system/registry.h"
 
@@ -102,4 +103,59 @@ void ReadLastShutdownTime(CTime &time) {
     // Dates the C library can't represent (mktime gives -1, or a time before 1970 on
     // some runtimes) are as good as never.
     time = local.GetTime() < 0 ? LongPast() : local;
+}
+
+RunMark CurrentRun() {
+    RunMark mark;
+    const uint64_t upMs = MonotonicMs();
+    mark.uptime = DWORD(upMs / 1000);
+    mark.bootTime = DWORD(uint64_t(ClockNow()) - upMs / 1000);
+    uint64_t awakeMs = 0;
+    mark.sleptKnown = AwakeMs(awakeMs);
+    if (mark.sleptKnown)
+        mark.slept = DWORD(awakeMs < upMs ? (upMs - awakeMs) / 1000 : 0);
+    return mark;
+}
+
+bool SameRun(const RunMark &then, const RunMark &now) {
+    // The boot time moves with the clock; a few minutes cover its drift and a small
+    // correction. A larger change makes a new run: enforcement starting again is
+    // the safe side.
+    const long kBootSlackSeconds = 300;
+    const long bootMoved = long(int64_t(now.bootTime) - int64_t(then.bootTime));
+    if (bootMoved > kBootSlackSeconds || bootMoved < -kBootSlackSeconds || now.uptime < then.uptime)
+        return false;
+    // A sleep shorter than a minute is no run's end; a hibernation is far longer.
+    const DWORD kResumeSeconds = 60;
+    return !(then.sleptKnown && now.sleptKnown && now.slept >= then.slept + kResumeSeconds);
+}
+
+namespace {
+// 0 in "canceled_slept_known" when the awake counter was missing.
+const char kCanceledBoot[] = "canceled_boot";
+const char kCanceledUptime[] = "canceled_uptime";
+const char kCanceledSlept[] = "canceled_slept";
+const char kCanceledSleptKnown[] = "canceled_slept_known";
+} // namespace
+
+void WriteCancel() {
+    const RunMark mark = CurrentRun();
+    WriteStatusValue(kCanceledBoot, mark.bootTime);
+    WriteStatusValue(kCanceledUptime, mark.uptime);
+    WriteStatusValue(kCanceledSlept, mark.slept);
+    WriteStatusValue(kCanceledSleptKnown, mark.sleptKnown ? 1 : 0);
+    WriteStatusValue("already_canceled", 1);
+}
+
+bool CancelHoldsNow() {
+    RunMark then;
+    then.bootTime = ReadStatusValue(kCanceledBoot);
+    if (then.bootTime == 0) {
+        WriteStatusValue("already_canceled", 0);
+        return true;
+    }
+    then.uptime = ReadStatusValue(kCanceledUptime);
+    then.slept = ReadStatusValue(kCanceledSlept);
+    then.sleptKnown = ReadStatusValue(kCanceledSleptKnown) != 0;
+    return SameRun(then, CurrentRun());
 }

@@ -38,6 +38,10 @@ SessionEvents SessionZeroTick() {
     return g_watch ? g_watch->Tick(ClockNow()) : SessionEvents{};
 }
 
+bool SessionZeroAgentShowing() {
+    return g_watch && g_state.agentConnected && g_watch->AgentRunning();
+}
+
 bool SessionZeroUserThere() {
     return g_watch && g_watch->UserIsThere();
 }

@@ -202,6 +202,11 @@ void SetCounterMs(uint64_t ms) {
     g_awakeMs += ms - g_counterMs;
     g_counterMs = ms;
 }
+void BootWindows(long seconds) {
+    g_now += seconds;
+    g_counterMs = 0;
+    g_awakeMs = 0;
+}
 void SetAwakeCounterKnown(bool known) {
     g_awakeKnown = known;
 }

@@ -134,6 +134,8 @@ time_t Now();
 void AdvanceClock(long seconds);
 void Suspend(long seconds);
 void SetCounterMs(uint64_t ms);
+// Windows is off for `seconds` and starts again: both counters begin anew.
+void BootWindows(long seconds);
 // Windows before 7 has no counter of awake time.
 void SetAwakeCounterKnown(bool known);
 

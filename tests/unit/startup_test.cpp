@@ -219,6 +219,41 @@ TEST_F(InitInstanceTest, LogonStartAfterACancelQuitsOnceAndClearsTheFlag) {
     EXPECT_TRUE(fake::State().modalRuns.empty());
 }
 
+// A cancel holds for the run of Windows it was made in; after a boot or a resume from
+// hibernation (a fast start-up) the log-on start starts the service again.
+TEST_F(InitInstanceTest, ACancelLastsForThisRunOfWindows) {
+    const long kHour = 3600;
+    const struct {
+        const char *name;
+        void (*then)();
+        bool holds;
+    } cases[] = {
+        {"a log-on later in the same run", [] { fake::AdvanceClock(2 * kHour); }, true},
+        {"a short sleep", [] { fake::Suspend(30); }, true},
+        {"a clock set by an hour", [] { fake::SetNow(fake::Now() + kHour); }, false},
+        {"a restart of Windows", [] { fake::BootWindows(60); fake::AdvanceClock(5 * 60); }, false},
+        {"... with more uptime than at the cancel", [] { fake::BootWindows(60); fake::AdvanceClock(3 * kHour); }, false},
+        {"a fast start-up: a hibernation overnight", [] { fake::Suspend(9 * kHour); }, false},
+        {"... before Windows 7, where it can't be told", [] {
+             fake::SetAwakeCounterKnown(false);
+             fake::Suspend(9 * kHour);
+         }, true},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        SetUp();
+        fake::Svc().installed = true;
+        fake::SetCounterMs(kHour * 1000);
+        WriteCancel();
+        c.then();
+        for (int start = 0; start < 2; ++start) // and again: it lasts, it isn't used up
+            EXPECT_FALSE(Start("/logon"));
+        EXPECT_EQ(Logged(": Aborting logon start - already canceled"), c.holds);
+        EXPECT_EQ(fake::Plat().starts.size(), c.holds ? 0u : 2u);
+        EXPECT_EQ(fake::GetDword(kSettingsKey, "already_canceled"), c.holds ? 1u : 0u);
+    }
+}
+
 TEST_F(InitInstanceTest, ServiceStartRunsTheScheduler) {
     fake::PutDword(kSettingsKey, "already_canceled", 1);
     fake::PutDword(kSettingsKey, "curr_settings", 1);

@@ -316,6 +316,52 @@ TEST_F(TimerTest, SleepsAreRealTimeAndClockChangesAreNot) {
     EXPECT_EQ(CarryTickWrap(9, carry), (uint64_t(1) << 32) + 9);
 }
 
+// A sleep ends a shut-down or a limit use under way: what comes after the resume is
+// decided from the schedule, as at a start.
+TEST_F(TimerTest, ASleepEndsWhatWasUnderWay) {
+    const long kHour = 3600;
+    const time_t wed = LocalTime(2026, 12, 9, 0, 0, 0);
+    const struct {
+        const char *name;
+        bool limitUse;     // a log-on at 00:30 on Wednesday, within 3 hours of Tuesday's time
+        time_t sleepAt;
+        long sleep;
+        time_t nextPolite; // the first polite request after the resume
+    } cases[] = {
+        {"after the polite request", false, Tue(23, 1), 9 * kHour, wed + 23 * kHour},
+        {"after the forcing message", false, Tue(23, 2), 9 * kHour, wed + 23 * kHour},
+        {"limit use, woken after its hours", true, wed + 1800 + 60, 10 * kHour, wed + 23 * kHour},
+        {"limit use, woken within them: five minutes anew", true, wed + 1800 + 60, 20 * 60,
+         wed + 1800 + 60 + 20 * 60 + 5 * 60},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        Fresh();
+        dlg->m_bLimit = c.limitUse;
+        dlg->m_nLimitHours = 3;
+        if (c.limitUse) {
+            LogOn(false);
+            fake::SetNow(wed + 1800);
+            Start();
+            Run(5);
+            LogOn(true);
+        } else {
+            SetNow(2026, 12, 8, 22, 50, 0);
+            Start();
+        }
+        RunUntil(c.sleepAt);
+        ASSERT_TRUE(dlg->m_bShuttingDown || dlg->m_nCountdown < 0);
+        Sleep(c.sleep);
+        const size_t before = requests.size();
+        RunUntil(c.nextPolite + 30);
+        ASSERT_GT(requests.size(), before);
+        EXPECT_EQ(requests[before].flags, kPoliteShutdown) << "forced after the resume";
+        EXPECT_GE(requests[before].at, c.nextPolite);
+        EXPECT_LE(requests[before].at, c.nextPolite + 25);
+        EXPECT_TRUE(Logged(c.limitUse ? "Limit use ended by the sleep" : "Shutdown ended by the sleep"));
+    }
+}
+
 TEST_F(TimerTest, LimitUseShutsDownFiveMinutesAfterALogOn) {
     dlg->m_bLimit = 1;
     dlg->m_nLimitHours = 3;
@@ -641,6 +687,28 @@ TEST_F(SessionZeroTest, NobodyAtTheConsoleIsForcedAtOnceAndRepeatedWhileWindowsI
     fake::Sess().shutdownFails = false;
     Run(60);
     EXPECT_GT(fake::Sess().shutdownRequests.size(), tries);
+}
+
+// The countdown counts only while an agent shows it, or from 30 s after the user was
+// first seen; the schedule is compared meanwhile.
+TEST_F(SessionZeroTest, TheCountdownCountsOnlyWhileSomeoneCanSeeIt) {
+    for (const bool agent : {true, false}) {
+        SCOPED_TRACE(agent ? "an agent shows it" : "no agent yet");
+        Fresh();
+        fake::Host().agentConnected = agent;
+        SetNow(2026, 12, 8, 20, 0, 0);
+        Start();
+        Run(20);
+        EXPECT_EQ(bool(dlg->m_bStartupPhase), !agent);
+        Run(25);
+        EXPECT_FALSE(dlg->m_bStartupPhase);
+    }
+    Fresh();
+    fake::Host().agentConnected = false;
+    SetNow(2026, 12, 8, 22, 59, 45);
+    Start();
+    RunUntil(Tue(23, 0, 2));
+    EXPECT_TRUE(dlg->m_bShuttingDown) << "a countdown nobody sees holds no shut-down up";
 }
 
 // A forced request is carried through in either world, whoever is logged on: someone
