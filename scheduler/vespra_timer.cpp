@@ -23,6 +23,9 @@ constexpr UINT kWaitingTickMs = 20000;
 constexpr int kLimitUseTicks = 15;   // 15 x 20 s, the 5 minutes of the notice
 constexpr int kForceCountdown = 6;   // ticks from the polite request to the forced one
 constexpr int kForcingMessageAt = 3; // the tick of the "forcing" message
+// Session 0 mode with nobody at the console: Windows' own notice stands this long
+// before it asks the programs to close, well before the forced request at T + 140 s.
+constexpr DWORD kNoticeSeconds = 60;
 // A gap of which the machine slept less than this is a stall, not a sleep: the
 // counters are read at slightly different moments and tick at different grains.
 constexpr int64_t kShortestSleepSeconds = 5;
@@ -51,6 +54,10 @@ bool UserThere() {
 void CVespraDlg::FollowConsoleSession() {
     const SessionEvents events = m_sessionEvents;
     m_sessionEvents = SessionEvents();
+    // A warning still unanswered is shown again to the user coming back from a lock.
+    if (events.unlock && m_bActionPending && m_nCountdown >= 0 && !m_bShuttingDown &&
+        m_bShowWarning && IsWindowVisible())
+        ShowWarning();
     if (!events.logOff)
         return;
     // No WM_ENDSESSION reaches session 0 for a user's log-off; the session state says
@@ -409,6 +416,11 @@ void CVespraDlg::DoShutdown(BOOL bForced) {
     } else if (!InSessionZeroMode()) {
         DWORD error = 0;
         if (!RequestExitWindows(flags, &error))
+            WriteLog(StrFormat("%s (polite) failed - error %lu", what, static_cast<unsigned long>(error)));
+    } else if (!SessionZeroConsoleUser()) {
+        // Only remote users: the system asks, after Windows' own notice to them all.
+        DWORD error = 0;
+        if (!RequestSystemShutdownNotice(m_bRestart, kNoticeSeconds, error))
             WriteLog(StrFormat("%s (polite) failed - error %lu", what, static_cast<unsigned long>(error)));
     } else if (!RequestShutdownAsUser(flags)) {
         // No agent to ask politely as the user: the forced request follows on time.

@@ -721,9 +721,65 @@ TEST_F(SessionZeroTest, ALogOffAndASwitchOfUserGiveTheNextUserACountdown) {
     Run(1);
     EXPECT_TRUE(dlg->m_bStartupPhase);
     EXPECT_EQ(fake::WindowOf(*dlg)->timers.at(IDT_SCHEDULER), 1000u);
-    fake::Sess().console.locked = true; // locked: nobody to warn
+    fake::Sess().console.locked = true; // locked: still there, unable to answer
     Run(1);
-    EXPECT_FALSE(UserThere());
+    EXPECT_TRUE(UserThere());
+}
+
+// A locked user is warned (the agent runs while locked), warned again on coming
+// back, and asked politely at T, so that programs may save; the force follows at
+// T + 140 s, not at once.
+TEST_F(SessionZeroTest, ALockedUserIsWarnedAndAskedPolitelyBeforeTheForce) {
+    const auto warnings = [] {
+        const auto lines = fake::LogLines();
+        return std::count_if(lines.begin(), lines.end(), [](const std::string &l) {
+            return l.find("Showing warning") != std::string::npos;
+        });
+    };
+    SetNow(2026, 12, 8, 22, 50, 0);
+    Start();
+    RunUntil(Tue(22, 52));
+    fake::Sess().console.locked = true;
+    RunUntil(Tue(22, 57));
+    EXPECT_EQ(1, warnings());
+    fake::Sess().console.locked = false;
+    Run(20);
+    EXPECT_EQ(2, warnings()) << "shown again on unlock";
+    fake::Sess().console.locked = true;
+    RunUntil(Tue(23, 2, 15));
+    EXPECT_EQ(fake::Host().politeRequests, std::vector<UINT>{kPoliteShutdown});
+    EXPECT_TRUE(fake::Sess().shutdownRequests.empty());
+    RunUntil(Tue(23, 2, 35)); // the polite request came at 23:00:10
+    EXPECT_EQ(fake::Sess().shutdownRequests.size(), 1u);
+}
+
+// Only a Remote Desktop user: warned through their own agent; the system makes the
+// polite request with Windows' notice, and forces at T + 140 s. One who disconnects
+// leaves nobody: forced at once, our own notice aborted and replaced.
+TEST_F(SessionZeroTest, ARemoteUserIsWarnedAndTheSystemAsksWithItsNotice) {
+    for (const bool leaves : {false, true}) {
+        SCOPED_TRACE(leaves ? "disconnects after T" : "stays");
+        Fresh();
+        StopSessionZeroMode();
+        fake::Sess().console = fake::UserAt(1, ""); // the sign-in screen
+        fake::Sess().remote = {fake::UserAt(2, "kid")};
+        fake::Sess().agentStarts.clear();
+        ASSERT_TRUE(StartSessionZeroMode());
+        SetNow(2026, 12, 8, 22, 50, 0);
+        Start();
+        RunUntil(Tue(23, 0, 30));
+        EXPECT_TRUE(warnedAt);
+        EXPECT_EQ(fake::Sess().agentStarts.at(0).first, 2u);
+        EXPECT_TRUE(fake::Host().politeRequests.empty());
+        EXPECT_EQ(fake::Sess().noticeRequests, std::vector<DWORD>{60});
+        EXPECT_TRUE(fake::Sess().shutdownRequests.empty());
+        if (leaves)
+            fake::Sess().remote[0].connected = false;
+        RunUntil(leaves ? Tue(23, 0, 55) : Tue(23, 2, 35));
+        EXPECT_EQ(fake::Sess().shutdownRequests.size(), leaves ? 2u : 1u);
+        EXPECT_EQ(fake::Sess().aborts, leaves ? 1 : 0);
+        EXPECT_EQ(fake::PendingShutdownError(), 0u);
+    }
 }
 
 } // namespace
