@@ -40,4 +40,7 @@ bool SessionZeroConsoleUser();
 // The polite request, made by the console user's agent as the user; FALSE when no
 // agent is there to make it.
 BOOL RequestShutdownAsUser(UINT flags);
+// Ends the sessions of all users there (WTSLogoffSession), for a shut-down held up;
+// FALSE when none was ended.
+BOOL LogOffSessionZeroUsers();
 void StopSessionZeroMode();

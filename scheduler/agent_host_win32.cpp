@@ -344,6 +344,10 @@ BOOL RequestShutdownAsUser(UINT flags) {
     return g_host ? g_host->SendExit(flags) : FALSE;
 }
 
+BOOL LogOffSessionZeroUsers() {
+    return g_host && g_host->Watch().LogOffUsers();
+}
+
 void StopSessionZeroMode() {
     if (!g_host)
         return;

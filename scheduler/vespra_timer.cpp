@@ -456,7 +456,10 @@ void CVespraDlg::CarryForcedRequest(UINT flags, const char *what) {
             break;
         case ForcedNext::EndSession:
             WriteLog("Shutdown held up - ending the user's session");
-            // A service's own log-off would end the system's session, not the user's.
+            // A service's own log-off would end the system's session, not the user's;
+            // in session 0 mode the remote users' programs may be the ones holding on.
+            if (InSessionZeroMode() && LogOffSessionZeroUsers())
+                break;
             if (m_bServiceMode || InSessionZeroMode())
                 LogOffConsoleSession();
             else

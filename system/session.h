@@ -117,3 +117,6 @@ BOOL AbortScheduledShutdown();
 // up in wtsapi32.dll at run time: ends the console user's session and the programs
 // in it that hold a shut-down up. FALSE when missing, no console session, or failed.
 BOOL LogOffConsoleSession();
+// Seam: WTSLogoffSession(this server, sessionId, no wait), looked up in wtsapi32.dll
+// at run time. FALSE when missing or failed.
+BOOL LogOffSession(DWORD sessionId);

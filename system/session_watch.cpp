@@ -102,6 +102,13 @@ void SessionWatch::EndAgent(DWORD sessionId, time_t now) {
     }
 }
 
+bool SessionWatch::LogOffUsers() const {
+    bool ended = false;
+    for (const Seat &seat : m_seats)
+        ended = LogOffSession(seat.state.sessionId) || ended;
+    return ended;
+}
+
 const ConsoleSessionState &SessionWatch::Settle(const ConsoleSessionState &state, time_t now) {
     if (state.sessionId != kNoConsoleSession || !m_started) {
         m_consoleUnknown = false;

@@ -95,6 +95,10 @@ public:
     // The primary first; the only seat whose agent's input counts.
     const std::vector<Seat> &Seats() const { return m_seats; }
 
+    // Ends the session of every user there, for a shut-down that programs hold up
+    // (any user's may); FALSE when none was ended.
+    bool LogOffUsers() const;
+
     // The primary user's agent as of the last tick; its process is empty when none runs.
     const AgentProcess &Agent() const { return m_seats.empty() ? m_none : m_seats[0].agent; }
     bool AgentRunning() const { return bool(Agent().process); }

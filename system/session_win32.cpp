@@ -325,13 +325,17 @@ BOOL AbortScheduledShutdown() {
 
 BOOL LogOffConsoleSession() {
     typedef DWORD(WINAPI * ConsoleSessionFn)();
-    typedef BOOL(WINAPI * WTSLogoffSessionFn)(HANDLE, DWORD, BOOL);
     const auto console =
         LookupLinked<ConsoleSessionFn>("kernel32.dll", "WTSGetActiveConsoleSessionId");
-    const auto logoff = Lookup<WTSLogoffSessionFn>(Wtsapi(), "WTSLogoffSession");
-    if (!console || !logoff)
+    if (!console)
         return FALSE;
     const DWORD session = console();
+    return session != 0xFFFFFFFF && LogOffSession(session);
+}
+
+BOOL LogOffSession(DWORD sessionId) {
+    typedef BOOL(WINAPI * WTSLogoffSessionFn)(HANDLE, DWORD, BOOL);
+    const auto logoff = Lookup<WTSLogoffSessionFn>(Wtsapi(), "WTSLogoffSession");
     // No wait: the scheduler's tick must not hang on a session that ends slowly.
-    return session != 0xFFFFFFFF && logoff(nullptr, session, FALSE);
+    return logoff && logoff(nullptr, sessionId, FALSE);
 }

@@ -54,6 +54,10 @@ BOOL RequestShutdownAsUser(UINT flags) {
     return TRUE;
 }
 
+BOOL LogOffSessionZeroUsers() {
+    return g_watch && g_watch->LogOffUsers();
+}
+
 void StopSessionZeroMode() {
     g_watch.reset();
 }

@@ -38,7 +38,7 @@ struct Session {
     std::vector<DWORD> noticeRequests;  // the time-out of each polite request with a notice
     time_t noticeDue = 0; // when the pending one's time-out ends; 0: none pending
     int aborts = 0;                     // AbortScheduledShutdown calls
-    int consoleLogoffs = 0;             // LogOffConsoleSession calls
+    int consoleLogoffs = 0;             // the console's session ended
 };
 
 Session &Sess();

@@ -113,10 +113,23 @@ BOOL AbortScheduledShutdown() {
     return pending;
 }
 
-BOOL LogOffConsoleSession() {
-    ++g_session.consoleLogoffs;
+BOOL LogOffSession(DWORD sessionId) {
     // The programs that held the shut-down up end with the session.
-    g_session.heldUp = false;
-    g_session.console = ConsoleSessionState();
-    return TRUE;
+    if (sessionId == g_session.console.sessionId && sessionId != kNoConsoleSession) {
+        g_session.heldUp = false;
+        ++g_session.consoleLogoffs;
+        g_session.console = ConsoleSessionState();
+        return TRUE;
+    }
+    for (auto it = g_session.remote.begin(); it != g_session.remote.end(); ++it)
+        if (it->sessionId == sessionId) {
+            g_session.heldUp = false;
+            g_session.remote.erase(it);
+            return TRUE;
+        }
+    return FALSE;
+}
+
+BOOL LogOffConsoleSession() {
+    return LogOffSession(g_session.console.sessionId);
 }

@@ -755,10 +755,12 @@ TEST_F(SessionZeroTest, ALockedUserIsWarnedAndAskedPolitelyBeforeTheForce) {
 
 // Only a Remote Desktop user: warned through their own agent; the system makes the
 // polite request with Windows' notice, and forces at T + 140 s. One who disconnects
-// leaves nobody: forced at once, our own notice aborted and replaced.
+// leaves nobody: forced at once, our own notice aborted and replaced. A program of
+// theirs holding the shut-down up ends with their session, not the console's.
 TEST_F(SessionZeroTest, ARemoteUserIsWarnedAndTheSystemAsksWithItsNotice) {
-    for (const bool leaves : {false, true}) {
-        SCOPED_TRACE(leaves ? "disconnects after T" : "stays");
+    enum { Stays, Leaves, HoldsUp };
+    for (const int c : {Stays, Leaves, HoldsUp}) {
+        SCOPED_TRACE(c);
         Fresh();
         StopSessionZeroMode();
         fake::Sess().console = fake::UserAt(1, ""); // the sign-in screen
@@ -773,12 +775,16 @@ TEST_F(SessionZeroTest, ARemoteUserIsWarnedAndTheSystemAsksWithItsNotice) {
         EXPECT_TRUE(fake::Host().politeRequests.empty());
         EXPECT_EQ(fake::Sess().noticeRequests, std::vector<DWORD>{60});
         EXPECT_TRUE(fake::Sess().shutdownRequests.empty());
-        if (leaves)
-            fake::Sess().remote[0].connected = false;
-        RunUntil(leaves ? Tue(23, 0, 55) : Tue(23, 2, 35));
-        EXPECT_EQ(fake::Sess().shutdownRequests.size(), leaves ? 2u : 1u);
-        EXPECT_EQ(fake::Sess().aborts, leaves ? 1 : 0);
+        fake::Sess().remote[0].connected = c != Leaves;
+        fake::Sess().heldUp = c == HoldsUp;
+        RunUntil(c == Leaves ? Tue(23, 0, 55) : Tue(23, 2, 35));
+        EXPECT_EQ(fake::Sess().shutdownRequests.size(), c == Leaves ? 2u : 1u);
+        EXPECT_EQ(fake::Sess().aborts, c == Leaves ? 1 : 0);
+        if (c == HoldsUp)
+            RunUntil(Tue(23, 3, 35)); // a minute of "in progress"
         EXPECT_EQ(fake::PendingShutdownError(), 0u);
+        EXPECT_EQ(fake::Sess().remote.empty(), c == HoldsUp);
+        EXPECT_EQ(fake::Sess().consoleLogoffs, 0);
     }
 }
 
