@@ -205,7 +205,8 @@ bool ListSessions(std::vector<ConsoleSessionState> &sessions) {
         }
         sessions.push_back(std::move(state));
     }
-    Wts().release(listed);
+    if (listed)
+        Wts().release(listed);
     return true;
 }
 
