@@ -17,25 +17,32 @@ class PipeServer;
 // is not the scheduler (PipeServerRefusal): then it ends at once.
 BOOL RunAgent(const std::string &pipeName);
 
-// The scheduler's end. Starts the mirror, the pipe and the watch of the console
-// session; FALSE (and nothing started) outside session 0 mode.
+// The scheduler's end. Starts the mirror and the watch of the sessions, which opens
+// a pipe of its own for the agent in each session with an active user; FALSE (and
+// nothing started) outside session 0 mode.
 BOOL StartSessionZeroMode();
 // An agent message the mirror refused (an unknown type, a malformed one, a control
 // that is not open): one log line, "Agent message refused", and the connection
 // closed at once, so nothing more it sent arrives and it can't queue work ahead of
-// the timers. The agent is ended; the watch starts the next one kAgentRetrySeconds
-// after now, and the pipe lets in only that one.
-void RefuseAgent(PipeServer &pipe, SessionWatch &watch, time_t now);
+// the timers. The agent in sessionId is ended; the watch starts the next one there
+// kAgentRetrySeconds after now, and the pipe lets in only that one.
+void RefuseAgent(PipeServer &pipe, SessionWatch &watch, DWORD sessionId, time_t now);
 BOOL InSessionZeroMode();
-// Once a tick: follows the console session, starts the agent when it is missing and
-// reports what changed at the console since the last tick.
+// Once a tick: follows the sessions, starts the agents that are missing and reports
+// what changed for the primary user since the last tick.
 SessionEvents SessionZeroTick();
-// Whether a user is at the console session: it has a user, is connected and not
-// locked. An agent, alive or dead, has no say.
+// Whether some session has an active user, at the console or remote, locked or not.
+// An agent, alive or dead, has no say.
 bool SessionZeroUserThere();
 // An agent is connected and so shows the scheduler's dialogs to the user.
 bool SessionZeroAgentShowing();
-// The polite request, made by the agent as the user; FALSE when no agent is there
-// to make it.
+// Whether the console's session has an active user: then the polite request is made
+// by the agent there, as that user; else by the system, with Windows' own notice.
+bool SessionZeroConsoleUser();
+// The polite request, made by the console user's agent as the user; FALSE when no
+// agent is there to make it.
 BOOL RequestShutdownAsUser(UINT flags);
+// Ends the sessions of all users there (WTSLogoffSession), for a shut-down held up;
+// FALSE when none was ended.
+BOOL LogOffSessionZeroUsers();
 void StopSessionZeroMode();

@@ -1,10 +1,12 @@
 // The scheduler's end of session 0 mode: the mirror of its dialogs sent to the agent
-// over the pipe, what the user does there put back into the real (hidden) dialogs,
-// message boxes answered there, and the agent kept running in the console session.
+// over a pipe to each user's agent, what the primary user does there put back into
+// the real (hidden) dialogs, message boxes answered there, and an agent kept running
+// in each session with an active user.
 #include <windows.h>
 
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 
 #include "framework/app.h"
@@ -27,46 +29,41 @@ std::string ProgramPath() {
 
 class AgentMirror : public DialogMirror {
 public:
-    AgentMirror() : m_watch(ProgramPath()) {}
+    AgentMirror() : m_watch(ProgramPath()) { m_watch.SetAgentHost(PipeFor, OnAgentStarting, this); }
 
-    // Opens the pipe, under a new name; a failure is logged once, however often it
-    // is tried.
-    BOOL Start() {
-        m_listening = m_pipe.Start(OnPipeMessage, OnPipeState, this) != FALSE;
-        if (m_listening)
-            m_watch.SetAgentPipe(m_pipe.Name(), OnAgentStarting, this);
-        else if (!m_startFailureLogged)
-            WriteLog("Can't open the channel to the user's session");
-        m_startFailureLogged = !m_listening;
-        return m_listening;
-    }
-    bool Listening() const { return m_listening; }
-    void Stop() {
-        m_pipe.Stop();
-        m_listening = false;
-    }
     SessionWatch &Watch() { return m_watch; }
-    bool Showing() const { return m_pipe.Connected(); }
+    // The agent of the user whose input counts is connected: that user sees our
+    // dialogs.
+    bool Showing() {
+        Link *link = InputLink();
+        return link && link->pipe.Connected();
+    }
 
-    // Keeps the pipe for the agent the watch runs now, and no other process.
-    void FollowAgent() {
-        const AgentProcess &agent = m_watch.Agent();
-        const DWORD pid = m_watch.AgentRunning() ? agent.processId : 0;
-        if (pid != m_expected) {
-            m_expected = pid;
-            m_pipe.ExpectClient(pid, agent.sessionId);
+    // After each tick: each pipe keeps the agent the watch runs now in its session,
+    // and no other process; the pipes of sessions no longer there close.
+    void FollowAgents() {
+        for (auto it = m_links.begin(); it != m_links.end();) {
+            Link &link = *it->second;
+            const SessionWatch::Seat *seat = SeatOf(link.session);
+            // A pipe whose handler is under way (a modal loop inside it) goes later.
+            if (!seat && !link.busy) {
+                it = m_links.erase(it);
+                continue;
+            }
+            const DWORD pid = seat && seat->agent.process ? seat->agent.processId : 0;
+            if (pid != link.expected) {
+                link.expected = pid;
+                link.pipe.ExpectClient(pid, link.session);
+            }
+            ++it;
         }
     }
 
-    // A new agent, still suspended: the pipe expects it before it can first try.
-    static void OnAgentStarting(void *context, const AgentProcess &agent) {
-        auto *self = static_cast<AgentMirror *>(context);
-        self->m_expected = agent.processId;
-        self->m_pipe.ExpectClient(agent.processId, agent.sessionId);
-    }
-
+    // The console user's agent makes the polite request as that user.
     BOOL SendExit(UINT flags) {
-        return m_pipe.Connected() && Send('X', {std::to_string(flags)});
+        Link *link = InputLink();
+        return link && m_watch.ConsoleUserThere() && link->pipe.Connected() &&
+               Send(*link, 'X', {std::to_string(flags)});
     }
 
     void Opened(CDialog &dlg) override {
@@ -80,20 +77,27 @@ public:
         Changed();
     }
 
+    // Every agent mirrors the same dialogs: one that holds a dialog as last sent gets
+    // the changes, any other (new, or a send failed) the whole of it.
     void Changed() override {
         for (auto &[key, e] : m_open) {
             MirrorDialog now =
                 SnapshotDialog(e.dlg->GetSafeHwnd(), e.dlg->GetTemplateId(), e.parentKey, m_formats, e.focus);
-            if (!m_pipe.Connected()) {
-                e.sent = false;
-                e.last = now;
-                continue;
+            for (auto &[session, link] : m_links) {
+                if (!link->pipe.Connected()) {
+                    link->synced.erase(key);
+                    continue;
+                }
+                // One write for all of a dialog's changes: the agent wakes once for them.
+                MirrorMessage bundle{'Y', {}};
+                const bool synced = link->synced.count(key) != 0;
+                for (const MirrorMessage &m : MirrorChanges(key, synced ? &e.last : nullptr, now))
+                    bundle.fields.push_back(EncodeMirror(m));
+                if (bundle.fields.empty() || link->pipe.Send(EncodeMirror(bundle)))
+                    link->synced.insert(key);
+                else
+                    link->synced.erase(key);
             }
-            // One write for all of a dialog's changes: the agent wakes once for them.
-            MirrorMessage bundle{'Y', {}};
-            for (const MirrorMessage &m : MirrorChanges(key, e.sent ? &e.last : nullptr, now))
-                bundle.fields.push_back(EncodeMirror(m));
-            e.sent = bundle.fields.empty() || m_pipe.Send(EncodeMirror(bundle));
             e.last = std::move(now);
         }
     }
@@ -102,8 +106,9 @@ public:
         for (auto it = m_open.begin(); it != m_open.end(); ++it) {
             if (it->second.dlg != &dlg)
                 continue;
-            if (it->second.sent)
-                Send('C', {std::to_string(it->first)});
+            for (auto &[session, link] : m_links)
+                if (link->synced.erase(it->first))
+                    Send(*link, 'C', {std::to_string(it->first)});
             m_open.erase(it);
             break;
         }
@@ -118,7 +123,8 @@ public:
     bool MessageBox(const std::string &text, const std::string &caption, UINT type, int &result) override {
         const int seq = ++m_boxSeq;
         m_boxes[seq] = Box{text, caption, type, 0};
-        SendBox(seq);
+        for (auto &[session, link] : m_links)
+            SendBox(*link, seq);
         const DWORD limit = MessageBoxTimeLimit();
         const DWORD started = ::GetTickCount();
         // A thread timer wakes the wait below each second when nothing else does.
@@ -149,8 +155,10 @@ public:
         return true;
     }
 
+    // Help is asked for by the user whose input counts, and opened there.
     bool ShellOpen(const std::string &target) override {
-        return m_pipe.Connected() && Send('H', {target});
+        Link *link = InputLink();
+        return link && link->pipe.Connected() && Send(*link, 'H', {target});
     }
 
     void PickerFormat(CDialog &, HWND picker, const std::string &format) override {
@@ -167,7 +175,6 @@ private:
         CDialog *dlg = nullptr;
         int parentKey = 0;
         int focus = 0;
-        bool sent = false;
         MirrorDialog last;
     };
     struct Box {
@@ -175,40 +182,108 @@ private:
         UINT type;
         int result;
     };
+    // The pipe of one session's agent, a name of its own, and what that agent holds.
+    struct Link {
+        Link(AgentMirror &m, DWORD s) : mirror(m), session(s) {}
+        AgentMirror &mirror;
+        const DWORD session;
+        PipeServer pipe;
+        bool listening = false;
+        DWORD expected = 0;
+        std::set<int> synced; // the dialogs it holds as m_open's last
+        int busy = 0;         // its handlers under way
+    };
+    struct Busy {
+        explicit Busy(Link &l) : link(l) { ++link.busy; }
+        ~Busy() { --link.busy; }
+        Link &link;
+    };
 
-    bool Send(char type, std::vector<std::string> fields) {
-        return m_pipe.Send(EncodeMirror(MirrorMessage{type, std::move(fields)})) != FALSE;
+    const SessionWatch::Seat *SeatOf(DWORD session) const {
+        for (const SessionWatch::Seat &seat : m_watch.Seats())
+            if (seat.state.sessionId == session)
+                return &seat;
+        return nullptr;
     }
-    void SendBox(int seq) {
+    // The primary user's link: the only one whose input counts.
+    Link *InputLink() {
+        if (m_watch.Seats().empty())
+            return nullptr;
+        const auto it = m_links.find(m_watch.Seats()[0].state.sessionId);
+        return it == m_links.end() ? nullptr : it->second.get();
+    }
+
+    static bool Send(Link &link, char type, std::vector<std::string> fields) {
+        return link.pipe.Send(EncodeMirror(MirrorMessage{type, std::move(fields)})) != FALSE;
+    }
+    void SendBox(Link &link, int seq) {
         const Box &b = m_boxes[seq];
-        if (m_pipe.Connected())
-            Send('M', {std::to_string(seq), std::to_string(b.type), b.caption, b.text});
+        if (link.pipe.Connected())
+            Send(link, 'M', {std::to_string(seq), std::to_string(b.type), b.caption, b.text});
+    }
+
+    // The pipe for the agent about to start in session, opened under a new name the
+    // first time; a failure is logged once, however often it is tried.
+    static std::string PipeFor(void *context, DWORD session) {
+        auto *self = static_cast<AgentMirror *>(context);
+        std::unique_ptr<Link> &slot = self->m_links[session];
+        if (!slot)
+            slot = std::make_unique<Link>(*self, session);
+        Link &link = *slot;
+        if (!link.listening) {
+            link.listening = link.pipe.Start(OnPipeMessage, OnPipeState, &link) != FALSE;
+            if (link.listening)
+                WriteLog("Channel to the user's session open");
+            else if (!self->m_startFailureLogged)
+                WriteLog("Can't open the channel to the user's session");
+            self->m_startFailureLogged = !link.listening;
+        }
+        return link.listening ? link.pipe.Name() : std::string();
+    }
+
+    // A new agent, still suspended: its pipe expects it before it can first try.
+    static void OnAgentStarting(void *context, const AgentProcess &agent) {
+        auto *self = static_cast<AgentMirror *>(context);
+        const auto it = self->m_links.find(agent.sessionId);
+        if (it == self->m_links.end())
+            return;
+        it->second->expected = agent.processId;
+        it->second->pipe.ExpectClient(agent.processId, agent.sessionId);
     }
 
     static void OnPipeState(void *context, bool connected) {
-        auto *self = static_cast<AgentMirror *>(context);
+        Link &link = *static_cast<Link *>(context);
+        const Busy busy(link);
         if (!connected) {
-            for (auto &[key, e] : self->m_open)
-                e.sent = false;
+            link.synced.clear();
             return;
         }
         // A new agent gets everything that is open, boxes included.
-        self->Changed();
-        for (const auto &[seq, box] : self->m_boxes)
+        link.mirror.Changed();
+        for (const auto &[seq, box] : link.mirror.m_boxes)
             if (box.result == 0)
-                self->SendBox(seq);
+                link.mirror.SendBox(link, seq);
     }
 
     static void OnPipeMessage(void *context, const std::string &bytes) {
-        auto *self = static_cast<AgentMirror *>(context);
+        Link &link = *static_cast<Link *>(context);
+        AgentMirror *self = &link.mirror;
+        const Busy busy(link);
         MirrorMessage m;
         std::map<int, MirrorDialog> open;
         for (const auto &[key, e] : self->m_open)
             open[key] = e.last;
         const MirrorInput in = DecodeMirror(bytes, m) ? CheckMirrorInput(m, open) : MirrorInput{};
         if (in.kind == MirrorInput::Refused) {
-            RefuseAgent(self->m_pipe, self->m_watch, time(nullptr));
-            self->FollowAgent();
+            RefuseAgent(link.pipe, self->m_watch, link.session, time(nullptr));
+            link.expected = 0;
+            link.pipe.ExpectClient(0, link.session);
+            return;
+        }
+        if (self->InputLink() != &link) {
+            // Another user's view: what they did there is undone by the whole state.
+            link.synced.clear();
+            self->Changed();
             return;
         }
         if (in.kind == MirrorInput::Answer) {
@@ -224,11 +299,9 @@ private:
         self->Changed();
     }
 
-    PipeServer m_pipe;
-    bool m_listening = false;
     bool m_startFailureLogged = false;
     SessionWatch m_watch;
-    DWORD m_expected = 0;
+    std::map<DWORD, std::unique_ptr<Link>> m_links;
     std::map<int, Entry> m_open;
     std::map<HWND, std::string> m_formats;
     std::map<int, Box> m_boxes;
@@ -238,13 +311,6 @@ private:
 
 std::unique_ptr<AgentMirror> g_host;
 
-// The console session's state, for a tick that can't start an agent.
-ConsoleSessionState QueryConsole() {
-    ConsoleSessionState state;
-    if (!QueryConsoleSession(state))
-        state = ConsoleSessionState();
-    return state;
-}
 } // namespace
 
 BOOL StartSessionZeroMode() {
@@ -267,13 +333,8 @@ BOOL InSessionZeroMode() {
 SessionEvents SessionZeroTick() {
     if (!g_host)
         return {};
-    if (!g_host->Listening()) {
-        if (!g_host->Start())
-            return g_host->Watch().Observe(QueryConsole());
-        WriteLog("Channel to the user's session open");
-    }
     const SessionEvents events = g_host->Watch().Tick(time(nullptr));
-    g_host->FollowAgent();
+    g_host->FollowAgents();
     return events;
 }
 
@@ -285,14 +346,21 @@ bool SessionZeroUserThere() {
     return g_host && g_host->Watch().UserIsThere();
 }
 
+bool SessionZeroConsoleUser() {
+    return g_host && g_host->Watch().ConsoleUserThere();
+}
+
 BOOL RequestShutdownAsUser(UINT flags) {
     return g_host ? g_host->SendExit(flags) : FALSE;
+}
+
+BOOL LogOffSessionZeroUsers() {
+    return g_host && g_host->Watch().LogOffUsers();
 }
 
 void StopSessionZeroMode() {
     if (!g_host)
         return;
     SetDialogMirror(nullptr);
-    g_host->Stop();
     g_host.reset();
 }

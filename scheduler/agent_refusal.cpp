@@ -2,8 +2,8 @@
 #include "system/log.h"
 #include "system/pipe_channel.h"
 
-void RefuseAgent(PipeServer &pipe, SessionWatch &watch, time_t now) {
+void RefuseAgent(PipeServer &pipe, SessionWatch &watch, DWORD sessionId, time_t now) {
     WriteLog("Agent message refused");
     pipe.CloseClient();
-    watch.EndAgent(now);
+    watch.EndAgent(sessionId, now);
 }

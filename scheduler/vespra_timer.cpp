@@ -26,6 +26,9 @@ constexpr int kForcingMessageAt = 3; // the tick of the "forcing" message
 // In session 0 mode a countdown no agent shows waits this long after the user was
 // first seen, then counts down unseen.
 constexpr uint64_t kUnseenCountdownMs = 30000;
+// Session 0 mode with nobody at the console: Windows' own notice stands this long
+// before it asks the programs to close, well before the forced request at T + 140 s.
+constexpr DWORD kNoticeSeconds = 60;
 // A gap of which the machine slept less than this is a stall, not a sleep: the
 // counters are read at slightly different moments and tick at different grains.
 constexpr int64_t kShortestSleepSeconds = 5;
@@ -54,6 +57,10 @@ bool UserThere() {
 void CVespraDlg::FollowConsoleSession() {
     const SessionEvents events = m_sessionEvents;
     m_sessionEvents = SessionEvents();
+    // A warning still unanswered is shown again to the user coming back from a lock.
+    if (events.unlock && m_bActionPending && m_nCountdown >= 0 && !m_bShuttingDown &&
+        m_bShowWarning && IsWindowVisible())
+        ShowWarning();
     if (!events.logOff)
         return;
     // No WM_ENDSESSION reaches session 0 for a user's log-off; the session state says
@@ -435,6 +442,11 @@ void CVespraDlg::DoShutdown(BOOL bForced) {
         DWORD error = 0;
         if (!RequestExitWindows(flags, &error))
             WriteLog(StrFormat("%s (polite) failed - error %lu", what, static_cast<unsigned long>(error)));
+    } else if (!SessionZeroConsoleUser()) {
+        // Only remote users: the system asks, after Windows' own notice to them all.
+        DWORD error = 0;
+        if (!RequestSystemShutdownNotice(m_bRestart, kNoticeSeconds, error))
+            WriteLog(StrFormat("%s (polite) failed - error %lu", what, static_cast<unsigned long>(error)));
     } else if (!RequestShutdownAsUser(flags)) {
         // No agent to ask politely as the user: the forced request follows on time.
         WriteLog("No agent for the polite request");
@@ -469,7 +481,10 @@ void CVespraDlg::CarryForcedRequest(UINT flags, const char *what) {
             break;
         case ForcedNext::EndSession:
             WriteLog("Shutdown held up - ending the user's session");
-            // A service's own log-off would end the system's session, not the user's.
+            // A service's own log-off would end the system's session, not the user's;
+            // in session 0 mode the remote users' programs may be the ones holding on.
+            if (InSessionZeroMode() && LogOffSessionZeroUsers())
+                break;
             if (m_bServiceMode || InSessionZeroMode())
                 LogOffConsoleSession();
             else

@@ -178,6 +178,8 @@ if command -v valgrind >/dev/null; then
         "≤ 1,500" "$(at_most "$zero" 1500)"
     watch=$(tick_cost 1 --watch) || fail "the tick benchmark failed in session 0 mode"
     row "session 0: session watch tick, every 2 s (instructions)" "$(num "$watch")" "—" "—" "—" "—"
+    watch3=$(tick_cost 1 --watch3) || fail "the tick benchmark failed with three sessions"
+    row "session 0: session watch tick, three users (instructions)" "$(num "$watch3")" "—" "—" "—" "—"
 else
     row "waiting tick (instructions)" "not measured: valgrind is missing" "—" "—" "≤ 5,000" "—"
     row "day of waiting, 4,320 ticks (instructions)" "not measured: valgrind is missing" "—" "—" "ratio ≤ 1.05" "—"

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "framework/unique_handle.h"
 #include "framework/win32_types.h"
@@ -54,6 +55,12 @@ struct ConsoleSessionState {
 // wtsapi32.dll); a session with no user answered is a state, not a failure.
 bool QueryConsoleSession(ConsoleSessionState &state);
 
+// Seam: the sessions WTSEnumerateSessionsA lists, in its order, each as its state:
+// connected for WTSActive, and for those the user name and lock flag as above.
+// False, the list left empty, when it can't be asked or fails. Wine's stub lists
+// none, and that is no proof of nobody either.
+bool ListSessions(std::vector<ConsoleSessionState> &sessions);
+
 // ---- The agent in the user's session
 
 // Seam: CloseHandle for the agent's process handle.
@@ -96,6 +103,12 @@ bool AgentProcessAlive(const AgentProcess &agent);
 // function is missing). The caller holds SeShutdownPrivilege enabled.
 BOOL RequestSystemShutdown(BOOL restart, DWORD &error);
 
+// Seam: the polite request from session 0 when no user is at the console:
+// InitiateSystemShutdownExA(this computer, no message, timeoutSeconds, no force,
+// restart, planned "other" reason). Windows shows its own notice of the time-out in
+// every session, then asks the programs to close as a user's shut-down does.
+BOOL RequestSystemShutdownNotice(BOOL restart, DWORD timeoutSeconds, DWORD &error);
+
 // Seam: AbortSystemShutdownA(this computer), looked up in advapi32.dll at run time:
 // cancels a shut-down that someone scheduled with a time-out ("shutdown /s /t N"),
 // which would otherwise refuse ours. The caller holds SeShutdownPrivilege enabled.
@@ -104,3 +117,6 @@ BOOL AbortScheduledShutdown();
 // up in wtsapi32.dll at run time: ends the console user's session and the programs
 // in it that hold a shut-down up. FALSE when missing, no console session, or failed.
 BOOL LogOffConsoleSession();
+// Seam: WTSLogoffSession(this server, sessionId, no wait), looked up in wtsapi32.dll
+// at run time. FALSE when missing or failed.
+BOOL LogOffSession(DWORD sessionId);

@@ -61,12 +61,20 @@ struct WtsInfoExA { // WTSINFOEXA
 typedef BOOL(WINAPI *WTSQuerySessionInformationAFn)(HANDLE server, DWORD sessionId, int infoClass,
                                                     LPSTR *buffer, DWORD *bytes);
 typedef void(WINAPI *WTSFreeMemoryFn)(PVOID memory);
+struct WtsSessionInfoA { // WTS_SESSION_INFOA
+    DWORD SessionId;
+    LPSTR pWinStationName;
+    int State;
+};
+typedef BOOL(WINAPI *WTSEnumerateSessionsAFn)(HANDLE server, DWORD reserved, DWORD version,
+                                              WtsSessionInfoA **sessions, DWORD *count);
 
-// The two wtsapi32 calls of every tick, looked up once.
+// The wtsapi32 calls of every tick, looked up once.
 struct WtsQuery {
     WTSQuerySessionInformationAFn query =
         Lookup<WTSQuerySessionInformationAFn>(Wtsapi(), "WTSQuerySessionInformationA");
     WTSFreeMemoryFn release = Lookup<WTSFreeMemoryFn>(Wtsapi(), "WTSFreeMemory");
+    WTSEnumerateSessionsAFn list = Lookup<WTSEnumerateSessionsAFn>(Wtsapi(), "WTSEnumerateSessionsA");
 };
 const WtsQuery &Wts() {
     static const WtsQuery calls;
@@ -115,6 +123,16 @@ bool LockFlagReversed() {
         return ok && info.dwMajorVersion == 6 && info.dwMinorVersion == 1;
     }();
     return reversed;
+}
+
+// The lock flag of WTSSessionInfoEx; unlocked where that is missing (before Windows 7).
+bool SessionLocked(DWORD sessionId) {
+    const SessionInfo ex(sessionId, kWtsSessionInfoEx);
+    const WtsInfoExA *info = ex.As<WtsInfoExA>();
+    if (!info || info->Level != 1)
+        return false;
+    const LONG lockedFlag = LockFlagReversed() ? kWtsSessionStateUnlock : kWtsSessionStateLock;
+    return info->Data.WTSInfoExLevel1.SessionFlags == lockedFlag;
 }
 
 } // namespace
@@ -166,14 +184,29 @@ bool QueryConsoleSession(ConsoleSessionState &state) {
     const int *connectState = connect.As<int>();
     state.connected = connectState ? *connectState == kWtsActive : state.HasUser();
 
-    const SessionInfo ex(state.sessionId, kWtsSessionInfoEx);
-    if (const WtsInfoExA *info = ex.As<WtsInfoExA>()) {
-        if (info->Level == 1) {
-            const LONG lockedFlag =
-                LockFlagReversed() ? kWtsSessionStateUnlock : kWtsSessionStateLock;
-            state.locked = info->Data.WTSInfoExLevel1.SessionFlags == lockedFlag;
+    state.locked = SessionLocked(state.sessionId);
+    return true;
+}
+
+bool ListSessions(std::vector<ConsoleSessionState> &sessions) {
+    sessions.clear();
+    WtsSessionInfoA *listed = nullptr;
+    DWORD count = 0;
+    if (!Wts().list || !Wts().release || !Wts().list(nullptr, 0, 1, &listed, &count))
+        return false;
+    for (DWORD i = 0; i < count; ++i) {
+        ConsoleSessionState state;
+        state.sessionId = listed[i].SessionId;
+        state.connected = listed[i].State == kWtsActive;
+        // Only an active session's user counts: the others are not asked.
+        if (state.connected) {
+            state.userName = SessionInfo(state.sessionId, kWtsUserName).Text();
+            state.locked = SessionLocked(state.sessionId);
         }
+        sessions.push_back(std::move(state));
     }
+    if (listed)
+        Wts().release(listed);
     return true;
 }
 
@@ -259,7 +292,8 @@ bool AgentProcessAlive(const AgentProcess &agent) {
     return agent.process && ::WaitForSingleObject(agent.process.Get(), 0) == WAIT_TIMEOUT;
 }
 
-BOOL RequestSystemShutdown(BOOL restart, DWORD &error) {
+namespace {
+BOOL InitiateShutdown(BOOL restart, DWORD timeoutSeconds, BOOL force, DWORD &error) {
     typedef BOOL(WINAPI * InitiateSystemShutdownExAFn)(LPSTR, LPSTR, DWORD, BOOL, BOOL, DWORD);
     const auto initiate =
         LookupLinked<InitiateSystemShutdownExAFn>("advapi32.dll", "InitiateSystemShutdownExA");
@@ -269,10 +303,19 @@ BOOL RequestSystemShutdown(BOOL restart, DWORD &error) {
     }
     const DWORD reason =
         SHTDN_REASON_MAJOR_OTHER | SHTDN_REASON_MINOR_OTHER | SHTDN_REASON_FLAG_PLANNED;
-    if (initiate(nullptr, nullptr, 0, TRUE, restart, reason))
+    if (initiate(nullptr, nullptr, timeoutSeconds, force, restart, reason))
         return TRUE;
     error = ::GetLastError();
     return FALSE;
+}
+} // namespace
+
+BOOL RequestSystemShutdown(BOOL restart, DWORD &error) {
+    return InitiateShutdown(restart, 0, TRUE, error);
+}
+
+BOOL RequestSystemShutdownNotice(BOOL restart, DWORD timeoutSeconds, DWORD &error) {
+    return InitiateShutdown(restart, timeoutSeconds, FALSE, error);
 }
 
 BOOL AbortScheduledShutdown() {
@@ -283,13 +326,17 @@ BOOL AbortScheduledShutdown() {
 
 BOOL LogOffConsoleSession() {
     typedef DWORD(WINAPI * ConsoleSessionFn)();
-    typedef BOOL(WINAPI * WTSLogoffSessionFn)(HANDLE, DWORD, BOOL);
     const auto console =
         LookupLinked<ConsoleSessionFn>("kernel32.dll", "WTSGetActiveConsoleSessionId");
-    const auto logoff = Lookup<WTSLogoffSessionFn>(Wtsapi(), "WTSLogoffSession");
-    if (!console || !logoff)
+    if (!console)
         return FALSE;
     const DWORD session = console();
+    return session != 0xFFFFFFFF && LogOffSession(session);
+}
+
+BOOL LogOffSession(DWORD sessionId) {
+    typedef BOOL(WINAPI * WTSLogoffSessionFn)(HANDLE, DWORD, BOOL);
+    const auto logoff = Lookup<WTSLogoffSessionFn>(Wtsapi(), "WTSLogoffSession");
     // No wait: the scheduler's tick must not hang on a session that ends slowly.
-    return session != 0xFFFFFFFF && logoff(nullptr, session, FALSE);
+    return logoff && logoff(nullptr, sessionId, FALSE);
 }

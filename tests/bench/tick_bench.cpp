@@ -8,7 +8,9 @@
 //
 // --session0 runs the scheduler as the service's scheduler on today's Windows: the
 // stand-ins are in session 0 mode, with a user at the console, so that each tick
-// includes reading the console session and looking after the agent.
+// includes reading the console session and looking after the agent. --watch counts
+// the session watch's own ticks instead, 2 s apart; --watch3 the same with three
+// users, one at the console and two over Remote Desktop, each with an agent.
 // Only the measured ticks run instrumented, and only OnTimer itself is counted, not
 // the moving of the simulated clock between ticks. Logging and beeps are off, as on
 // a machine nobody diagnoses. Exit status 1 when the scheduler is not where the
@@ -63,6 +65,7 @@ int main(int argc, char **argv) {
     long ticks = 1;
     bool sessionZero = false;
     bool watch = false; // session 0 mode's watch ticks, 2 s apart, instead
+    bool threeUsers = false;
 
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--ticks") == 0 && i + 1 < argc) {
@@ -71,8 +74,10 @@ int main(int argc, char **argv) {
             sessionZero = true;
         } else if (std::strcmp(argv[i], "--watch") == 0) {
             sessionZero = watch = true;
+        } else if (std::strcmp(argv[i], "--watch3") == 0) {
+            sessionZero = watch = threeUsers = true;
         } else {
-            std::fprintf(stderr, "usage: tick_bench [--ticks N] [--session0 | --watch]\n");
+            std::fprintf(stderr, "usage: tick_bench [--ticks N] [--session0 | --watch | --watch3]\n");
             return 2;
         }
     }
@@ -93,6 +98,8 @@ int main(int argc, char **argv) {
         // An invisible window station; "kid" at the console in session 1.
         fake::Sess().world = {true, false, true, 0, 1};
         fake::Sess().console = fake::UserAt(1, "kid");
+        if (threeUsers)
+            fake::Sess().remote = {fake::UserAt(2, "parent"), fake::UserAt(3, "sister", true)};
         fake::Host().agentConnected = true;
         if (!StartSessionZeroMode())
             return Fail("the stand-ins did not make session 0 mode");
@@ -134,8 +141,9 @@ int main(int argc, char **argv) {
     if (dlg->m_timeLast.GetTime() != fake::Now())
         return Fail("the scheduler's own time is not the clock's");
     if (sessionZero) {
-        // One agent started, and the ticks kept seeing the user.
-        if (!InSessionZeroMode() || !SessionZeroUserThere() || fake::Sess().agentStarts.size() != 1)
+        // One agent started for each user, and the ticks kept seeing them.
+        if (!InSessionZeroMode() || !SessionZeroUserThere() ||
+            fake::Sess().agentStarts.size() != (threeUsers ? 3u : 1u))
             return Fail("the ticks did not follow the console session");
         StopSessionZeroMode();
     }

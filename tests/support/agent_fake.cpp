@@ -46,11 +46,20 @@ bool SessionZeroUserThere() {
     return g_watch && g_watch->UserIsThere();
 }
 
+bool SessionZeroConsoleUser() {
+    return g_watch && g_watch->ConsoleUserThere();
+}
+
 BOOL RequestShutdownAsUser(UINT flags) {
-    if (!g_watch || !g_state.agentConnected || !g_watch->AgentRunning())
+    if (!g_watch || !g_state.agentConnected || !g_watch->ConsoleUserThere() ||
+        !g_watch->AgentRunning())
         return FALSE;
     g_state.politeRequests.push_back(flags);
     return TRUE;
+}
+
+BOOL LogOffSessionZeroUsers() {
+    return g_watch && g_watch->LogOffUsers();
 }
 
 void StopSessionZeroMode() {

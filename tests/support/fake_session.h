@@ -14,6 +14,11 @@ struct Session {
     WorldFacts world = {true, true, true, 1, 1}; // a plain start
     ConsoleSessionState console;                 // no console session
     bool consoleQueryFails = false;
+    // Remote Desktop sessions (disconnected ones too), in the order Windows lists
+    // them. Windows lists the services' session 0 first, then the console's, then
+    // these; Wine's stub lists nothing, and the call can fail.
+    std::vector<ConsoleSessionState> remote;
+    enum class Listing { Windows, Nothing, Fails } listing = Listing::Windows;
     bool agentStartFails = false;
     std::set<DWORD> endedAgents;     // ended by the test, or by EndAgentProcess
     std::set<DWORD> suspendedAgents; // started and not yet resumed
@@ -30,13 +35,15 @@ struct Session {
     std::vector<std::string> agentPipes;                    // the pipe named to each
     int openAgentHandles = 0;
     std::vector<BOOL> shutdownRequests; // the restart argument of each
+    std::vector<DWORD> noticeRequests;  // the time-out of each polite request with a notice
+    time_t noticeDue = 0; // when the pending one's time-out ends; 0: none pending
     int aborts = 0;                     // AbortScheduledShutdown calls
-    int consoleLogoffs = 0;             // LogOffConsoleSession calls
+    int consoleLogoffs = 0;             // the console's session ended
 };
 
 Session &Sess();
 void ResetSession();
-// A console session with a user, connected.
+// A session with a user, connected (WTSActive).
 ConsoleSessionState UserAt(DWORD sessionId, const std::string &user, bool locked = false);
 // What Windows' own state makes of a shut-down request: 0 when it would take it.
 DWORD PendingShutdownError();

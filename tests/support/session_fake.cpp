@@ -1,6 +1,7 @@
 // The native stand-in for the session calls: scripted answers and a record.
 #include <cstdint>
 
+#include "framework/clock.h"
 #include "tests/support/fake_session.h"
 
 namespace fake {
@@ -17,7 +18,9 @@ ConsoleSessionState UserAt(DWORD sessionId, const std::string &user, bool locked
     return {sessionId, user, true, locked};
 }
 DWORD PendingShutdownError() {
-    if (g_session.scheduledByOther)
+    // Our own request with a notice is pending until its time-out ends, then under way.
+    const bool noticePending = g_session.noticeDue && ClockNow() < g_session.noticeDue;
+    if (g_session.scheduledByOther || noticePending)
         return 1190; // ERROR_SHUTDOWN_IS_SCHEDULED
     return g_session.heldUp ? DWORD(ERROR_SHUTDOWN_IN_PROGRESS) : 0;
 }
@@ -32,6 +35,22 @@ void QueryWorldFacts(WorldFacts &facts) {
 bool QueryConsoleSession(ConsoleSessionState &state) {
     state = g_session.consoleQueryFails ? ConsoleSessionState() : g_session.console;
     return !g_session.consoleQueryFails;
+}
+
+bool ListSessions(std::vector<ConsoleSessionState> &sessions) {
+    sessions.clear();
+    // The console can't be asked only without wtsapi32.dll, and then neither can this.
+    if (g_session.consoleQueryFails)
+        return false;
+    if (g_session.listing != fake::Session::Listing::Windows)
+        return g_session.listing == fake::Session::Listing::Nothing;
+    // Only an active session's user is asked for.
+    sessions.push_back({0, "", false, false});
+    if (g_session.console.sessionId != kNoConsoleSession)
+        sessions.push_back(g_session.console);
+    for (const ConsoleSessionState &s : g_session.remote)
+        sessions.push_back(s.connected ? s : ConsoleSessionState{s.sessionId, "", false, false});
+    return true;
 }
 
 void CloseAgentHandle(HANDLE) {
@@ -76,17 +95,41 @@ BOOL RequestSystemShutdown(BOOL restart, DWORD &error) {
     return error == 0;
 }
 
+BOOL RequestSystemShutdownNotice(BOOL, DWORD timeoutSeconds, DWORD &error) {
+    g_session.noticeRequests.push_back(timeoutSeconds);
+    error = g_session.shutdownFails ? g_session.shutdownError : fake::PendingShutdownError();
+    if (error)
+        return FALSE;
+    g_session.noticeDue = ClockNow() + time_t(timeoutSeconds);
+    return TRUE;
+}
+
 BOOL AbortScheduledShutdown() {
     ++g_session.aborts;
-    const bool pending = g_session.scheduledByOther;
+    const bool pending =
+        g_session.scheduledByOther || (g_session.noticeDue && ClockNow() < g_session.noticeDue);
     g_session.scheduledByOther = false;
+    g_session.noticeDue = 0;
     return pending;
 }
 
-BOOL LogOffConsoleSession() {
-    ++g_session.consoleLogoffs;
+BOOL LogOffSession(DWORD sessionId) {
     // The programs that held the shut-down up end with the session.
-    g_session.heldUp = false;
-    g_session.console = ConsoleSessionState();
-    return TRUE;
+    if (sessionId == g_session.console.sessionId && sessionId != kNoConsoleSession) {
+        g_session.heldUp = false;
+        ++g_session.consoleLogoffs;
+        g_session.console = ConsoleSessionState();
+        return TRUE;
+    }
+    for (auto it = g_session.remote.begin(); it != g_session.remote.end(); ++it)
+        if (it->sessionId == sessionId) {
+            g_session.heldUp = false;
+            g_session.remote.erase(it);
+            return TRUE;
+        }
+    return FALSE;
+}
+
+BOOL LogOffConsoleSession() {
+    return LogOffSession(g_session.console.sessionId);
 }

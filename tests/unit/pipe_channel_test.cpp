@@ -115,8 +115,9 @@ struct RefusingHost {
     static void OnMessage(void *self, const std::string &) {
         auto *host = static_cast<RefusingHost *>(self);
         ++host->messages;
-        RefuseAgent(host->pipe, host->watch, host->now);
+        RefuseAgent(host->pipe, host->watch, 1, host->now);
     }
+    static std::string PipeFor(void *self, DWORD) { return static_cast<RefusingHost *>(self)->pipe.Name(); }
     static void OnStarting(void *self, const AgentProcess &agent) {
         EXPECT_TRUE(fake::Sess().suspendedAgents.count(agent.processId));
         static_cast<RefusingHost *>(self)->pipe.ExpectClient(agent.processId, agent.sessionId);
@@ -132,7 +133,7 @@ TEST(AgentRefusal, ClosesTheConnectionAtOnceLogsOnceAndLetsOnlyTheNextAgentIn) {
     fake::Sess().console = fake::UserAt(1, "alice");
     RefusingHost host;
     ASSERT_TRUE(host.pipe.Start(RefusingHost::OnMessage, nullptr, &host));
-    host.watch.SetAgentPipe(host.pipe.Name(), RefusingHost::OnStarting, &host);
+    host.watch.SetAgentHost(RefusingHost::PipeFor, RefusingHost::OnStarting, &host);
     host.watch.Tick(host.now);
     ASSERT_EQ(500u, host.watch.Agent().processId);
     EXPECT_TRUE(fake::Sess().suspendedAgents.empty()) << "resumed after the pipe expects it";

@@ -45,14 +45,14 @@ TEST(Session, EventsFromSuccessiveStates) {
         {UserAt(1, "alice"), "", true}, // the first tick only takes the state in
         {UserAt(1, ""), "off ", false}, // logged off: the logon screen
         {UserAt(1, "alice"), "on ", true},
-        {UserAt(1, "alice", true), "lock ", false},
-        {UserAt(1, "alice", true), "", false},
+        {UserAt(1, "alice", true), "lock ", true}, // locked: there, though unable to answer
+        {UserAt(1, "alice", true), "", true},
         {UserAt(1, "alice"), "unlock ", true},
         {UserAt(2, "bob"), "off on ", true},          // switched to another session
         {UserAt(2, "carol"), "off on ", true},        // another user in one tick
         {away, "off ", false},                        // disconnected
         {ConsoleSessionState(), "", false},           // no console session
-        {UserAt(3, "dave", true), "on lock ", false}, // back to a locked session
+        {UserAt(3, "dave", true), "on lock ", true}, // back to a locked session
         {UserAt(3, "dave"), "unlock ", true},
         {failed, "off ", false}, // a failed query proves nobody
         {UserAt(4, "erin"), "on ", true},
@@ -75,6 +75,93 @@ TEST(Session, EventsFromSuccessiveStates) {
     EXPECT_TRUE(watch.Tick(109).logOff == false && watch.UserIsThere());
     EXPECT_TRUE(watch.Tick(110).logOff);
     EXPECT_FALSE(watch.UserIsThere());
+}
+
+// Who is there, as each list of sessions shows it: an agent with a pipe of its own in
+// every session with an active user, input from the console's user or else the first
+// remote one, and the polite request by the console's agent or else by the system.
+TEST(Session, EveryActiveUserGetsAnAgentTheConsoleFirst) {
+    using Listing = fake::Session::Listing;
+    ConsoleSessionState away = UserAt(3, "carol");
+    away.connected = false; // disconnected
+    const ConsoleSessionState signIn = UserAt(1, ""), none;
+    const struct {
+        ConsoleSessionState console;
+        std::vector<ConsoleSessionState> remote;
+        Listing listing;
+        bool consoleFails;
+        std::vector<DWORD> agents; // the sessions agents started in, with pipe "p<id>"
+        DWORD input;               // kNoConsoleSession: nobody there
+        bool consoleAsks;
+    } cases[] = {
+        {UserAt(1, "alice"), {}, Listing::Windows, false, {1}, 1, true},
+        {UserAt(1, "alice"), {UserAt(2, "bob")}, Listing::Windows, false, {1, 2}, 1, true},
+        {signIn, {UserAt(2, "bob")}, Listing::Windows, false, {2}, 2, false},
+        {signIn, {away}, Listing::Windows, false, {}, kNoConsoleSession, false},
+        {UserAt(1, "alice", true), {}, Listing::Windows, false, {1}, 1, true},
+        {signIn, {UserAt(4, "bob", true), UserAt(2, "erin")}, Listing::Windows, false, {4, 2}, 4, false},
+        {none, {UserAt(2, "bob")}, Listing::Windows, false, {2}, 2, false}, // unknown console id
+        {UserAt(1, "alice"), {UserAt(2, "bob")}, Listing::Fails, false, {1}, 1, true},
+        {UserAt(1, "alice"), {}, Listing::Nothing, false, {1}, 1, true}, // Wine
+        {signIn, {UserAt(2, "bob")}, Listing::Nothing, false, {}, kNoConsoleSession, false},
+        {UserAt(1, "alice"), {UserAt(2, "bob")}, Listing::Windows, true, {}, kNoConsoleSession, false},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(int(&c - cases));
+        fake::ResetSession();
+        Sess().console = c.console;
+        Sess().remote = c.remote;
+        Sess().listing = c.listing;
+        Sess().consoleQueryFails = c.consoleFails;
+        SessionWatch watch("vespra.exe");
+        static std::string name;
+        watch.SetAgentHost([](void *, DWORD id) { return name = "p" + std::to_string(id); }, nullptr,
+                           nullptr);
+        watch.Tick(100);
+        std::vector<DWORD> agents;
+        for (size_t i = 0; i < Sess().agentStarts.size(); ++i) {
+            agents.push_back(Sess().agentStarts[i].first);
+            EXPECT_EQ("p" + std::to_string(agents.back()), Sess().agentPipes[i]);
+        }
+        EXPECT_EQ(c.agents, agents);
+        EXPECT_EQ(c.input != kNoConsoleSession, watch.UserIsThere());
+        EXPECT_EQ(c.input, watch.Seats().empty() ? kNoConsoleSession : watch.Seats()[0].state.sessionId);
+        EXPECT_EQ(c.consoleAsks, watch.ConsoleUserThere());
+    }
+}
+
+// The scheduler's one user: the console's when it has one, else the remote user who
+// came first, for as long as they stay. The other users keep their agents throughout.
+TEST(Session, ThePrimaryUserIsTheConsolesOrTheRemoteOneWhoStays) {
+    fake::ResetSession();
+    const ConsoleSessionState bob = UserAt(5, "bob"), carol = UserAt(3, "carol");
+    const struct {
+        ConsoleSessionState console;
+        std::vector<ConsoleSessionState> remote;
+        const char *events;
+        DWORD input;
+    } steps[] = {
+        {UserAt(1, ""), {bob}, "", 5},
+        {UserAt(1, ""), {carol, bob}, "", 5},            // carol listed first: bob stays
+        {UserAt(1, "alice"), {carol, bob}, "off on ", 1}, // the console's user comes first
+        {UserAt(1, "alice", true), {carol, bob}, "lock ", 1},
+        {UserAt(1, ""), {carol, bob}, "off on ", 3},      // then the first listed
+        {UserAt(1, ""), {bob}, "off on ", 5},
+        {UserAt(1, ""), {}, "off ", kNoConsoleSession},
+    };
+    SessionWatch watch("vespra.exe");
+    for (const auto &s : steps) {
+        Sess().console = s.console;
+        Sess().remote = s.remote;
+        const SessionEvents e = watch.Tick(&s - steps);
+        EXPECT_EQ(s.events, std::string(e.logOff ? "off " : "") + (e.logOn ? "on " : "") +
+                                (e.lock ? "lock " : "") + (e.unlock ? "unlock " : ""))
+            << &s - steps;
+        EXPECT_EQ(s.input, watch.Seats().empty() ? kNoConsoleSession : watch.Seats()[0].state.sessionId)
+            << &s - steps;
+    }
+    // bob's agent (500) ran all along; carol's (501) and alice's (502) came once each.
+    EXPECT_EQ(3u, Sess().agentStarts.size());
 }
 
 TEST(Session, AgentStartsAgainAfter2sOrAfterItsEnd10sAndFollowsTheUser) {

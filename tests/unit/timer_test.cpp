@@ -789,9 +789,71 @@ TEST_F(SessionZeroTest, ALogOffAndASwitchOfUserGiveTheNextUserACountdown) {
     Run(1);
     EXPECT_TRUE(dlg->m_bStartupPhase);
     EXPECT_EQ(fake::WindowOf(*dlg)->timers.at(IDT_SCHEDULER), 1000u);
-    fake::Sess().console.locked = true; // locked: nobody to warn
+    fake::Sess().console.locked = true; // locked: still there, unable to answer
     Run(1);
-    EXPECT_FALSE(UserThere());
+    EXPECT_TRUE(UserThere());
+}
+
+// A locked user is warned (the agent runs while locked), warned again on coming
+// back, and asked politely at T, so that programs may save; the force follows at
+// T + 140 s, not at once.
+TEST_F(SessionZeroTest, ALockedUserIsWarnedAndAskedPolitelyBeforeTheForce) {
+    const auto warnings = [] {
+        const auto lines = fake::LogLines();
+        return std::count_if(lines.begin(), lines.end(), [](const std::string &l) {
+            return l.find("Showing warning") != std::string::npos;
+        });
+    };
+    SetNow(2026, 12, 8, 22, 50, 0);
+    Start();
+    RunUntil(Tue(22, 52));
+    fake::Sess().console.locked = true;
+    RunUntil(Tue(22, 57));
+    EXPECT_EQ(1, warnings());
+    fake::Sess().console.locked = false;
+    Run(20);
+    EXPECT_EQ(2, warnings()) << "shown again on unlock";
+    fake::Sess().console.locked = true;
+    RunUntil(Tue(23, 2, 15));
+    EXPECT_EQ(fake::Host().politeRequests, std::vector<UINT>{kPoliteShutdown});
+    EXPECT_TRUE(fake::Sess().shutdownRequests.empty());
+    RunUntil(Tue(23, 2, 35)); // the polite request came at 23:00:10
+    EXPECT_EQ(fake::Sess().shutdownRequests.size(), 1u);
+}
+
+// Only a Remote Desktop user: warned through their own agent; the system makes the
+// polite request with Windows' notice, and forces at T + 140 s. One who disconnects
+// leaves nobody: forced at once, our own notice aborted and replaced. A program of
+// theirs holding the shut-down up ends with their session, not the console's.
+TEST_F(SessionZeroTest, ARemoteUserIsWarnedAndTheSystemAsksWithItsNotice) {
+    enum { Stays, Leaves, HoldsUp };
+    for (const int c : {Stays, Leaves, HoldsUp}) {
+        SCOPED_TRACE(c);
+        Fresh();
+        StopSessionZeroMode();
+        fake::Sess().console = fake::UserAt(1, ""); // the sign-in screen
+        fake::Sess().remote = {fake::UserAt(2, "kid")};
+        fake::Sess().agentStarts.clear();
+        ASSERT_TRUE(StartSessionZeroMode());
+        SetNow(2026, 12, 8, 22, 50, 0);
+        Start();
+        RunUntil(Tue(23, 0, 30));
+        EXPECT_TRUE(warnedAt);
+        EXPECT_EQ(fake::Sess().agentStarts.at(0).first, 2u);
+        EXPECT_TRUE(fake::Host().politeRequests.empty());
+        EXPECT_EQ(fake::Sess().noticeRequests, std::vector<DWORD>{60});
+        EXPECT_TRUE(fake::Sess().shutdownRequests.empty());
+        fake::Sess().remote[0].connected = c != Leaves;
+        fake::Sess().heldUp = c == HoldsUp;
+        RunUntil(c == Leaves ? Tue(23, 0, 55) : Tue(23, 2, 35));
+        EXPECT_EQ(fake::Sess().shutdownRequests.size(), c == Leaves ? 2u : 1u);
+        EXPECT_EQ(fake::Sess().aborts, c == Leaves ? 1 : 0);
+        if (c == HoldsUp)
+            RunUntil(Tue(23, 3, 35)); // a minute of "in progress"
+        EXPECT_EQ(fake::PendingShutdownError(), 0u);
+        EXPECT_EQ(fake::Sess().remote.empty(), c == HoldsUp);
+        EXPECT_EQ(fake::Sess().consoleLogoffs, 0);
+    }
 }
 
 } // namespace

@@ -40,8 +40,11 @@ TEST(Session, TheWatchStartsTheAgentInTheUsersSessionAndAgainWhenItEnds) {
     EXPECT_FALSE(watch.Tick(0).Any());
     EXPECT_TRUE(watch.UserIsThere());
     for (time_t now : {0, 10}) {
-        if (now)
-            watch.Tick(now);
+        if (now) {
+            watch.Tick(now); // sees it ended: the next one waits 10 s from here
+            EXPECT_FALSE(watch.AgentRunning());
+            watch.Tick(now + SessionWatch::kAgentRetrySeconds);
+        }
         ASSERT_TRUE(watch.AgentRunning());
         EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(started, 10000));
         DWORD session = 0;
