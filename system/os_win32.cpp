@@ -61,3 +61,35 @@ MutexOutcome CreateInstanceMutex(const char *name, bool secured) {
     // single instance.
     return MutexOutcome::Created;
 }
+
+namespace {
+// DYNAMIC_TIME_ZONE_INFORMATION, which the XP headers we build with lack.
+struct DynamicZoneInfo {
+    TIME_ZONE_INFORMATION info;
+    WCHAR TimeZoneKeyName[128];
+    BOOLEAN DynamicDaylightTimeDisabled;
+};
+using GetDynamicZone = DWORD(WINAPI *)(DynamicZoneInfo *);
+
+std::string Narrow(const WCHAR *text, int chars) {
+    char out[256] = {};
+    int n = 0;
+    while (n < chars && text[n])
+        ++n;
+    const int got = n ? WideCharToMultiByte(CP_ACP, 0, text, n, out, sizeof out - 1, nullptr, nullptr) : 0;
+    return std::string(out, size_t(got > 0 ? got : 0));
+}
+} // namespace
+
+BOOL GetMachineTimeZoneName(std::string &name) {
+    const auto dynamic = reinterpret_cast<GetDynamicZone>(reinterpret_cast<void (*)()>(
+        ::GetProcAddress(::GetModuleHandleA("kernel32.dll"), "GetDynamicTimeZoneInformation")));
+    DynamicZoneInfo zone = {};
+    if (dynamic && dynamic(&zone) != TIME_ZONE_ID_INVALID)
+        name = Narrow(zone.TimeZoneKeyName, 128);
+    else
+        name.clear();
+    if (name.empty() && ::GetTimeZoneInformation(&zone.info) != TIME_ZONE_ID_INVALID)
+        name = Narrow(zone.info.StandardName, 32);
+    return name.empty() ? FALSE : TRUE;
+}
