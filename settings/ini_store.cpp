@@ -10,6 +10,7 @@
 #include "system/files.h"
 #include "system/log.h"
 #include "system/profile.h"
+#include "system/time_zone.h"
 
 namespace {
 
@@ -117,6 +118,8 @@ BOOL CVespraDlg::ReadIni() {
     m_bDisableCpl = BOOL(ReadInt("disable_datetime", 0, path));
     m_bDisableRegPgms = BOOL(ReadInt("disable_regpgms", 0, path));
     m_sTimeZone = ReadString("time_zone", "", path);
+    if (!IsZoneName(m_sTimeZone))
+        m_sTimeZone.clear();
     return TRUE;
 }
 

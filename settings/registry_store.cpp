@@ -14,6 +14,7 @@
 #include "system/log.h"
 #include "system/platform.h"
 #include "system/registry.h"
+#include "system/time_zone.h"
 
 const char *const kRunKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
 const char *const kRunServicesKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunServices";
@@ -260,7 +261,7 @@ BOOL CVespraDlg::ReadRegistry() {
     ReadNumber(values, "disablecpl", m_bDisableCpl);
     ReadNumber(values, "disableregpgms", m_bDisableRegPgms);
     const RegText zone = ReadText(values, "timezone");
-    m_sTimeZone = zone.found ? zone.c_str() : "";
+    m_sTimeZone = zone.found && IsZoneName(zone.c_str()) ? zone.c_str() : "";
     return TRUE;
 }
 

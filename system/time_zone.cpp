@@ -1,5 +1,8 @@
 #include "system/time_zone.h"
 
+#include <cctype>
+#include <cstring>
+
 #include "system/registry.h"
 
 const char *const kTimeZonesKey = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Time Zones";
@@ -51,10 +54,10 @@ bool ReadDword(const RegKey &key, const char *name, DWORD &value) {
 } // namespace
 
 bool IsZoneName(const std::string &name) {
-    if (name.empty() || name.size() > 127)
+    if (name.empty() || name.size() > 127 || name.front() == ' ' || name.back() == ' ')
         return false;
     for (unsigned char c : name)
-        if (c < ' ' || c == '\\' || c == 0x7F)
+        if (!std::isalnum(c) && (c == 0 || !std::strchr(" .+-()_", c)))
             return false;
     return true;
 }

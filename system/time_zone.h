@@ -9,8 +9,9 @@
 
 extern const char *const kTimeZonesKey;
 
-// A name that may be looked up as a key of its own: 1 to 127 printable characters,
-// no backslash.
+// A name that may be looked up as a key of its own, as Windows names its zones: 1 to
+// 127 ASCII letters, digits, blanks and ".+-()_", no blank at either end. The stores
+// take nothing else (a localised standard name of XP's is the machine's zone then).
 bool IsZoneName(const std::string &name);
 
 // A "TZI" value (REG_TZI_FORMAT: three LONG biases, the standard and the daylight
