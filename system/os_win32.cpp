@@ -70,6 +70,7 @@ struct DynamicZoneInfo {
     BOOLEAN DynamicDaylightTimeDisabled;
 };
 using GetDynamicZone = DWORD(WINAPI *)(DynamicZoneInfo *);
+using GetZone = DWORD(WINAPI *)(TIME_ZONE_INFORMATION *);
 
 std::string Narrow(const WCHAR *text, int chars) {
     char out[256] = {};
@@ -82,14 +83,19 @@ std::string Narrow(const WCHAR *text, int chars) {
 } // namespace
 
 BOOL GetMachineTimeZoneName(std::string &name) {
-    const auto dynamic = reinterpret_cast<GetDynamicZone>(reinterpret_cast<void (*)()>(
-        ::GetProcAddress(::GetModuleHandleA("kernel32.dll"), "GetDynamicTimeZoneInformation")));
+    // Both looked up at run time: the newer is Vista's, and the older stays off the
+    // import table, which holds only what the XP list checked at build time has.
+    HMODULE kernel = ::GetModuleHandleA("kernel32.dll");
+    const auto dynamic = reinterpret_cast<GetDynamicZone>(
+        reinterpret_cast<void (*)()>(::GetProcAddress(kernel, "GetDynamicTimeZoneInformation")));
+    const auto plain = reinterpret_cast<GetZone>(
+        reinterpret_cast<void (*)()>(::GetProcAddress(kernel, "GetTimeZoneInformation")));
     DynamicZoneInfo zone = {};
     if (dynamic && dynamic(&zone) != TIME_ZONE_ID_INVALID)
         name = Narrow(zone.TimeZoneKeyName, 128);
     else
         name.clear();
-    if (name.empty() && ::GetTimeZoneInformation(&zone.info) != TIME_ZONE_ID_INVALID)
+    if (name.empty() && plain && plain(&zone.info) != TIME_ZONE_ID_INVALID)
         name = Narrow(zone.info.StandardName, 32);
     return name.empty() ? FALSE : TRUE;
 }

@@ -1,6 +1,5 @@
 #include "system/time_zone.h"
 
-#include <cctype>
 #include <cstring>
 
 #include "system/registry.h"
@@ -57,7 +56,8 @@ bool IsZoneName(const std::string &name) {
     if (name.empty() || name.size() > 127 || name.front() == ' ' || name.back() == ' ')
         return false;
     for (unsigned char c : name)
-        if (!std::isalnum(c) && (c == 0 || !std::strchr(" .+-()_", c)))
+        if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')) &&
+            (c == 0 || !std::strchr(" .+-()_", c)))
             return false;
     return true;
 }
