@@ -5,6 +5,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <tuple>
 #include <vector>
 
 #include "framework/clock.h"
@@ -92,6 +93,21 @@ protected:
     }
 
     void RunUntil(time_t wall) { Run(long(wall - fake::Now())); }
+
+    // A fresh scheduler on a machine set to Tokyo, every day at h:m of the stored zone.
+    void StartInTokyo(const char *stored, bool known, time_t now, int h, int m) {
+        Fresh();
+        UseTimeZone("Asia/Tokyo");
+        fake::OsState().timeZone = "Tokyo Standard Time";
+        fake::SetNow(now);
+        if (known)
+            PutEasternZone();
+        dlg = std::make_unique<CVespraDlg>(nullptr, FALSE, TRUE, FALSE);
+        for (int d = 0; d < kDays; ++d)
+            std::tie(dlg->m_nHour[d], dlg->m_nMinute[d], dlg->m_bDay[d]) = std::make_tuple(h, m, 1);
+        dlg->m_sTimeZone = stored;
+        Start();
+    }
 
     // The clock is set: wall time leaps, real time doesn't, no timer fires.
     static void Jump(long seconds) { fake::SetNow(fake::Now() + seconds); }
@@ -274,20 +290,7 @@ TEST_F(TimerTest, TheTimesKeepTheirZone) {
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(testing::Message() << c.stored << " " << c.h << ":" << c.m << " from " << c.start);
-        Fresh();
-        UseTimeZone("Asia/Tokyo");
-        fake::OsState().timeZone = "Tokyo Standard Time";
-        fake::SetNow(c.start);
-        if (c.known)
-            PutEasternZone();
-        dlg = std::make_unique<CVespraDlg>(nullptr, FALSE, TRUE, FALSE);
-        for (int d = 0; d < kDays; ++d) {
-            dlg->m_nHour[d] = c.h;
-            dlg->m_nMinute[d] = c.m;
-            dlg->m_bDay[d] = 1;
-        }
-        dlg->m_sTimeZone = c.stored;
-        Start();
+        StartInTokyo(c.stored, c.known, c.start, c.h, c.m);
         // The machine moves to London meanwhile; nothing changes but a log line.
         Run(3600);
         fake::OsState().timeZone = "GMT Standard Time";
@@ -310,13 +313,8 @@ TEST_F(TimerTest, TheTimesKeepTheirZone) {
 // Saving adopts the machine's zone; until then the settings dialog says which zone
 // the times are in.
 TEST_F(TimerTest, SavingTheSettingsAdoptsTheMachinesZone) {
-    UseTimeZone("Asia/Tokyo");
-    fake::OsState().timeZone = "Tokyo Standard Time";
-    PutEasternZone();
-    fake::SetNow(1796731200); // 8 Dec 2026 12:00 UTC: 07:00 in New York, 21:00 in Tokyo
-    dlg = std::make_unique<CVespraDlg>(nullptr, FALSE, TRUE, FALSE);
-    dlg->m_sTimeZone = "Eastern Standard Time";
-    Start();
+    // 8 Dec 2026 12:00 UTC: 07:00 in New York, 21:00 in Tokyo.
+    StartInTokyo("Eastern Standard Time", true, 1796731200, 23, 0);
     CSettingsDlg shown(dlg->GetData(), nullptr);
     dlg->CopyToSettingsDlg(shown);
     EXPECT_EQ(shown.m_sTimeZone, "Eastern Standard Time");
