@@ -70,7 +70,7 @@ bool ParseZoneInfo(const std::string &bytes, ZoneRule &rule) {
     r.standardBias = Long(bytes, 4);
     r.daylightBias = Long(bytes, 8);
     // Offsets beyond a day are no zone's.
-    for (int32_t b : {r.bias, r.bias + r.standardBias, r.bias + r.daylightBias})
+    for (int64_t b : {int64_t(r.bias), int64_t(r.bias) + r.standardBias, int64_t(r.bias) + r.daylightBias})
         if (b < -24 * 60 || b > 24 * 60)
             return false;
     if (!ReadDate(bytes, 12, r.standardDate) || !ReadDate(bytes, 28, r.daylightDate))
