@@ -145,7 +145,8 @@ DWORD MessageBoxTimeLimit();
 // button, else Cancel, No or Ignore.
 int UnansweredResult(UINT type);
 
-// Whether the Alt key is down now (GetKeyState(VK_MENU) negative).
+// Whether the Alt key is down now (GetKeyState(VK_MENU) negative); while a dialog
+// mirror is in place, whether it was down with the user's last command there.
 BOOL IsAltKeyDown();
 
 // Registers the date-time picker class (InitCommonControlsEx with ICC_DATE_CLASSES).

@@ -337,6 +337,9 @@ int PlatformMessageBox(HWND owner, const std::string &text, const std::string &c
 }
 
 BOOL IsAltKeyDown() {
+    // Behind a mirror the user's keyboard is in another session: the agent told.
+    if (const DialogMirror *mirror = GetDialogMirror())
+        return mirror->AltDown() ? TRUE : FALSE;
     return ::GetKeyState(VK_MENU) < 0 ? TRUE : FALSE;
 }
 

@@ -137,7 +137,9 @@ MirrorInput CheckMirrorInput(const MirrorMessage &m, const std::map<int, MirrorD
             in.kind = MirrorInput::Help;
         return in;
     }
-    if (f.size() != 3 || !ToInt(f[1], in.id))
+    // A command has a fourth field, the Alt key's state; an agent that sends none is
+    // not ours.
+    if (f.size() != (m.type == 'K' ? 4u : 3u) || !ToInt(f[1], in.id))
         return in;
     // The user may do in the copy only what the real dialog allows: a hidden or
     // disabled control takes nothing. Enter and Escape reach OK and Cancel as the
@@ -161,8 +163,10 @@ MirrorInput CheckMirrorInput(const MirrorMessage &m, const std::map<int, MirrorD
         break;
     case 'K':
         if ((usable || in.id == IDOK || in.id == IDCANCEL) && ToInt(f[2], in.number) &&
-            in.number == 0)
+            in.number == 0 && (f[3] == "0" || f[3] == "1")) {
+            in.alt = f[3] == "1";
             in.kind = MirrorInput::Command;
+        }
         break;
     default:
         break;

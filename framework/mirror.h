@@ -55,8 +55,10 @@ struct MirrorDialog {
 //   'H' open a help page or address as the user (target)
 // Agent to scheduler:
 //   'E' an edit's text (key, id, text)           'B' a button's check (key, id, check)
-//   'D' a picker's time (key, id, "h:m")         'K' a command (key, id, notification)
-//   'F' help asked for (key)                     'R' a message box's answer (sequence, result)
+//   'D' a picker's time (key, id, "h:m")         'F' help asked for (key)
+//   'K' a command (key, id, notification, Alt)   'R' a message box's answer (sequence, result)
+// A command carries whether Alt was down in the user's session ("1" or "0"): Alt + OK
+// of the settings writes the INI file, and session 0's own keyboard is nobody's.
 struct MirrorMessage {
     char type = 0;
     std::vector<std::string> fields;
@@ -84,6 +86,7 @@ struct MirrorInput {
     std::string text;
     int number = 0;
     int hour = 0, minute = 0;
+    bool alt = false; // a command's: Alt was down
 };
 MirrorInput CheckMirrorInput(const MirrorMessage &m, const std::map<int, MirrorDialog> &open);
 
@@ -105,6 +108,9 @@ public:
     // control given the focus.
     virtual void PickerFormat(CDialog &, HWND, const std::string &) {}
     virtual void Focus(CDialog &, int) {}
+    // Whether Alt was down with the last command the user gave in the copy: what
+    // IsAltKeyDown answers while a mirror is in place.
+    virtual bool AltDown() const { return false; }
 };
 
 void SetDialogMirror(DialogMirror *mirror);

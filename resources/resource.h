@@ -66,6 +66,7 @@
 #define IDC_PICKER_SATURDAY 1052
 #define IDC_CHANGE_TOGETHER 1053
 #define IDC_MINUTES_TEXT 1058
+#define IDC_ZONE_NOTE 1059
 // The seven time pickers made at run time, Sunday first (1080 to 1086): ids no other
 // control has, so that a look-up by id (OK, Cancel, the default button) finds no picker.
 #define IDC_TIME_PICKER 1080
@@ -181,6 +182,7 @@
 #define IDS_INI_WRITE_FAILED 108
 #define IDS_SETTINGS_NEED_ADMIN 109
 #define IDS_PLATFORM_NO_HASH 110
+#define IDS_TIMES_IN_ZONE 111
 
 // The dialog framework's own data-exchange messages
 #define IDS_PARSE_UINT 61440

@@ -164,6 +164,7 @@ public:
     void PickerFormat(CDialog &, HWND picker, const std::string &format) override {
         m_formats[picker] = format;
     }
+    bool AltDown() const override { return m_alt; }
     void Focus(CDialog &dlg, int id) override {
         for (auto &[key, e] : m_open)
             if (e.dlg == &dlg)
@@ -295,6 +296,8 @@ private:
         const auto e = self->m_open.find(in.key);
         if (e == self->m_open.end())
             return;
+        if (in.kind == MirrorInput::Command)
+            self->m_alt = in.alt;
         ApplyMirrorInput(e->second.dlg->GetSafeHwnd(), in);
         self->Changed();
     }
@@ -307,6 +310,7 @@ private:
     std::map<int, Box> m_boxes;
     int m_nextKey = 1;
     int m_boxSeq = 0;
+    bool m_alt = false;
 };
 
 std::unique_ptr<AgentMirror> g_host;

@@ -61,6 +61,11 @@ bool MayOpen(const std::string &target) {
     return target.compare(0, 7, "mailto:") == 0;
 }
 
+// The Alt key as this session's keyboard had it when the message being handled came.
+const char *AltNow() {
+    return ::GetKeyState(VK_MENU) < 0 ? "1" : "0";
+}
+
 INT_PTR CALLBACK CopyProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     Agent *agent = g_agent;
     if (!agent || msg == WM_INITDIALOG)
@@ -85,7 +90,7 @@ INT_PTR CALLBACK CopyProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
                     was = now;
                 }
             }
-            agent->Send('K', {std::to_string(key), std::to_string(id), "0"});
+            agent->Send('K', {std::to_string(key), std::to_string(id), "0", AltNow()});
         }
         return TRUE;
     }
@@ -104,7 +109,7 @@ INT_PTR CALLBACK CopyProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         return TRUE;
     case WM_CLOSE:
         // The close box and Alt+F4 are the dialog manager's Cancel.
-        agent->Send('K', {std::to_string(key), std::to_string(IDCANCEL), "0"});
+        agent->Send('K', {std::to_string(key), std::to_string(IDCANCEL), "0", AltNow()});
         return TRUE;
     default:
         return FALSE;

@@ -14,7 +14,9 @@
 #include "system/logon.h"
 #include "system/platform.h"
 #include "scheduler/agent.h"
+#include "system/os.h"
 #include "system/program_disable.h"
+#include "system/time_zone.h"
 #include "ui/password_dlg.h"
 #include "ui/settings_dlg.h"
 
@@ -27,7 +29,7 @@ int ClampToInt(UINT n) {
     return int(std::min<UINT>(n, INT_MAX));
 }
 
-bool MinuteExists(const struct tm &day, int minuteOfDay) {
+bool MinuteExists(const struct tm &day, int minuteOfDay, const ScheduleZone &zone) {
     struct tm t = {};
     t.tm_year = day.tm_year;
     t.tm_mon = day.tm_mon;
@@ -35,20 +37,20 @@ bool MinuteExists(const struct tm &day, int minuteOfDay) {
     t.tm_hour = minuteOfDay / 60;
     t.tm_min = minuteOfDay % 60;
     t.tm_isdst = -1;
-    const time_t at = mktime(&t);
+    const time_t at = zone.MakeTime(t);
     if (at == time_t(-1))
         return false;
     // A skipped time comes back normalised to another hour (or minute).
-    const struct tm back = CTime(at).GetLocalTm();
+    const struct tm back = zone.Local(CTime(at));
     return back.tm_year == day.tm_year && back.tm_mon == day.tm_mon &&
            back.tm_mday == day.tm_mday && back.tm_hour == minuteOfDay / 60 &&
            back.tm_min == minuteOfDay % 60;
 }
 } // namespace
 
-int ReachedAtMinute(const struct tm &day, int minuteOfDay) {
+int ReachedAtMinute(const struct tm &day, int minuteOfDay, const ScheduleZone &zone) {
     for (int m = minuteOfDay; m >= 0 && m < 24 * 60; ++m)
-        if (MinuteExists(day, m))
+        if (MinuteExists(day, m, zone))
             return m;
     return -1;
 }
@@ -62,6 +64,8 @@ CVespraDlg::CVespraDlg(CDialog *parent, BOOL bSettingsMode, BOOL bServiceMode, B
     ReadLocale();
     SetDefaults();
     m_nCountdown = ClampToInt(m_nWelcomeTime);
+    GetMachineTimeZoneName(m_sStartZone);
+    m_sMachineZone = m_sStartZone;
     // Never unset: the first waiting tick compares it with the clock.
     m_timeLast = CTime::GetCurrentTime();
     CompareFrom(m_timeLast);
@@ -88,6 +92,8 @@ void CVespraDlg::SetDefaults() {
     m_nNextDay = GetNextDay();
     m_bDisableCpl = 0;
     m_bDisableRegPgms = 0;
+    // Times set now are the machine's zone's.
+    GetMachineTimeZoneName(m_sTimeZone);
 }
 
 void CVespraDlg::ComputeWarningTimes() {
@@ -109,9 +115,9 @@ void CVespraDlg::ComputeWarningTimes() {
 }
 
 int CVespraDlg::GetNextDay() const {
-    const CTime now = CTime::GetCurrentTime();
-    const int w = now.GetDayOfWeek() - 1;
-    const int h = now.GetHour(), m = now.GetMinute();
+    const struct tm now = m_zone.Local(CTime::GetCurrentTime());
+    const int w = now.tm_wday;
+    const int h = now.tm_hour, m = now.tm_min;
 
     int first = (w + 6) % 7;
     for (int i = 0; i < 7; ++i)
@@ -131,7 +137,7 @@ int CVespraDlg::GetNextDay() const {
     bool passed = h > m_nHour[w] || (h == m_nHour[w] && m > m_nMinute[w]);
     if (IsValidTimeOfDay(m_nHour[w], m_nMinute[w])) {
         // A time the clock skips today is reached at the first minute after the gap.
-        const int at = ReachedAtMinute(now.GetLocalTm(), m_nHour[w] * 60 + m_nMinute[w]);
+        const int at = ReachedAtMinute(now, m_nHour[w] * 60 + m_nMinute[w], m_zone);
         passed = at < 0 || h * 60 + m > at;
     }
     return passed ? second + 1 : w + 1;
@@ -141,7 +147,7 @@ std::string CVespraDlg::MakeNextTimeText() {
     const int d = GetNextDay();
     const std::string t = FormatTime(m_nHour[d - 1], m_nMinute[d - 1]);
     UINT id;
-    if (d == CTime::GetCurrentTime().GetDayOfWeek())
+    if (d == m_zone.Local(CTime::GetCurrentTime()).tm_wday + 1)
         id = m_nHour[d - 1] <= 18 ? IDS_TODAY_AT : IDS_TONIGHT_AT;
     else
         id = kOnDayIds[d - 1];
@@ -189,11 +195,13 @@ bool CVespraDlg::IsLimitUseDue() const {
         return false;
     const CTime now = CTime::GetCurrentTime();
     const CTimeSpan window(int64_t(m_nLimitHours) * 3600);
-    auto dueAfter = [&](const CTime &day) {
-        const int d = day.GetDayOfWeek() - 1;
+    auto dueAfter = [&](const CTime &at) {
+        const struct tm day = m_zone.Local(at);
+        const int d = day.tm_wday;
         if (!m_bDay[d] || !IsValidTimeOfDay(m_nHour[d], m_nMinute[d]))
             return false;
-        const CTime t(day.GetYear(), day.GetMonth(), day.GetDay(), m_nHour[d], m_nMinute[d], 0);
+        const CTime t = m_zone.At(day.tm_year + 1900, day.tm_mon + 1, day.tm_mday, m_nHour[d],
+                                  m_nMinute[d], 0);
         return t <= now && now < t + window;
     };
     return dueAfter(now - CTimeSpan(86400)) || dueAfter(now);
@@ -227,6 +235,7 @@ BOOL CVespraDlg::OnInitDialog() {
             WriteRegistry();
         }
     }
+    UseStoredZone();
     // A hand-edited countdown must not hold off the schedule: the timer compares no
     // schedule while a user watches the countdown.
     m_nWelcomeTime = std::clamp(m_nWelcomeTime, kMinWelcomeTime, kMaxWelcomeTime);
@@ -302,7 +311,7 @@ BOOL CVespraDlg::OnInitDialog() {
     if (TodaysShutdownRequested(last)) {
         // When today is the only day, the next one is today's index again: a week on,
         // not this evening's time a second time.
-        m_nRequestedDate = LocalDateKey(CTime::GetCurrentTime().GetLocalTm());
+        m_nRequestedDate = LocalDateKey(m_zone.Local(CTime::GetCurrentTime()));
         m_nNextDay = NextEnabledDayAfterToday();
     }
 
@@ -349,20 +358,20 @@ BOOL CVespraDlg::OnInitDialog() {
 }
 
 bool CVespraDlg::TodaysShutdownRequested(const CTime &lastRequest) const {
-    const struct tm now = CTime::GetCurrentTime().GetLocalTm();
+    const struct tm now = m_zone.Local(CTime::GetCurrentTime());
     const int w = now.tm_wday;
     if (!lastRequest.IsSet() || m_nNextDay != w + 1 || !IsValidTimeOfDay(m_nHour[w], m_nMinute[w]))
         return false;
     // The recorded time is the local wall-clock time of the request, so its date and
     // minute are compared as the clock showed them.
-    const struct tm last = lastRequest.GetLocalTm();
-    const int at = ReachedAtMinute(now, m_nHour[w] * 60 + m_nMinute[w]);
+    const struct tm last = m_zone.Local(lastRequest);
+    const int at = ReachedAtMinute(now, m_nHour[w] * 60 + m_nMinute[w], m_zone);
     return at >= 0 && last.tm_year == now.tm_year && last.tm_yday == now.tm_yday &&
            last.tm_hour * 60 + last.tm_min >= at;
 }
 
 int CVespraDlg::NextEnabledDayAfterToday() const {
-    const int w = CTime::GetCurrentTime().GetDayOfWeek() - 1;
+    const int w = m_zone.Local(CTime::GetCurrentTime()).tm_wday;
     for (int i = 1; i <= 7; ++i)
         if (m_bDay[(w + i) % 7])
             return (w + i) % 7 + 1;
@@ -422,4 +431,32 @@ void CVespraDlg::EndForTimerFailure() {
 void CVespraDlg::StopServiceIfServiceMode() {
     if (m_bServiceMode)
         UtilServiceControl(Stop);
+}
+
+void CVespraDlg::UseStoredZone() {
+    m_reachedMemo[0] = m_reachedMemo[1] = ReachedMemo();
+    ZoneRules rules;
+    if (m_sTimeZone.empty() || m_sTimeZone == m_sStartZone) {
+        // The zone the C library has been converting in since the start.
+        m_zone.UseLibrary();
+    } else if (ReadZoneRules(m_sTimeZone, rules)) {
+        m_zone.Use(m_sTimeZone, rules);
+    } else {
+        m_zone.UseLibrary();
+        WriteLog(StrFormat("Time zone %s not found - the schedule keeps %s", m_sTimeZone.c_str(),
+                           m_sStartZone.c_str()));
+    }
+}
+
+void CVespraDlg::FollowMachineZone() {
+    std::string now;
+    if (!GetMachineTimeZoneName(now) || now == m_sMachineZone)
+        return;
+    m_sMachineZone = now;
+    WriteLog(StrFormat("Time zone changed to %s - the schedule keeps %s", now.c_str(),
+                       ScheduleZoneName().c_str()));
+}
+
+std::string CVespraDlg::ScheduleZoneName() const {
+    return m_zone.HasOwnRules() ? m_zone.Name() : m_sStartZone;
 }

@@ -7,6 +7,7 @@
 
 #include "framework/datetime.h"
 #include "framework/dialog.h"
+#include "framework/zone.h"
 #include "settings/schedule_settings.h"
 #include "system/session_watch.h"
 #include "system/shutdown_request.h"
@@ -35,8 +36,8 @@ inline bool IsValidTimeOfDay(int hour, int minute) {
 // The minute of the day (0..1439) at which a time of day, given as minutes since
 // midnight, is reached on the local date of `day`: that minute itself, or, on the day
 // the clock skips it when daylight saving time begins, the first minute after the
-// gap. -1 when that date has no such minute.
-int ReachedAtMinute(const struct tm &day, int minuteOfDay);
+// gap. -1 when that date has no such minute. Dates and minutes are the zone's.
+int ReachedAtMinute(const struct tm &day, int minuteOfDay, const ScheduleZone &zone = ScheduleZone());
 
 // One number per local date.
 inline int LocalDateKey(const struct tm &day) {
@@ -116,6 +117,14 @@ public:
     void EndWhatSleptThrough();
     // The startup countdown's seconds run: the user can see it.
     bool CountdownSeen() const;
+    // The schedule's zone from the settings (m_sTimeZone): its own rules when it is
+    // not the zone this process started in, else the C library's local time; a zone
+    // that can't be read leaves the machine's, logged once.
+    void UseStoredZone();
+    // A change of the machine's zone since it was last looked at: logged, nothing else.
+    void FollowMachineZone();
+    // The name of the zone the schedule keeps.
+    std::string ScheduleZoneName() const;
 
     // User-facing handlers.
     BOOL OnCommand(UINT id, UINT notifyCode) override;
@@ -204,6 +213,11 @@ public:
     // Session 0 mode: what the session watch saw since timer 99 last looked.
     SessionEvents m_sessionEvents;
     ShutdownEscalation m_forced;
+    // The zone the times are compared in; the machine's zone as this process
+    // started in it, and as it was last seen.
+    ScheduleZone m_zone;
+    std::string m_sStartZone;
+    std::string m_sMachineZone;
     // The service ends this run itself, or was asked to restart the scheduler: the
     // end of this run must not stop it (a late stop would end the new scheduler).
     BOOL m_bNoServiceStopOnExit = FALSE;

@@ -38,12 +38,13 @@ int MinuteOfDay(int hour, int minute) {
 }
 
 // ReachedAtMinute for the date of `day`, asked of the time library once a date.
-int ReachedAt(const struct tm &day, int minuteOfDay, CVespraDlg::ReachedMemo &memo) {
+int ReachedAt(const struct tm &day, int minuteOfDay, const ScheduleZone &zone,
+              CVespraDlg::ReachedMemo &memo) {
     const int date = LocalDateKey(day);
     if (memo.date != date || memo.minute != minuteOfDay) {
         memo.date = date;
         memo.minute = minuteOfDay;
-        memo.reached = ReachedAtMinute(day, minuteOfDay);
+        memo.reached = ReachedAtMinute(day, minuteOfDay, zone);
     }
     return memo.reached;
 }
@@ -136,6 +137,7 @@ void CVespraDlg::OnTimer(UINT_PTR id) {
     if (id != IDT_SCHEDULER)
         return;
     FollowRealTime();
+    FollowMachineZone();
     if (InSessionZeroMode())
         FollowConsoleSession();
 
@@ -294,12 +296,12 @@ void CVespraDlg::EndWhatSleptThrough() {
 }
 
 void CVespraDlg::CompareFrom(const CTime &t) {
-    const struct tm lt = t.GetLocalTm();
+    const struct tm lt = m_zone.Local(t);
     m_nComparedMinute = LocalMinuteKey(lt, MinuteOfDay(lt.tm_hour, lt.tm_min)) - 1;
 }
 
 void CVespraDlg::CheckTime(const CTime &t) {
-    const struct tm lt = t.GetLocalTm();
+    const struct tm lt = m_zone.Local(t);
     const long long now = LocalMinuteKey(lt, MinuteOfDay(lt.tm_hour, lt.tm_min));
     // The minutes this compare covers: every one the compared time reached since the
     // last compare, so a countdown, a dialog or a small step of the clock that lies
@@ -330,9 +332,9 @@ void CVespraDlg::CheckTime(const CTime &t) {
         eve.tm_hour = 12;
         eve.tm_min = eve.tm_sec = 0;
         eve.tm_isdst = -1;
-        const time_t at = mktime(&eve);
+        const time_t at = m_zone.MakeTime(eve);
         if (at != time_t(-1)) {
-            dates[1] = CTime(at).GetLocalTm();
+            dates[1] = m_zone.Local(CTime(at));
             nDates = 2;
         }
     }
@@ -346,7 +348,7 @@ void CVespraDlg::CheckTime(const CTime &t) {
         // A date whose shut-down an earlier run requested is done with.
         const bool requested = LocalDateKey(day) == m_nRequestedDate;
         auto covers = [&](int minuteOfDay, ReachedMemo &memo) {
-            const int m = ReachedAt(day, minuteOfDay, memo);
+            const int m = ReachedAt(day, minuteOfDay, m_zone, memo);
             const long long key = LocalMinuteKey(day, m);
             return m >= 0 && from <= key && key <= now;
         };

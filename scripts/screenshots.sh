@@ -57,6 +57,7 @@ dialogs=$(
 startup|Vespra|1001|This computer is scheduled
 warning|Vespra|1001|This computer will shut down
 settings|Vespra Settings||
+settings-zone|Vespra Settings|1059|Times are in
 set-password|Set Password||
 enter-password|Enter Password||
 advanced|Advanced Settings||

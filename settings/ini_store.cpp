@@ -10,6 +10,7 @@
 #include "system/files.h"
 #include "system/log.h"
 #include "system/profile.h"
+#include "system/time_zone.h"
 
 namespace {
 
@@ -116,6 +117,9 @@ BOOL CVespraDlg::ReadIni() {
     m_bLimit = m_nLimitHours != 0;
     m_bDisableCpl = BOOL(ReadInt("disable_datetime", 0, path));
     m_bDisableRegPgms = BOOL(ReadInt("disable_regpgms", 0, path));
+    m_sTimeZone = ReadString("time_zone", "", path);
+    if (!IsZoneName(m_sTimeZone))
+        m_sTimeZone.clear();
     return TRUE;
 }
 
@@ -158,6 +162,8 @@ void CVespraDlg::WriteIni() {
     number("limit_use", m_bLimit ? m_nLimitHours : 0);
     number("disable_datetime", UINT(m_bDisableCpl));
     number("disable_regpgms", UINT(m_bDisableRegPgms));
+    if (!m_sTimeZone.empty())
+        line("time_zone", m_sTimeZone);
 
     // The new file is made whole beside the old one and then takes its place in one
     // step, so a crash, a power cut or a full disk on the way leaves every network

@@ -56,6 +56,9 @@ void CVespraDlg::CopyToSettingsDlg(CSettingsDlg &dlg) const {
     dlg.m_bShowWarning = m_bShowWarning;
     dlg.m_bDisableCpl = m_bDisableCpl;
     dlg.m_bDisableRegPgms = m_bDisableRegPgms;
+    std::string machine;
+    if (GetMachineTimeZoneName(machine) && machine != ScheduleZoneName())
+        dlg.m_sTimeZone = ScheduleZoneName();
 }
 
 void CVespraDlg::CopyFromSettingsDlg(const CSettingsDlg &dlg) {
@@ -78,6 +81,13 @@ void CVespraDlg::CopyFromSettingsDlg(const CSettingsDlg &dlg) {
     m_nWarningMinutes = dlg.m_nWarningMinutes;
     m_bDisableCpl = dlg.m_bDisableCpl;
     m_bDisableRegPgms = dlg.m_bDisableRegPgms;
+    // Times set now are the machine's zone's: saving adopts it.
+    const std::string was = ScheduleZoneName();
+    GetMachineTimeZoneName(m_sTimeZone);
+    UseStoredZone();
+    // The last compare's minute was the old zone's: compare from the new one's now.
+    if (ScheduleZoneName() != was)
+        CompareFrom(m_timeLast);
     ComputeWarningTimes();
     m_nNextDay = GetNextDay();
 }

@@ -14,6 +14,7 @@
 #include "system/log.h"
 #include "system/platform.h"
 #include "system/registry.h"
+#include "system/time_zone.h"
 
 const char *const kRunKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
 const char *const kRunServicesKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunServices";
@@ -23,7 +24,7 @@ const char *const kSettingsJournalValue = "prev_settings";
 const char *const kSettingsValueNames[kSettingsValueCount] = {
     "version",     "status",         "restart",        "days",   "times",      "welcome",
     "welcometime", "showwarning",    "warningminutes", "limit",  "limithours", "lock",
-    "disablecpl",  "disableregpgms", "killdosapps",    "amwarn", "lock_hash"};
+    "disablecpl",  "disableregpgms", "killdosapps",    "amwarn", "lock_hash",  "timezone"};
 
 namespace {
 
@@ -259,6 +260,8 @@ BOOL CVespraDlg::ReadRegistry() {
     ReadNumber(values, "warningminutes", m_nWarningMinutes);
     ReadNumber(values, "disablecpl", m_bDisableCpl);
     ReadNumber(values, "disableregpgms", m_bDisableRegPgms);
+    const RegText zone = ReadText(values, "timezone");
+    m_sTimeZone = zone.found && IsZoneName(zone.c_str()) ? zone.c_str() : "";
     return TRUE;
 }
 
@@ -330,6 +333,8 @@ BOOL CVespraDlg::WriteRegistry() {
         }
         number("disablecpl", DWORD(m_bDisableCpl));
         number("disableregpgms", DWORD(m_bDisableRegPgms));
+        // Empty where the machine gave no zone's name: the machine's zone then.
+        text("timezone", m_sTimeZone);
         number("killdosapps", DWORD(m_bKillDosApps));
         number("amwarn", DWORD(m_bAmWarn));
         // Gone already is gone: another instance writing at the same time may have

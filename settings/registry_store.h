@@ -18,7 +18,7 @@ constexpr unsigned kRegStringBuffer = 100;
 // The settings values, in the order of the stored layout, then "lock_hash": the
 // password's hash record (REG_BINARY), kept with the others so that the journal
 // below covers it too.
-constexpr int kSettingsValueCount = 17;
+constexpr int kSettingsValueCount = 18;
 extern const char *const kSettingsValueNames[kSettingsValueCount];
 
 // One settings value as the readers take it: its type and its bytes, as read into a

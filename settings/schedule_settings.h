@@ -27,6 +27,8 @@ struct ScheduleSettings {
     BOOL m_bAmWarn = 1;         // ask about times after midnight
     BOOL m_bKillDosApps = 0;
     BOOL m_bDay[kDays] = {1, 1, 1, 1, 1, 0, 0};
+    // The key name of the time zone the times were set in; empty: the machine's.
+    std::string m_sTimeZone;
 };
 
 // The start values handed to the settings dialog's constructor.

@@ -33,3 +33,9 @@ MutexOutcome CreateInstanceMutex(const char *name, bool secured);
 // instance holds either. A failure to create counts as no other instance, and so
 // does a mutex a user made (logged).
 BOOL TakeInstanceMutexes(bool globalNamespace, bool secured);
+
+// The machine's time zone by the name of its key under the registry's "Time Zones":
+// TimeZoneKeyName of GetDynamicTimeZoneInformation (Vista and later, looked up at
+// run time), else the StandardName of GetTimeZoneInformation. False when neither
+// gives a name.
+BOOL GetMachineTimeZoneName(std::string &name);

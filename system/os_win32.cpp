@@ -61,3 +61,41 @@ MutexOutcome CreateInstanceMutex(const char *name, bool secured) {
     // single instance.
     return MutexOutcome::Created;
 }
+
+namespace {
+// DYNAMIC_TIME_ZONE_INFORMATION, which the XP headers we build with lack.
+struct DynamicZoneInfo {
+    TIME_ZONE_INFORMATION info;
+    WCHAR TimeZoneKeyName[128];
+    BOOLEAN DynamicDaylightTimeDisabled;
+};
+using GetDynamicZone = DWORD(WINAPI *)(DynamicZoneInfo *);
+using GetZone = DWORD(WINAPI *)(TIME_ZONE_INFORMATION *);
+
+std::string Narrow(const WCHAR *text, int chars) {
+    char out[256] = {};
+    int n = 0;
+    while (n < chars && text[n])
+        ++n;
+    const int got = n ? WideCharToMultiByte(CP_ACP, 0, text, n, out, sizeof out - 1, nullptr, nullptr) : 0;
+    return std::string(out, size_t(got > 0 ? got : 0));
+}
+} // namespace
+
+BOOL GetMachineTimeZoneName(std::string &name) {
+    // Both looked up at run time: the newer is Vista's, and the older stays off the
+    // import table, which holds only what the XP list checked at build time has.
+    HMODULE kernel = ::GetModuleHandleA("kernel32.dll");
+    const auto dynamic = reinterpret_cast<GetDynamicZone>(
+        reinterpret_cast<void (*)()>(::GetProcAddress(kernel, "GetDynamicTimeZoneInformation")));
+    const auto plain = reinterpret_cast<GetZone>(
+        reinterpret_cast<void (*)()>(::GetProcAddress(kernel, "GetTimeZoneInformation")));
+    DynamicZoneInfo zone = {};
+    if (dynamic && dynamic(&zone) != TIME_ZONE_ID_INVALID)
+        name = Narrow(zone.TimeZoneKeyName, 128);
+    else
+        name.clear();
+    if (name.empty() && plain && plain(&zone.info) != TIME_ZONE_ID_INVALID)
+        name = Narrow(zone.info.StandardName, 32);
+    return name.empty() ? FALSE : TRUE;
+}

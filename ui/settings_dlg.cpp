@@ -106,6 +106,10 @@ BOOL CSettingsDlg::OnInitDialog() {
         CheckDlgButton(id, id == action ? 1 : 0);
     OnActionChanged(action);
     CheckDlgButton(IDC_CHANGE_TOGETHER, 0);
+    if (!m_sTimeZone.empty()) {
+        SetDlgItemText(IDC_ZONE_NOTE, FormatText(LoadStr(IDS_TIMES_IN_ZONE), m_sTimeZone));
+        ShowDlgItem(IDC_ZONE_NOTE, TRUE);
+    }
 
     const BOOL on = action != IDC_OFF;
     EnableDlgItem(IDC_WELCOME_TIME, on && m_bWelcome);

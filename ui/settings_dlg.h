@@ -51,6 +51,8 @@ public:
     BOOL m_bShowWarning = TRUE;
     UINT m_nWarningMinutes = 0;
     std::string m_sTimeSep;
+    // The zone the times are in when it is not the machine's, else empty.
+    std::string m_sTimeZone;
     BOOL m_b24Hour;
     HWND m_hTimePicker[kDays] = {};
     BOOL m_bIsNT;

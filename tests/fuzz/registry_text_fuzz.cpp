@@ -16,6 +16,7 @@
 #include "settings/registry_store.h"
 #include "settings/settings_text.h"
 #include "system/registry.h"
+#include "system/time_zone.h"
 #include "tests/fuzz/fuzz_check.h"
 #include "tests/support/fake_all.h"
 #include "tests/support/fake_files.h"
@@ -61,6 +62,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         Check(ScanNumbers(text.c_str(), "%u %d,%u:%d", v, 4) <= 4);
     }
 
+    // A zone's "TZI", as the registry may hold it: what is taken converts in range.
+    {
+        ZoneRules rules;
+        if (ParseZoneInfo(in.ConsumeBytesAsString(44), rules.rule)) {
+            const time_t at = time_t(in.ConsumeIntegralInRange<int64_t>(0, 4102444800)); // to 2100
+            struct tm local = rules.ToLocal(at);
+            Check(local.tm_hour >= 0 && local.tm_hour < 24 && local.tm_mon >= 0 && local.tm_mon < 12 &&
+                  local.tm_mday >= 1 && local.tm_mday <= 31);
+            struct tm back = local;
+            const time_t again = rules.FromLocal(back);
+            Check(again - at <= 48 * 3600 && at - again <= 48 * 3600);
+        }
+    }
+
     // The journal codec: whatever it accepts, it writes back as the same values.
     {
         StoredSettings values;
@@ -78,7 +93,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     // A key as a hand edit, an older program or a damaged hive might leave it.
     PutBytes("version", in.ConsumeBool() ? REG_SZ : in.ConsumeIntegral<uint8_t>(),
              in.ConsumeBool() ? std::string("4.0", 4) : in.ConsumeRandomLengthString(8));
-    for (const char *name : {"times", "days", "lock", "lock_hash"})
+    for (const char *name : {"times", "days", "lock", "lock_hash", "timezone"})
         if (in.ConsumeBool())
             PutBytes(name, in.ConsumeBool() ? REG_SZ : REG_BINARY,
                      in.ConsumeRandomLengthString(260));

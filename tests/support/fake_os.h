@@ -1,5 +1,5 @@
 // Scripted answers of the small platform calls: the locale, the single-instance
-// mutex and the input desktop behind the log-on probe.
+// mutex, the input desktop behind the log-on probe and the machine's time zone.
 #pragma once
 
 #include <map>
@@ -28,6 +28,9 @@ struct Os {
     std::string inputDesktop = "Default";
     bool inputDesktopFails = false; // OpenInputDesktop or reading its name fails
     int inputDesktopReads = 0;
+    // The machine's zone by its key name (the tests' TZ is America/New_York); empty:
+    // neither call gives a name.
+    std::string timeZone = "Eastern Standard Time";
 };
 
 Os &OsState();

@@ -52,3 +52,8 @@ BOOL ReadInputDesktopName(std::string &name) {
     name = os.inputDesktop;
     return TRUE;
 }
+
+BOOL GetMachineTimeZoneName(std::string &name) {
+    name = fake::OsState().timeZone;
+    return name.empty() ? FALSE : TRUE;
+}

@@ -69,6 +69,7 @@ inline std::string DescribeSettings(const ScheduleSettings &s) {
     for (int i = 0; i < kDays; ++i)
         d += StrFormat("%d:%02d/%d ", s.m_nHour[i], s.m_nMinute[i], int(s.m_bDay[i]));
     d += "pw=" + Hex(s.m_sPassword.Record()) + "/" + Hex(s.m_sPassword.OldForm());
+    d += " tz=" + s.m_sTimeZone;
     return d + StrFormat(" act=%d,%d welcome=%d,%u warn=%d,%u limit=%d,%u cpl=%d reg=%d "
                          "dos=%d am=%d",
                          int(s.m_bShutdown), int(s.m_bRestart), int(s.m_bWelcome), s.m_nWelcomeTime,

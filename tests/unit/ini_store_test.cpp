@@ -41,7 +41,8 @@ const char kDefaultsText[] = "[Vespra]\r\n"
                              "warning_minutes=5\r\n"
                              "limit_use=0\r\n"
                              "disable_datetime=0\r\n"
-                             "disable_regpgms=0\r\n";
+                             "disable_regpgms=0\r\n"
+                             "time_zone=Eastern Standard Time\r\n";
 
 class IniStoreTest : public SchedulerTest {
 protected:

@@ -63,13 +63,19 @@ TEST(Mirror, TheAgentCanDoOnlyWhatTheRealDialogAllows) {
     struct Case {
         MirrorMessage m;
         MirrorInput::Kind kind;
+        bool alt = false;
     };
     const Case cases[] = {
-        {{'K', {"7", "2", "0"}}, MirrorInput::Command},
-        {{'K', {"7", "1", "0"}}, MirrorInput::Command},      // Enter, though OK is hidden
-        {{'K', {"7", "1002", "0"}}, MirrorInput::Refused},   // not in the dialog
-        {{'K', {"8", "2", "0"}}, MirrorInput::Refused},      // no such dialog open
-        {{'K', {"7", "2", "768"}}, MirrorInput::Refused},    // only clicks
+        {{'K', {"7", "2", "0", "0"}}, MirrorInput::Command},
+        {{'K', {"7", "1", "0", "1"}}, MirrorInput::Command, true}, // Alt + Enter, OK hidden
+        {{'K', {"7", "1002", "0", "0"}}, MirrorInput::Refused},  // not in the dialog
+        {{'K', {"8", "2", "0", "0"}}, MirrorInput::Refused},     // no such dialog open
+        {{'K', {"7", "2", "768", "0"}}, MirrorInput::Refused},   // only clicks
+        {{'K', {"7", "1", "0"}}, MirrorInput::Refused},          // an older agent: no Alt
+        {{'K', {"7", "1", "0", "2"}}, MirrorInput::Refused},
+        {{'K', {"7", "1", "0", ""}}, MirrorInput::Refused},
+        {{'K', {"7", "1", "0", "1", "1"}}, MirrorInput::Refused},
+        {{'E', {"7", "1001", "x", "1"}}, MirrorInput::Refused},  // Alt only with a command
         {{'E', {"7", "1001", "x"}}, MirrorInput::Text},
         {{'E', {"7", "1", "x"}}, MirrorInput::Refused},      // hidden
         {{'E', {"7", "1001", std::string(2000, 'x')}}, MirrorInput::Refused},
@@ -83,9 +89,12 @@ TEST(Mirror, TheAgentCanDoOnlyWhatTheRealDialogAllows) {
         {{'Z', {"7", "2", "0"}}, MirrorInput::Refused},      // unknown type
         {{'K', {"7", "2"}}, MirrorInput::Refused},           // a field short
     };
-    for (const Case &c : cases)
-        EXPECT_EQ(CheckMirrorInput(c.m, open).kind, c.kind)
-            << c.m.type << " " << (c.m.fields.size() > 1 ? c.m.fields[1] : "");
+    for (const Case &c : cases) {
+        const MirrorInput in = CheckMirrorInput(c.m, open);
+        EXPECT_EQ(in.kind, c.kind) << c.m.type << " " << (c.m.fields.size() > 1 ? c.m.fields[1] : "")
+                                   << " of " << c.m.fields.size();
+        EXPECT_EQ(in.alt, c.alt) << c.m.type << " " << c.m.fields.size();
+    }
 }
 
 } // namespace

@@ -66,7 +66,7 @@ TEST_F(RegistryStoreTest, DefaultsAreWrittenInOrderWithTheirTypes) {
     const std::vector<std::string> order = {
         "prev_settings", "version",     "status",         "restart",        "days",  "times",
         "welcome",       "welcometime", "showwarning",    "warningminutes", "limit", "limithours",
-        "lock",          "disablecpl",  "disableregpgms", "killdosapps",    "amwarn"};
+        "lock",          "disablecpl",  "disableregpgms", "timezone",       "killdosapps", "amwarn"};
     EXPECT_EQ(fake::Reg().keys[ToLower(kSettingsKey)].writeOrder, order);
     EXPECT_FALSE(fake::HasValue(kSettingsKey, kSettingsJournalValue));
 
@@ -79,6 +79,8 @@ TEST_F(RegistryStoreTest, DefaultsAreWrittenInOrderWithTheirTypes) {
     // No password: an empty string, its NUL counted.
     EXPECT_EQ(Type("lock"), DWORD(REG_SZ));
     EXPECT_EQ(Raw(kSettingsKey, "lock"), std::vector<unsigned char>{0});
+    // The defaults' times are the machine's zone's.
+    EXPECT_EQ(Str("timezone"), "Eastern Standard Time");
 
     const std::pair<const char *, DWORD> numbers[] = {
         {"status", 1},      {"restart", 0},        {"welcome", 1},     {"welcometime", 10},
@@ -444,7 +446,7 @@ protected:
 };
 
 TEST_F(InterruptedRegistryWrite, ACrashAfterAnyValueLoadsTheOldOrTheNewSettings) {
-    // The journal, the seventeen values and the journal's removal make the settings;
+    // The journal, the eighteen values and the journal's removal make the settings;
     // the Run entry follows them.
     const int kSettingsChanges = 1 + kSettingsValueCount + 1;
     int k = 0;
@@ -557,7 +559,7 @@ TEST_F(InterruptedRegistryWrite, ASecondInterruptedWriteKeepsTheFirstJournal) {
     // The values are a mix now; the journal, not they, is the last complete set.
     WriteCrashingAfter(third, 3);
     EXPECT_EQ(Loaded(), DescribeSettings(older));
-    // With a journal there already, none is written: all seventeen values, and still
+    // With a journal there already, none is written: all eighteen values, and still
     // the old settings until the journal goes.
     WriteCrashingAfter(third, kSettingsValueCount);
     EXPECT_EQ(Loaded(), DescribeSettings(older));

@@ -126,7 +126,7 @@ TEST(Resources, SettingsInterfaceTemplates) {
         int cx, cy;
         size_t controls;
     } templates[] = {
-        {IDD_SETTINGS_DIALOG, "Vespra Settings", 238, 223, 36},
+        {IDD_SETTINGS_DIALOG, "Vespra Settings", 238, 241, 37},
         {IDD_SET_PASSWORD, "Set Password", 206, 132, 11},
         {IDD_ENTER_PASSWORD, "Enter Password", 159, 76, 7},
         {IDD_TIMED_MESSAGE, "Vespra", 186, 71, 2},
@@ -163,7 +163,13 @@ TEST(Resources, SettingsInterfaceTemplates) {
         EXPECT_NE(Find(s, edit)->style.find("ES_NUMBER"), std::string::npos) << edit;
     EXPECT_EQ(Find(s, IDC_SUNDAY)->text, "S&unday at");
     EXPECT_EQ(Find(s, IDC_DEFAULTS)->text, "Def&aults...");
-    EXPECT_EQ(Find(s, ID_HELP)->y, 203);
+    EXPECT_EQ(Find(s, ID_HELP)->y, 221);
+    // The zone's note: shown only when needed, under the times, inside their group.
+    const RcControl *note = Find(s, IDC_ZONE_NOTE), *group = Find(s, IDC_WHEN_GROUP);
+    EXPECT_FALSE(note->visible);
+    EXPECT_GE(note->y, Find(s, IDC_CHANGE_TOGETHER)->y + Find(s, IDC_CHANGE_TOGETHER)->cy);
+    EXPECT_LE(note->y + note->cy, group->y + group->cy);
+    EXPECT_LE(group->y + group->cy, Find(s, IDC_WELCOME)->y);
     EXPECT_TRUE(Find(s, IDOK)->isDefault);
 
     const RcDialog &set = rc.dialogs.at(IDD_SET_PASSWORD);

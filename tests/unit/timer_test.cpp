@@ -5,6 +5,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <tuple>
 #include <vector>
 
 #include "framework/clock.h"
@@ -19,6 +20,8 @@
 #include "tests/support/fake_processes.h"
 #include "tests/support/fake_session.h"
 #include "tests/unit/scheduler_fixture.h"
+#include "tests/unit/zone_data.h"
+#include "ui/settings_dlg.h"
 
 namespace {
 
@@ -90,6 +93,21 @@ protected:
     }
 
     void RunUntil(time_t wall) { Run(long(wall - fake::Now())); }
+
+    // A fresh scheduler on a machine set to Tokyo, every day at h:m of the stored zone.
+    void StartInTokyo(const char *stored, bool known, time_t now, int h, int m) {
+        Fresh();
+        UseTimeZone("Asia/Tokyo");
+        fake::OsState().timeZone = "Tokyo Standard Time";
+        fake::SetNow(now);
+        if (known)
+            PutEasternZone();
+        dlg = std::make_unique<CVespraDlg>(nullptr, FALSE, TRUE, FALSE);
+        for (int d = 0; d < kDays; ++d)
+            std::tie(dlg->m_nHour[d], dlg->m_nMinute[d], dlg->m_bDay[d]) = std::make_tuple(h, m, 1);
+        dlg->m_sTimeZone = stored;
+        Start();
+    }
 
     // The clock is set: wall time leaps, real time doesn't, no timer fires.
     static void Jump(long seconds) { fake::SetNow(fake::Now() + seconds); }
@@ -250,6 +268,68 @@ TEST_F(TimerTest, ClockChangesNeitherSkipNorRepeatTheShutdown) {
 // runs through it: the shut-down is never late by the sleep, a minute slept through
 // is not acted on, and the guard against clock changes stays as it was. A stall is
 // awake time (the awake counter saw it): a minute passed in it is acted on at once.
+// The times keep the zone they were set in: on a machine set to Tokyo, times set in
+// Eastern time are Eastern time's, its daylight saving included, whatever the machine
+// is set to meanwhile. Settings without a zone, and a zone the machine doesn't know,
+// are the machine's.
+TEST_F(TimerTest, TheTimesKeepTheirZone) {
+    const struct Case {
+        const char *stored;
+        bool known;      // the zone's rules are in the registry
+        time_t start;    // UTC
+        int h, m;        // every day
+        time_t polite;   // UTC: the first polite request's minute
+        const char *logged;
+    } cases[] = {
+        {"Eastern Standard Time", true, 1796731200, 23, 0, 1796788800, ""}, // 8 Dec 2026, 04:00 UTC
+        {"", true, 1796731200, 23, 0, 1796738400, ""},                      // Tokyo's 23:00
+        {"Eastern Standard Time", false, 1796731200, 23, 0, 1796738400,
+         "Time zone Eastern Standard Time not found - the schedule keeps Tokyo Standard Time"},
+        {"Eastern Standard Time", true, 1772946000, 2, 30, 1772953200, ""}, // 8 Mar: 03:00 EDT
+        {"Eastern Standard Time", true, 1793505600, 1, 30, 1793511000, ""}, // 1 Nov: 01:30 EDT
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(testing::Message() << c.stored << " " << c.h << ":" << c.m << " from " << c.start);
+        StartInTokyo(c.stored, c.known, c.start, c.h, c.m);
+        // The machine moves to London meanwhile; nothing changes but a log line.
+        Run(3600);
+        fake::OsState().timeZone = "GMT Standard Time";
+        RunUntil(c.polite + 2 * 3600);
+        ASSERT_FALSE(Polite().empty());
+        EXPECT_EQ(Polite().size(), 1u);
+        EXPECT_GE(Polite()[0].at, c.polite);
+        EXPECT_LT(Polite()[0].at, c.polite + 20);
+        EXPECT_TRUE(Logged(c.logged));
+        int changes = 0;
+        for (const std::string &line : fake::LogLines())
+            changes += line.find("Time zone changed to GMT Standard Time - the schedule keeps " +
+                                 std::string(c.known && *c.stored ? c.stored : "Tokyo Standard Time")) !=
+                       std::string::npos;
+        EXPECT_EQ(changes, 1);
+    }
+    UseTimeZone("America/New_York");
+}
+
+// Saving adopts the machine's zone; until then the settings dialog says which zone
+// the times are in.
+TEST_F(TimerTest, SavingTheSettingsAdoptsTheMachinesZone) {
+    // 8 Dec 2026 12:00 UTC: 07:00 in New York, 21:00 in Tokyo.
+    StartInTokyo("Eastern Standard Time", true, 1796731200, 23, 0);
+    CSettingsDlg shown(dlg->GetData(), nullptr);
+    dlg->CopyToSettingsDlg(shown);
+    EXPECT_EQ(shown.m_sTimeZone, "Eastern Standard Time");
+    EXPECT_EQ(dlg->GetNextDay(), 3); // Tuesday's 23:00 in New York is still to come
+    dlg->CopyFromSettingsDlg(shown);
+    EXPECT_EQ(dlg->m_sTimeZone, "Tokyo Standard Time");
+    CSettingsDlg again(dlg->GetData(), nullptr);
+    dlg->CopyToSettingsDlg(again);
+    EXPECT_EQ(again.m_sTimeZone, "");
+    RunUntil(1796738400 + 20); // Tokyo's 23:00
+    ASSERT_EQ(Polite().size(), 1u);
+    EXPECT_GE(Polite()[0].at, 1796738400);
+    UseTimeZone("America/New_York");
+}
+
 TEST_F(TimerTest, SleepsAreRealTimeAndClockChangesAreNot) {
     const long kHour = 3600;
     const time_t wed = LocalTime(2026, 12, 9, 0, 0, 0);

@@ -10,6 +10,8 @@
 //                                               window's process id, then the text
 //   agent_probe_tool type <title> <id> <text> <timeout_ms>   types into that edit
 //   agent_probe_tool press <title> <id> <timeout_ms>         clicks that button
+//   agent_probe_tool altpress <title> <id> <timeout_ms>      clicks it with Alt held
+//                                               down on the keyboard (SendInput)
 //   agent_probe_tool kill <pid>                 TerminateProcess
 //   agent_probe_tool service                    the Vespra service: type and state
 //   agent_probe_tool set-password <text>        stores it as the settings do
@@ -33,7 +35,7 @@ namespace {
 int Usage() {
     std::fputs("usage: agent_probe_tool procs|service|kill <pid>|set-password <text>\n"
                "       agent_probe_tool owner|type <title> <id> <text> <timeout_ms>\n"
-               "       agent_probe_tool press <title> <id> <timeout_ms>\n",
+               "       agent_probe_tool press|altpress <title> <id> <timeout_ms>\n",
                stderr);
     return 2;
 }
@@ -155,7 +157,8 @@ int main(int argc, char **argv) {
             RegCloseKey(key);
         return ok ? 0 : 1;
     }
-    const bool press = cmd == "press" && argc == 5;
+    const bool alt = cmd == "altpress" && argc == 5;
+    const bool press = (cmd == "press" || alt) && argc == 5;
     if (!press && !((cmd == "owner" || cmd == "type") && argc == 6))
         return Usage();
     const int id = std::atoi(argv[3]);
@@ -164,6 +167,22 @@ int main(int argc, char **argv) {
     if (!wnd) {
         std::fprintf(stderr, "agent_probe_tool: no window \"%s\" with control %d shown\n", argv[2], id);
         return 1;
+    }
+    if (alt) {
+        // Alt goes down as a key of the keyboard, which the window's thread has taken in
+        // before the click is posted; it comes up once the click has been handled.
+        SetForegroundWindow(wnd);
+        INPUT key = {};
+        key.type = INPUT_KEYBOARD;
+        key.ki.wVk = VK_MENU;
+        if (SendInput(1, &key, sizeof key) != 1)
+            return 1;
+        Sleep(500);
+        const bool clicked = wt::ClickButton(wnd, id);
+        Sleep(500);
+        key.ki.dwFlags = KEYEVENTF_KEYUP;
+        SendInput(1, &key, sizeof key);
+        return clicked ? 0 : 1;
     }
     if (press)
         return wt::ClickButton(wnd, id) ? 0 : 1;

@@ -1,7 +1,7 @@
 // Shows one of the program's dialogs, as the program builds it, for
 // scripts/screenshots.sh:
 //
-//   dialog_gallery_tool startup|warning|settings|settings-off|settings-restart|
+//   dialog_gallery_tool startup|warning|settings|settings-off|settings-restart|settings-zone|
 //                       set-password|enter-password|enter-password-cancel|
 //                       timed-message|check-times|advanced|about|function-test
 //
@@ -23,13 +23,16 @@
 
 namespace {
 
-int ShowSettings(int action) {
+// settings-zone: times set in a zone the machine is no longer in.
+int ShowSettings(int action, const char *zone = "") {
     CVespraDlg sched(nullptr, FALSE, FALSE, FALSE);
     sched.m_bShutdown = action == IDC_SHUTDOWN;
     sched.m_bRestart = action == IDC_RESTART;
     sched.m_bLimit = 1;
     CSettingsDlg dlg(sched.GetData(), nullptr);
     sched.CopyToSettingsDlg(dlg);
+    if (*zone)
+        dlg.m_sTimeZone = zone;
     return dlg.DoModal();
 }
 
@@ -74,6 +77,8 @@ int main(int argc, char **argv) {
     }
     if (!std::strcmp(name, "settings"))
         return ShowSettings(IDC_SHUTDOWN) < 0;
+    if (!std::strcmp(name, "settings-zone"))
+        return ShowSettings(IDC_SHUTDOWN, "Pacific Standard Time") < 0;
     if (!std::strcmp(name, "settings-off"))
         return ShowSettings(IDC_OFF) < 0;
     if (!std::strcmp(name, "settings-restart"))

@@ -3,9 +3,11 @@
 # and a user cancels it, sees the warning and gets the polite shut-down request, all
 # on the desktop a user sees.
 #
-#   session_zero_end_to_end.sh session0|interactive <vespra.exe> <vesprasv.exe>
+#   session_zero_end_to_end.sh session0|interactive|alt-ok <vespra.exe> <vesprasv.exe>
 #                              <vesprasi.exe> <agent_probe_tool.exe>
 #
+# alt-ok: session 0 mode as far as the countdown; then Settings..., the password, and
+# OK with Alt held down on the user's keyboard: the scheduler writes the INI file.
 # session0: the installer sees a Windows after XP and installs the service as 0x10;
 # Wine then runs it on an invisible window station, as session 0 is on Windows 10/11,
 # and what the user sees is drawn by the agent the scheduler starts in WinSta0. The
@@ -22,9 +24,11 @@ here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 # shellcheck source=scripts/wine-session.sh
 . "$here/../../scripts/wine-session.sh"
 
-[ $# -eq 5 ] && { [ "$1" = session0 ] || [ "$1" = interactive ]; } ||
-    vespra_die "usage: session_zero_end_to_end.sh session0|interactive <vespra.exe> <vesprasv.exe> <vesprasi.exe> <agent_probe_tool.exe>"
+[ $# -eq 5 ] && { [ "$1" = session0 ] || [ "$1" = interactive ] || [ "$1" = alt-ok ]; } ||
+    vespra_die "usage: session_zero_end_to_end.sh session0|interactive|alt-ok <vespra.exe> <vesprasv.exe> <vesprasi.exe> <agent_probe_tool.exe>"
+mode=$1
 world=$1
+[ "$mode" = alt-ok ] && world=session0
 probe=$5
 
 [ -n "${VESPRA_E2E_CHILD:-}" ] || vespra_e2e_parent s0 330 "${BASH_SOURCE[0]}" "$@"
@@ -159,7 +163,8 @@ cancel_with() {
 }
 
 # 1. Installed as the world wants, started; the countdown on the user's desktop.
-settings "$(date -d "+12 hours" +%-H:00)" 60
+hm_first=$(date -d "+12 hours" +%-H:00)
+settings "$hm_first" 60
 rm -f "$log"
 w "$installer" /install || fail "the installer could not install"
 [ "$(service_state)" = "$want_type 1" ] ||
@@ -169,6 +174,23 @@ begin=$(date +%s)
 seen Vespra 1001 "$countdown" 60000 "startup countdown"
 grep -qF "seconds left to cancel." <<<"$shown" || fail "countdown text: $shown"
 say "countdown shown by process $owner after $(($(date +%s) - begin)) s: $(tr '\n' ' ' <<<"$shown")"
+
+if [ "$mode" = alt-ok ]; then
+    # Alt + OK of the settings, pressed in the agent's copy: the Alt key is the user's,
+    # in the agent's session, and travels with the click.
+    ini="$dir/vespra.ini"
+    [ ! -e "$ini" ] || fail "an INI file before the settings were saved"
+    w "$probe" press Vespra 1005 5000 || fail "no Settings... in the countdown"
+    seen "Enter Password" 1043 "Enter password to access Vespra settings." 10000 "settings prompt"
+    w "$probe" type "Enter Password" 1024 s3cret 5000 || fail "could not type into the prompt"
+    w "$probe" press "Enter Password" 1 5000 || fail "no OK in the settings prompt"
+    seen "Vespra Settings" 1014 "&Shut down" 10000 "settings dialog"
+    w "$probe" altpress "Vespra Settings" 1 5000 || fail "no OK in the settings dialog"
+    wait_log "Settings written to INI file" 15
+    grep -qF "time=$hm_first,$hm_first" "$ini" || fail "the INI file lacks the times: $(cat "$ini")"
+    echo "PASS (alt-ok): Alt + OK in the agent's settings wrote $(wc -l <"$ini") lines to the INI file"
+    exit 0
+fi
 
 # 2. Cancel with a wrong password changes nothing; with the right one it ends the
 #    scheduler and the service.
