@@ -3,6 +3,7 @@
 #include "framework/dialog.h"
 
 #include "framework/app.h"
+#include "framework/late_bound_win32.h"
 #include "framework/mirror.h"
 
 struct DialogBackend {
@@ -270,8 +271,9 @@ BOOL IsAltKeyDown() {
 }
 
 BOOL InitDateTimeControls() {
+    const auto init = VESPRA_LATE_BOUND("comctl32.dll", InitCommonControlsEx);
     INITCOMMONCONTROLSEX icc = {sizeof icc, ICC_DATE_CLASSES};
-    return ::InitCommonControlsEx(&icc);
+    return init ? init(&icc) : FALSE;
 }
 
 CWaitCursor::CWaitCursor() : m_hPrevious(::SetCursor(::LoadCursorA(nullptr, IDC_WAIT))) {}
