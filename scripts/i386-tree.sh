@@ -33,11 +33,12 @@ vespra_i386_ready() {
     [ -f "$VESPRA_I386_DIR/.ready" ] && [ -x "$vespra_i386_qemu" ]
 }
 
-# Runs "$@" (a program of this machine) in a new user and mount namespace in which
-# every id maps to itself, so the tree's files keep their owners. unshare's own
-# mapping options need newuidmap; as root the parent writes the maps itself.
-vespra_i386_unshare() {
-    local sync pid rc=0
+# Starts "$@" (a program of this machine) in a new user and mount namespace in which
+# every id maps to itself, so the tree's files keep their owners, and sets
+# vespra_i386_pid to it. unshare's own mapping options need newuidmap; as root the
+# parent writes the maps itself.
+vespra_i386_unshare_start() {
+    local sync pid
     sync=$(mktemp -d "${TMPDIR:-/tmp}/vespra-ns.XXXXXX") || return 1
     mkfifo "$sync/ready" "$sync/go" || { rm -rf "$sync"; return 1; }
     # shellcheck disable=SC2016
@@ -62,13 +63,25 @@ vespra_i386_unshare() {
         return 1
     fi
     echo >"$sync/go"
-    # A signal to us goes on to the command (timeout, ctest and Ctrl-C end us).
+    vespra_i386_pid=$pid
+}
+
+# Waits for the process $1 and returns its status; a signal to us goes on to it
+# (timeout, ctest and Ctrl-C end us).
+vespra_i386_wait() {
+    local pid=$1 rc=0
     trap 'kill -TERM "$pid" 2>/dev/null' TERM INT
     wait "$pid" || rc=$?
     # wait returns early when a trapped signal arrives: wait for the real end.
     while kill -0 "$pid" 2>/dev/null; do wait "$pid" || rc=$?; done
     trap - TERM INT
     return "$rc"
+}
+
+# Runs "$@" in a new namespace as above and returns its status.
+vespra_i386_unshare() {
+    vespra_i386_unshare_start "$@" || return 1
+    vespra_i386_wait "$vespra_i386_pid"
 }
 
 # True when this machine lets us open a user namespace with a binfmt_misc of its own.
@@ -82,9 +95,83 @@ vespra_i386_can_unshare() {
     return "$rc"
 }
 
-# The part run inside the namespace (by this machine's bash): mounts binfmt_misc,
-# hands i386 programs to qemu-i386, binds what the tree needs and the folders named
-# by --bind, and runs the command in the tree from the current folder.
+# The namespace the tree runs in is kept by one holder process (a sleep, its pid in
+# ns.pid) and every command joins it. All processes of a Wine session must share one
+# user namespace: Wine's server, root in its own namespace but not in a sibling one,
+# could not read the memory of a program started from another, which Wine needs to
+# list another process's modules (EnumProcessModules).
+
+# The holder's part (this machine's bash, inside the new namespace): mounts this
+# namespace's own binfmt_misc, hands i386 programs to qemu-i386, binds /proc, /dev,
+# /sys and /tmp into the tree, then sleeps under a name that vespra_i386_holder knows.
+vespra_i386_hold() {
+    mkdir -p "$VESPRA_I386_DIR/binfmt"
+    mount -t binfmt_misc binfmt_misc "$VESPRA_I386_DIR/binfmt" || return 1
+    # F: qemu is opened now, so it need not exist inside the tree; P: argv[0] kept.
+    printf ':qemu-i386:M::%s:%s:%s:FP' "$vespra_i386_magic" "$vespra_i386_mask" \
+        "$vespra_i386_qemu" >"$VESPRA_I386_DIR/binfmt/register" || return 1
+    local dir
+    for dir in /proc /dev /sys /tmp; do
+        mkdir -p "$vespra_i386_root$dir"
+        mount --rbind "$dir" "$vespra_i386_root$dir" || return 1
+    done
+    # Nothing of the caller's stays open: not its lock, not the pipe a test reads.
+    local fd
+    for fd in /proc/$$/fd/*; do
+        fd=${fd##*/}
+        [ "$fd" -gt 2 ] && eval "exec $fd>&-"
+    done
+    exec -a vespra-i386-holder sleep infinity </dev/null >/dev/null 2>&1
+}
+
+# True when the pid $1 is a live holder.
+vespra_i386_is_holder() {
+    [ -n "$1" ] && [ "$(tr '\0' '\n' <"/proc/$1/cmdline" 2>/dev/null | head -n 1)" = vespra-i386-holder ]
+}
+
+# Sets vespra_i386_pid to the holder, starting one when there is none.
+vespra_i386_holder() {
+    local pidfile="$VESPRA_I386_DIR/ns.pid" lock pid
+    mkdir -p "$VESPRA_I386_DIR"
+    exec {lock}>"$VESPRA_I386_DIR/ns.lock"
+    flock "$lock"
+    pid=$(cat "$pidfile" 2>/dev/null)
+    if ! vespra_i386_is_holder "$pid"; then
+        # A session of its own and no descriptor of ours: it outlives this command
+        # and keeps no pipe of a caller open.
+        vespra_i386_unshare_start setsid bash -c '. "$0"; vespra_i386_hold' \
+            "$vespra_i386_repo/scripts/i386-tree.sh" </dev/null >/dev/null 2>&1 || {
+            exec {lock}>&-
+            return 1
+        }
+        pid=$vespra_i386_pid
+        for _ in $(seq 300); do
+            vespra_i386_is_holder "$pid" && break
+            kill -0 "$pid" 2>/dev/null || break
+            sleep 0.05
+        done
+        if ! vespra_i386_is_holder "$pid"; then
+            exec {lock}>&-
+            return 1
+        fi
+        echo "$pid" >"$pidfile"
+    fi
+    exec {lock}>&-
+    vespra_i386_pid=$pid
+}
+
+# Ends the holder, if there is one; the namespace goes when its last process does.
+vespra_i386_stop() {
+    local pid
+    pid=$(cat "$VESPRA_I386_DIR/ns.pid" 2>/dev/null)
+    vespra_i386_is_holder "$pid" && kill "$pid" 2>/dev/null
+    rm -f "$VESPRA_I386_DIR/ns.pid"
+    return 0
+}
+
+# The part run inside the namespace (by this machine's bash): binds the folders named
+# by --bind at their own paths, once, and runs the command in the tree from the
+# current folder.
 #   vespra_i386_inside [--bind DIR]... -- COMMAND ARGS...
 vespra_i386_inside() {
     local binds=() dir wd=$PWD
@@ -95,17 +182,10 @@ vespra_i386_inside() {
         *) break ;;
         esac
     done
-    mkdir -p "$VESPRA_I386_DIR/binfmt"
-    mount -t binfmt_misc binfmt_misc "$VESPRA_I386_DIR/binfmt" || return 1
-    # F: qemu is opened now, so it need not exist inside the tree; P: argv[0] kept.
-    printf ':qemu-i386:M::%s:%s:%s:FP' "$vespra_i386_magic" "$vespra_i386_mask" \
-        "$vespra_i386_qemu" >"$VESPRA_I386_DIR/binfmt/register" || return 1
-    for dir in /proc /dev /sys /tmp; do
-        mount --rbind "$dir" "$vespra_i386_root$dir" || return 1
-    done
     # Not recursive: the repository holds the tree itself.
     for dir in "${binds[@]}"; do
         [ -d "$dir" ] || continue
+        mountpoint -q "$vespra_i386_root$dir" 2>/dev/null && continue
         mkdir -p "$vespra_i386_root$dir"
         mount --bind "$dir" "$vespra_i386_root$dir" || return 1
     done
@@ -118,8 +198,11 @@ vespra_i386_inside() {
 # /tmp (the X display's socket, Wine's server sockets and our prefixes), /proc, /dev
 # and /sys are always bound in. Returns the command's exit status.
 vespra_i386_run() {
-    vespra_i386_unshare bash -c '. "$0"; vespra_i386_inside "$@"' \
-        "$vespra_i386_repo/scripts/i386-tree.sh" "$@"
+    vespra_i386_holder || return 1
+    # --wd: joining a mount namespace moves a process to its root.
+    nsenter --target "$vespra_i386_pid" --user --mount --wd="$PWD" -- \
+        bash -c '. "$0"; vespra_i386_inside "$@"' "$vespra_i386_repo/scripts/i386-tree.sh" "$@" &
+    vespra_i386_wait $!
 }
 
 # apt-get with the private configuration under $VESPRA_I386_DIR/apt: its own sources
@@ -231,6 +314,8 @@ vespra_i386_setup() {
     fi
     vespra_i386_write_shims
     touch "$VESPRA_I386_DIR/.ready"
+    # Nothing of the set-up stays running; the first command starts a holder again.
+    vespra_i386_stop
 }
 
 # bin/: wine, wineserver, wineboot and winepath that run the tree's own, for PATH, so

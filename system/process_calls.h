@@ -24,7 +24,7 @@ void ReleaseLibrary(HMODULE library);
 
 // OpenProcess(access, inherit, processId); nullptr on failure.
 HANDLE OpenProcessById(DWORD access, BOOL inherit, DWORD processId);
-// TerminateProcess(process, exitCode), then up to 5 s for the process to be gone.
+// TerminateProcess(process, exitCode).
 BOOL TerminateProcessHandle(HANDLE process, UINT exitCode);
 // CloseHandle(handle), for process and snapshot handles alike.
 void CloseProcessHandle(HANDLE handle);
