@@ -237,7 +237,7 @@ vespra_i386_fetch_qemu() {
     dpkg-deb -x "$deb" "$a/unpacked" || return 1
     mkdir -p "$(dirname "$vespra_i386_qemu")"
     mv "$a/unpacked/usr/bin/qemu-i386" "$vespra_i386_qemu" || return 1
-    rm -rf "$a/unpacked" "$a/debs" "$a/cache"
+    rm -rf "$a/unpacked" "$a/debs" "$a/cache" "$a/lists"
     [ -x "$vespra_i386_qemu" ]
 }
 
