@@ -93,6 +93,8 @@ cleanup() {
         kill -- "-$i386_pid" 2>/dev/null
         wait "$i386_pid" 2>/dev/null
         i386_pid=""
+        # The tree's namespace holder, which a cut-short set-up may have left.
+        (. scripts/i386-tree.sh && vespra_i386_stop)
     fi
 }
 trap cleanup EXIT
