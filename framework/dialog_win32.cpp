@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "framework/app.h"
+#include "framework/late_bound_win32.h"
 #include "framework/mirror.h"
 
 struct DialogBackend {
@@ -344,8 +345,9 @@ BOOL IsAltKeyDown() {
 }
 
 BOOL InitDateTimeControls() {
+    const auto init = VESPRA_LATE_BOUND("comctl32.dll", InitCommonControlsEx);
     INITCOMMONCONTROLSEX icc = {sizeof icc, ICC_DATE_CLASSES};
-    return ::InitCommonControlsEx(&icc);
+    return init ? init(&icc) : FALSE;
 }
 
 CWaitCursor::CWaitCursor() : m_hPrevious(::SetCursor(::LoadCursorA(nullptr, IDC_WAIT))) {}

@@ -2,6 +2,7 @@
 
 #include <shellapi.h>
 
+#include "framework/late_bound_win32.h"
 #include "framework/mirror.h"
 
 namespace {
@@ -35,6 +36,9 @@ BOOL ShellOpen(const std::string &file) {
     // scheduler opens nothing on the desktop it shares with the user.
     if (RunsAsSystem())
         return FALSE;
-    HINSTANCE result = ::ShellExecuteA(nullptr, nullptr, file.c_str(), "", "", SW_SHOWNORMAL);
+    const auto open = VESPRA_LATE_BOUND("shell32.dll", ShellExecuteA);
+    if (!open)
+        return FALSE;
+    HINSTANCE result = open(nullptr, nullptr, file.c_str(), "", "", SW_SHOWNORMAL);
     return reinterpret_cast<INT_PTR>(result) > 32 ? TRUE : FALSE;
 }

@@ -7,6 +7,7 @@
 #include <map>
 #include <string>
 
+#include "framework/late_bound_win32.h"
 #include "framework/mirror.h"
 #include "framework/mirror_win32.h"
 #include "scheduler/agent.h"
@@ -185,7 +186,8 @@ void Agent::OnMessage(const std::string &bytes) {
         break;
     case 'H':
         if (MayOpen(m.fields[0]))
-            ::ShellExecuteA(nullptr, nullptr, m.fields[0].c_str(), "", "", SW_SHOWNORMAL);
+            if (const auto open = VESPRA_LATE_BOUND("shell32.dll", ShellExecuteA))
+                open(nullptr, nullptr, m.fields[0].c_str(), "", "", SW_SHOWNORMAL);
         break;
     default:
         break;

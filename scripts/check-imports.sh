@@ -1,7 +1,6 @@
 #!/usr/bin/env bash
-# Lists what each program of a Windows build imports (its import table, and the
-# delay-loaded functions CMake made import libraries for) and checks every one
-# against a list of what an old Windows exports (packaging/*-exports.txt):
+# Lists what each program of a Windows build imports (its import table) and checks
+# every one against a list of what an old Windows exports (packaging/*-exports.txt):
 #
 #   scripts/check-imports.sh [--list FILE] [--advisory] [BUILD_DIR]
 #
@@ -29,7 +28,7 @@ done
 allowed=$(grep -vE '^\s*(#|$)' "$list" | awk '{print tolower($1) " " $2}' | sort -u)
 
 imports_of() {
-    local exe=$1 objdump dump def dll fn
+    local exe=$1 objdump dump
     for objdump in i686-w64-mingw32-objdump x86_64-w64-mingw32-objdump; do
         dump=$("$objdump" -p "$exe" 2>/dev/null) && break
     done
@@ -38,15 +37,6 @@ imports_of() {
          /^$/ { next }
          dll != "" && NF == 3 && $1 ~ /^[0-9a-f]+$/ && $2 ~ /^[0-9]+$/ { print dll " " $3 }
          /^The Export Tables|^PE File Base Relocations/ { dll = "" }' <<<"$dump"
-    # mingw's delay-load thunks leave no delay import directory for objdump: take
-    # the functions from the import definitions, when the program names the DLL.
-    for def in "$build"/delay/*.def; do
-        [ -f "$def" ] || continue
-        dll=$(awk '/^LIBRARY/{print $2}' "$def")
-        grep -aqi -- "$dll" "$exe" || continue
-        awk 'f && NF {sub(/@[0-9]+$/, "", $1); print $1} /^EXPORTS/{f=1}' "$def" |
-            while read -r fn; do echo "$(tr '[:upper:]' '[:lower:]' <<<"$dll") $fn"; done
-    done
 }
 
 status=0

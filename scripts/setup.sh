@@ -88,6 +88,15 @@ wine32_installed() {
     [ "$(dpkg-query -W -f='${db:Status-Abbrev}' wine32:i386 2>/dev/null)" = "ii " ]
 }
 
+# Where the kernel can't, an emulated i386 tree (scripts/i386-tree.sh) runs 32-bit
+# Wine instead, when this machine lets us open a user namespace with a binfmt_misc of
+# its own. It takes minutes, so `setup.sh --i386-tree` makes it (the test command
+# runs that beside the builds); a plain `setup.sh` installs only what it needs.
+# shellcheck source=scripts/i386-tree.sh
+. "$(dirname "${BASH_SOURCE[0]}")/i386-tree.sh"
+i386_tree=0
+[ "${1:-}" = "--i386-tree" ] && i386_tree=1
+
 if kernel_runs_i386; then
     if ! wine32_installed; then
         echo "setup.sh: installing wine32:i386"
@@ -97,7 +106,41 @@ if kernel_runs_i386; then
         apt install -y wine32:i386 ||
             echo "setup.sh: wine32:i386 could not be installed; the x86 Wine tests will be skipped" >&2
     fi
-elif wine32_installed; then
-    echo "setup.sh: this kernel can't run 32-bit programs: removing wine32:i386, which would break wine" >&2
-    apt remove -y wine32:i386
+    if [ "$i386_tree" = 1 ]; then
+        if wine32_installed; then
+            echo "setup.sh: this kernel runs 32-bit programs: no emulated i386 tree needed"
+        elif vespra_i386_ready || vespra_i386_can_unshare; then
+            # wine32:i386 could not be installed (a mirror caught mid-sync leaves the
+            # i386 index behind the amd64 one): the tree, whose apt is its own, instead.
+            echo "setup.sh: wine32:i386 is missing: making the emulated i386 tree instead"
+            command -v debootstrap >/dev/null || apt install -y --no-install-recommends debootstrap
+            vespra_i386_setup ||
+                echo "setup.sh: the emulated i386 tree could not be made; the x86 Wine tests will be skipped" >&2
+        fi
+    fi
+else
+    if wine32_installed; then
+        echo "setup.sh: this kernel can't run 32-bit programs: removing wine32:i386, which would break wine" >&2
+        apt remove -y wine32:i386
+    fi
+    if [ "$i386_tree" = 1 ]; then
+        if vespra_i386_ready; then
+            vespra_i386_setup
+        elif vespra_i386_can_unshare; then
+            command -v debootstrap >/dev/null || {
+                update_indexes || true
+                apt install -y --no-install-recommends debootstrap
+            }
+            # Not a failure of the set-up: without the tree the x86 Wine tests are skipped.
+            vespra_i386_setup ||
+                echo "setup.sh: the emulated i386 tree could not be made; the x86 Wine tests will be skipped" >&2
+        else
+            echo "setup.sh: this kernel can't run 32-bit programs and no user namespace with its own" \
+                "binfmt_misc can be opened; the x86 Wine tests will be skipped" >&2
+        fi
+    elif ! command -v debootstrap >/dev/null && ! vespra_i386_ready && vespra_i386_can_unshare; then
+        # Here, so that the tree's own run (beside the builds) needs no apt of its own.
+        update_indexes || true
+        apt install -y --no-install-recommends debootstrap
+    fi
 fi

@@ -52,13 +52,14 @@ vespra_stop_xvfb() {
 }
 
 # Pids of the Wine processes (server and Windows programs) of the prefix $1: their
-# executable lives in Wine's library directory and WINEPREFIX names the prefix.
+# executable lives in Wine's library directory, or is qemu-i386 for those of the
+# emulated i386 tree, and WINEPREFIX names the prefix.
 vespra_prefix_pids() {
     local want="WINEPREFIX=$1" dir exe
     for dir in /proc/[0-9]*; do
         exe=$(readlink "$dir/exe" 2>/dev/null) || continue
         case "$exe" in
-        */lib/wine/*) ;;
+        */lib/wine/* | */qemu-i386) ;;
         *) continue ;;
         esac
         if tr '\0' '\n' 2>/dev/null <"$dir/environ" | grep -qxF "$want"; then
@@ -103,9 +104,28 @@ vespra_ensure_prefix() {
 }
 
 # True when this machine can run 32-bit Wine: wine32 installed and the kernel able
-# to start 32-bit programs (some virtual machines cannot).
+# to start 32-bit programs (some virtual machines cannot), or else the emulated i386
+# tree of scripts/i386-tree.sh made and running. Tried, not assumed.
 vespra_wine32_runs() {
-    [ -x /usr/lib/wine/wine ] && /usr/lib/wine/wine --version </dev/null >/dev/null 2>&1
+    VESPRA_WINE32_EMULATED=0
+    if [ -x /usr/lib/wine/wine ] && /usr/lib/wine/wine --version </dev/null >/dev/null 2>&1; then
+        return 0
+    fi
+    local tree
+    tree=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/i386-tree.sh
+    # shellcheck source=scripts/i386-tree.sh
+    (. "$tree" && vespra_i386_ready) || return 1
+    timeout 120 bash "$(dirname "$tree")/wine-i386.sh" --version </dev/null >/dev/null 2>&1 || return 1
+    VESPRA_WINE32_EMULATED=1
+}
+
+# Makes `wine`, `wineserver` and `wineboot` the 32-bit ones of the emulated tree, when
+# vespra_wine32_runs found that tree to be the way; the x86 tests run unchanged.
+vespra_use_wine32() {
+    [ "${VESPRA_WINE32_EMULATED:-0}" = 1 ] || return 0
+    local dir
+    dir=$(cd "$(dirname "${BASH_SOURCE[0]}")" && . ./i386-tree.sh && echo "$VESPRA_I386_DIR/bin")
+    export PATH="$dir:$PATH"
 }
 
 # Ends every Wine process of the prefix $1 and nothing else.
