@@ -181,6 +181,7 @@
 #define IDS_INI_WRITE_FAILED 108
 #define IDS_SETTINGS_NEED_ADMIN 109
 #define IDS_PLATFORM_NO_HASH 110
+#define IDS_PASSWORD_WAIT 111
 
 // The dialog framework's own data-exchange messages
 #define IDS_PARSE_UINT 61440

@@ -36,4 +36,7 @@ bool SessionZeroUserThere();
 // The polite request, made by the agent as the user; FALSE when no agent is there
 // to make it.
 BOOL RequestShutdownAsUser(UINT flags);
+// Settings... at the countdown without a password: the agent starts our own program
+// with " /settings" as the user, in the user's session. FALSE when no agent is there.
+BOOL StartSettingsAsUser();
 void StopSessionZeroMode();

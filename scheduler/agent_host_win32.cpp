@@ -67,6 +67,9 @@ public:
     BOOL SendExit(UINT flags) {
         return m_pipe.Connected() && Send('X', {std::to_string(flags)});
     }
+    BOOL SendStartSettings() {
+        return m_pipe.Connected() && Send('G', {"settings"});
+    }
 
     void Opened(CDialog &dlg) override {
         Entry e;
@@ -282,6 +285,10 @@ bool SessionZeroUserThere() {
 
 BOOL RequestShutdownAsUser(UINT flags) {
     return g_host ? g_host->SendExit(flags) : FALSE;
+}
+
+BOOL StartSettingsAsUser() {
+    return g_host ? g_host->SendStartSettings() : FALSE;
 }
 
 void StopSessionZeroMode() {

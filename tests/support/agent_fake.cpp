@@ -49,6 +49,13 @@ BOOL RequestShutdownAsUser(UINT flags) {
     return TRUE;
 }
 
+BOOL StartSettingsAsUser() {
+    if (!g_watch || !g_state.agentConnected || !g_watch->AgentRunning())
+        return FALSE;
+    ++g_state.settingsStarts;
+    return TRUE;
+}
+
 void StopSessionZeroMode() {
     g_watch.reset();
 }
