@@ -86,6 +86,8 @@ bool FoldersAboveLetUsersChange(const std::string &programPath, ReadFolderSecuri
 // when security that should be there can't be read.
 // Windows: security_win32.cpp.
 BOOL UsersMayChangeProgram(const std::string &programPath);
+// The folders above alone: what the setup asks before it copies anything.
+BOOL UsersMayReplaceFoldersAbove(const std::string &programPath);
 
 // The log file: SYSTEM and the administrators have every right, users may read it;
 // nothing is inherited from the drive's root, which lets users change what they

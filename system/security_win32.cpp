@@ -223,6 +223,12 @@ BOOL UsersMayChangeProgram(const std::string &programPath) {
         return TRUE;
     if ((present && LetsUsersChange(program)) || LetsUsersChange(folder))
         return TRUE;
+    return UsersMayReplaceFoldersAbove(programPath);
+}
+
+BOOL UsersMayReplaceFoldersAbove(const std::string &programPath) {
+    Advapi advapi;
+    Principals principals(advapi);
     FolderReader reader{advapi, principals};
     return FoldersAboveLetUsersChange(programPath, FolderReader::Read, &reader) ? TRUE : FALSE;
 }
