@@ -20,8 +20,8 @@ public:
     // CreateFileA with OPEN_ALWAYS, FILE_APPEND_DATA and READ_CONTROL (and WRITE_DAC
     // and WRITE_OWNER when forSecuring), FILE_FLAG_OPEN_REPARSE_POINT; a file made
     // here gets kLogFileSddl. What is not a plain file (a folder, a link or junction,
-    // a file with a second name) is refused and closed again. False then, and error
-    // receives why.
+    // a file with a second name, a file that a followed link led to) is refused and
+    // closed again. False then, and error receives why.
     bool Open(const std::string &path, bool forSecuring, DWORD &error);
     // Its owner and DACL; false when they can't be read.
     bool ReadSecurity(ObjectSecurity &out) const;

@@ -2,11 +2,33 @@
 
 #include "system/security_win32.h"
 
+#include <cstring>
+
 namespace {
 typedef HANDLE(WINAPI *RegisterEventSourceFn)(LPCSTR, LPCSTR);
 typedef BOOL(WINAPI *ReportEventFn)(HANDLE, WORD, WORD, DWORD, PSID, WORD, DWORD, LPCSTR *,
                                     LPVOID);
 typedef BOOL(WINAPI *DeregisterEventSourceFn)(HANDLE);
+typedef DWORD(WINAPI *GetFinalPathNameByHandleFn)(HANDLE, LPSTR, DWORD, DWORD);
+
+// Whether the open file is the one at path, not one a link led to. Windows opens a
+// link itself here (FILE_FLAG_OPEN_REPARSE_POINT), but a system that follows links
+// anyway (Wine does, for links to files) names the target. Before Vista there is no
+// asking; the attributes have said it all there.
+bool IsTheFileAt(HANDLE file, const std::string &path) {
+    HMODULE kernel = ::GetModuleHandleA("kernel32.dll");
+    auto final = kernel ? reinterpret_cast<GetFinalPathNameByHandleFn>(reinterpret_cast<void (*)()>(
+                              ::GetProcAddress(kernel, "GetFinalPathNameByHandleA")))
+                        : nullptr;
+    if (!final)
+        return true;
+    char name[MAX_PATH + 8] = {};
+    const DWORD n = final(file, name, sizeof name, 0 /* FILE_NAME_NORMALIZED, VOLUME_NAME_DOS */);
+    if (n == 0 || n >= sizeof name)
+        return false;
+    const char *shown = strncmp(name, "\\\\?\\", 4) == 0 ? name + 4 : name;
+    return lstrcmpiA(shown, path.c_str()) == 0;
+}
 
 HANDLE CreateLog(const std::string &path, DWORD access, const char *sddl) {
     SddlDescriptor sd(sddl);
@@ -40,7 +62,8 @@ bool LogFile::Open(const std::string &path, bool forSecuring, DWORD &error) {
     BY_HANDLE_FILE_INFORMATION info;
     if (!::GetFileInformationByHandle(file, &info) ||
         (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) ||
-        info.nNumberOfLinks != 1 || ::GetFileType(file) != FILE_TYPE_DISK) {
+        info.nNumberOfLinks != 1 || ::GetFileType(file) != FILE_TYPE_DISK ||
+        !IsTheFileAt(file, path)) {
         ::CloseHandle(file);
         error = ERROR_CANT_ACCESS_FILE;
         return false;

@@ -9,7 +9,9 @@
 #include <vector>
 
 #include "settings/run_state.h"
+#include "system/files.h"
 #include "system/log.h"
+#include "system/security.h"
 #include "tests/wine/platform_wine_util.h"
 #include "tests/wine/wine_test_support.h"
 
@@ -133,6 +135,49 @@ TEST_F(LogWine, LogThatCannotBeOpenedIsSkipped) {
     const std::vector<std::string> lines = CrLfLines(wt::ReadWholeFile(kLog));
     ASSERT_EQ(1u, lines.size());
     EXPECT_EQ("kept", lines[0].substr(19));
+}
+
+// What the log makes is made with its own DACL: SYSTEM and the administrators all,
+// users read (as Wine stores it, read back through the real API).
+TEST_F(LogWine, ANewLogCarriesItsOwnDacl) {
+    WriteLog("made");
+    const std::string stored = wt::StoredSddl(kLog);
+    ASSERT_NE(std::string::npos, stored.find("D:")) << stored;
+    EXPECT_EQ(wt::SddlOf(kLogFileSddlNoOwner), stored.substr(stored.find("D:")));
+}
+
+// A link a user made at the log's name is not followed: the line is dropped, the
+// file the link points at keeps what it held. Wine 8 makes no link through the API,
+// and sees a Unix one to a file as the file itself; the test makes one with ln.
+TEST_F(LogWine, ALinkAtTheLogsNameIsNotFollowed) {
+    typedef char *(CDECL * UnixNameFn)(LPCWSTR);
+    auto unixName = reinterpret_cast<UnixNameFn>(reinterpret_cast<void (*)()>(
+        GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
+    ASSERT_NE(nullptr, unixName);
+    auto unixPath = [unixName](const wchar_t *path) {
+        char *name = unixName(path);
+        std::string out = name ? name : "";
+        HeapFree(GetProcessHeap(), 0, name);
+        return out;
+    };
+    const char kTarget[] = "c:\\vespra-link-target.txt";
+    ASSERT_TRUE(WriteWholeFile(kTarget, "theirs\r\n"));
+    std::string command = "/bin/ln -s " + unixPath(L"c:\\vespra-link-target.txt") + " " +
+                          unixPath(L"c:\\") + "/vespra.log";
+    STARTUPINFOA si = {};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi = {};
+    ASSERT_TRUE(CreateProcessA("Z:\\bin\\ln", &command[0], nullptr, nullptr, FALSE, 0, nullptr,
+                               nullptr, &si, &pi));
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(pi.hProcess, 10000));
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    ASSERT_EQ("theirs\r\n", wt::ReadWholeFile(kLog)) << "no link at the log's name";
+
+    WriteLog("not through the link");
+    EXPECT_EQ("theirs\r\n", wt::ReadWholeFile(kTarget));
+    ASSERT_TRUE(DeleteFileA(kLog)); // the link, not its target
+    EXPECT_TRUE(DeleteFileA(kTarget));
 }
 
 } // namespace
