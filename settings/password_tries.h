@@ -6,7 +6,7 @@
 #include "framework/win32_types.h"
 
 struct PasswordTries {
-    DWORD count = 0;    // wrong passwords in a row
+    DWORD count = 0;     // wrong passwords in a row
     DWORD lastWrong = 0; // when the last one was typed, seconds since 1970 (UTC)
 };
 

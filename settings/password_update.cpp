@@ -35,8 +35,8 @@ void CVespraDlg::ConvertOldPasswords() {
         WriteLog("Update: password in the registry stored as its hash");
     const std::string ini = GetIniPath();
     char password[2] = {};
-    if (FileExists(ini) && IniReadString("Vespra", "password", "", password, sizeof password, ini) &&
-        ReadIni()) {
+    if (FileExists(ini) &&
+        IniReadString("Vespra", "password", "", password, sizeof password, ini) && ReadIni()) {
         WriteIni(TRUE);
         WriteLog("Update: password in the INI file stored as its hash");
     }

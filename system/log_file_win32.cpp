@@ -6,8 +6,7 @@
 
 namespace {
 typedef HANDLE(WINAPI *RegisterEventSourceFn)(LPCSTR, LPCSTR);
-typedef BOOL(WINAPI *ReportEventFn)(HANDLE, WORD, WORD, DWORD, PSID, WORD, DWORD, LPCSTR *,
-                                    LPVOID);
+typedef BOOL(WINAPI *ReportEventFn)(HANDLE, WORD, WORD, DWORD, PSID, WORD, DWORD, LPCSTR *, LPVOID);
 typedef BOOL(WINAPI *DeregisterEventSourceFn)(HANDLE);
 typedef DWORD(WINAPI *GetFinalPathNameByHandleFn)(HANDLE, LPSTR, DWORD, DWORD);
 
