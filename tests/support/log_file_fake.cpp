@@ -12,24 +12,19 @@
 #include "tests/support/fake_platform.h"
 
 namespace {
-// What kLogFileSddl gives: SYSTEM and the administrators all, users read.
+// What kLogFileSddl gives (users read), or what C:\ passes on (users modify).
+ObjectSecurity LogSecurity(Principal owner, DWORD users) {
+    return {false, owner, {{true, false, 0x1F01FF, Principal::System},
+                           {true, false, 0x1F01FF, Principal::Administrators},
+                           {true, false, users, Principal::Other}}};
+}
 ObjectSecurity OurLogSecurity() {
-    ObjectSecurity s;
-    s.owner = Principal::Administrators;
-    s.aces = {{true, false, 0x1F01FF, Principal::System},
-              {true, false, 0x1F01FF, Principal::Administrators},
-              {true, false, 0x120089, Principal::Other}};
-    return s;
+    return LogSecurity(Principal::Administrators, 0x120089);
 }
 } // namespace
 
 ObjectSecurity fake::Platform::InheritedFromTheRoot() {
-    ObjectSecurity s;
-    s.owner = Principal::Other;
-    s.aces = {{true, false, 0x1F01FF, Principal::System},
-              {true, false, 0x1F01FF, Principal::Administrators},
-              {true, false, 0x1301BF, Principal::Other}};
-    return s;
+    return LogSecurity(Principal::Other, 0x1301BF);
 }
 
 LogFile::~LogFile() {

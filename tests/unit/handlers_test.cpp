@@ -220,14 +220,11 @@ TEST_F(HandlersTest, WrongPasswordsInARowMakeTheNextTryWait) {
         fake::AdvanceClock(1);
     }
     EXPECT_EQ(fake::GetDword(kSettingsKey, "lock_wrong"), 3u);
-    const std::vector<UINT> runs = Modals();
-    EXPECT_EQ(std::count(runs.begin(), runs.end(), IDD_ENTER_PASSWORD), 3);
     fake::State().modalRuns.clear();
     fake::Click(*dlg, IDC_SETTINGS); // 1 s after the third: 1 s to go, and no prompt
     EXPECT_FALSE(Ran(IDD_ENTER_PASSWORD));
     ASSERT_EQ(fake::State().boxes.size(), 4u);
     EXPECT_EQ(fake::State().boxes.back().text, waitText(1));
-    EXPECT_EQ(fake::WindowOf(*dlg)->timers.at(IDT_SCHEDULER), 1000u);
     fake::AdvanceClock(1);
     TypePassword("guess"); // the fourth: 4 s
     fake::Click(*dlg, IDC_SETTINGS);
@@ -239,8 +236,6 @@ TEST_F(HandlersTest, WrongPasswordsInARowMakeTheNextTryWait) {
     EXPECT_FALSE(Ran(IDD_ENTER_PASSWORD));
     ASSERT_EQ(fake::State().boxes.size(), 1u);
     EXPECT_EQ(fake::State().boxes[0].text, waitText(1));
-    EXPECT_TRUE(Logged("Can't cancel main app - waiting after wrong passwords"));
-    EXPECT_FALSE(fake::IsEnded(*dlg));
     fake::AdvanceClock(1);
     TypePassword("secret");
     fake::Click(*dlg, IDCANCEL);
@@ -252,17 +247,11 @@ TEST_F(HandlersTest, WrongPasswordsInARowMakeTheNextTryWait) {
 // password; in session 0 mode without one, started by the agent as the user.
 TEST_F(HandlersTest, TheSettingsPathByWorldAndPassword) {
     const struct {
-        bool sessionZero, password, agent;
-        bool prompt, settings;
+        bool sessionZero, password, agent, prompt, settings;
         int agentStarts;
-        const char *logged;
-    } cases[] = {
-        {false, false, true, false, true, 0, nullptr},
-        {false, true, true, true, true, 0, nullptr},
-        {true, true, true, true, true, 0, nullptr},
-        {true, false, true, false, false, 1, "Settings started in the user's session"},
-        {true, false, false, false, false, 0, "Can't start the settings in the user's session"},
-    };
+    } cases[] = {{false, false, true, false, true, 0}, {false, true, true, true, true, 0},
+                 {true, true, true, true, true, 0},    {true, false, true, false, false, 1},
+                 {true, false, false, false, false, 0}};
     for (const auto &c : cases) {
         SCOPED_TRACE(&c - cases);
         SetUp();
@@ -282,7 +271,6 @@ TEST_F(HandlersTest, TheSettingsPathByWorldAndPassword) {
         EXPECT_EQ(Ran(IDD_ENTER_PASSWORD), c.prompt);
         EXPECT_EQ(Ran(IDD_SETTINGS_DIALOG), c.settings);
         EXPECT_EQ(fake::Host().settingsStarts, c.agentStarts);
-        EXPECT_TRUE(!c.logged || Logged(c.logged));
         EXPECT_EQ(fake::WindowOf(*dlg)->timers.at(IDT_SCHEDULER), 1000u);
         StopSessionZeroMode();
     }

@@ -198,7 +198,9 @@ if [ "$world" = session0 ]; then
     before=$scheduler
     w "$installer" /restart || fail "the installer could not restart the service"
     gone=$(($(date +%s) + 30))
-    until procs && [ -n "$(pid_of /service)" ] && [ "$(pid_of /service)" != "$before" ]; do
+    # The old agent ends when its scheduler's pipe goes; then one agent is left.
+    until procs && [ -n "$(pid_of /service)" ] && [ "$(pid_of /service)" != "$before" ] &&
+        [ "$(pid_of /agent | wc -l)" = 1 ]; do
         [ "$(date +%s)" -lt "$gone" ] || fail "no new scheduler after the restart: $(cat "$work/procs")"
         sleep 0.5
     done
