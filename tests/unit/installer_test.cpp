@@ -90,18 +90,6 @@ TEST_F(Installer, AnythingElseIsRefusedWithItsOwnCaption) {
     }
 }
 
-// The setup's question before it copies: answered by the exit code, never a box.
-TEST_F(Installer, TheSetupAsksAboutTheFoldersAboveByExitCode) {
-    for (const bool changeable : {false, true}) {
-        fake::ResetServices();
-        fake::Svc().folderAboveChangeable = changeable;
-        EXPECT_EQ(changeable ? 1 : 0, installer::RunInstaller("/CheckFolder C:\\Tools\\Vespra\\"));
-        EXPECT_EQ(std::vector<std::string>{"above C:\\Tools\\Vespra\\vesprasv.exe"},
-                  fake::Svc().programsChecked);
-        EXPECT_TRUE(fake::Svc().boxes.empty());
-    }
-}
-
 TEST_F(Installer, ServiceProgramPath) {
     const struct {
         const char *installer, *image;
