@@ -53,6 +53,7 @@ struct MirrorDialog {
 //   'X' the polite shut-down request as the user (flags)
 //   'Y' a bundle: each field one whole message of the above, applied in order
 //   'H' open a help page or address as the user (target)
+//   'G' start the settings program as the user (one field, ignored)
 // Agent to scheduler:
 //   'E' an edit's text (key, id, text)           'B' a button's check (key, id, check)
 //   'D' a picker's time (key, id, "h:m")         'F' help asked for (key)

@@ -14,6 +14,7 @@ namespace installer {
 
 namespace {
 const char kCaption[] = "Vespra service installer";
+const char kCheckFolder[] = "/checkfolder ";
 const char kRunServicesKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunServices";
 const DWORD kPlatformWin32Nt = 2; // VER_PLATFORM_WIN32_NT
 // The least access each command needs, so that a start works for every user and
@@ -294,6 +295,15 @@ void AwaitServiceStop() {
 }
 
 int RunInstaller(const std::string &argument) {
+    // The setup's question before it copies anything, answered by the exit code
+    // alone: 1 when users may rename, delete or replace a folder above this one.
+    const size_t checkLength = sizeof kCheckFolder - 1;
+    if (ToLower(argument.substr(0, checkLength)) == kCheckFolder) {
+        std::string folder = argument.substr(checkLength);
+        while (!folder.empty() && folder.back() == '\\')
+            folder.pop_back();
+        return UsersMayReplaceFoldersAbove(folder + "\\vesprasv.exe") ? 1 : 0;
+    }
     switch (ParseCommand(argument)) {
     case Command::Install:
         RemoveRunServicesValue();

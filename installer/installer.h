@@ -11,6 +11,8 @@ enum class Command { None, Install, Uninstall, Stop, Start, Restart };
 
 // The whole argument text, compared ignoring case and with nothing trimmed.
 Command ParseCommand(const std::string &argument);
+// "/checkfolder <folder>", the setup's question, answers 1 without a message when
+// users may replace a folder above <folder>, else 0.
 // Carries out the argument's command, or refuses it with a message. Always 0, the
 // program's exit code.
 int RunInstaller(const std::string &argument);

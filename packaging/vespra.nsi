@@ -301,6 +301,16 @@ Function SecureInstallFolder
     ${Loop}
     FindClose $1
   ${EndIf}
+  ; Every folder above must be the administrators' too: a folder users may rename,
+  ; delete or replace lets them put one of their own in its place. This version's
+  ; controller answers by its exit code; no answer is a refusal.
+  ${If} $0 == ""
+    StrCpy $1 ""
+    ExecWait '"$PLUGINSDIR\vesprasi.exe" /checkfolder $INSTDIR' $1
+    ${If} $1 != "0"
+      StrCpy $0 "users who are not administrators can change a folder above it"
+    ${EndIf}
+  ${EndIf}
   ${If} $0 == ""
     CreateDirectory "$INSTDIR"
     StrCpy $0 "its security could not be set"
@@ -453,6 +463,11 @@ Section "Vespra" SecVespra
   ${GetSize} "$INSTDIR" "/S=0K" $0 $1 $2
   IntFmt $0 "0x%08X" $0
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "EstimatedSize" $0
+
+  ; A password an older version stored in the scrambled form, which every user may
+  ; read, is stored as its hash now, before the service starts again.
+  DetailPrint "Converting a stored password"
+  ExecWait '"$INSTDIR\vespra.exe" /update'
 
   ${If} ${IsNT}
     Call RegisterService

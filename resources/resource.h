@@ -183,6 +183,7 @@
 #define IDS_SETTINGS_NEED_ADMIN 109
 #define IDS_PLATFORM_NO_HASH 110
 #define IDS_TIMES_IN_ZONE 111
+#define IDS_PASSWORD_WAIT 112
 
 // The dialog framework's own data-exchange messages
 #define IDS_PARSE_UINT 61440

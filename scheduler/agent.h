@@ -45,4 +45,7 @@ BOOL RequestShutdownAsUser(UINT flags);
 // Ends the sessions of all users there (WTSLogoffSession), for a shut-down held up;
 // FALSE when none was ended.
 BOOL LogOffSessionZeroUsers();
+// Settings... at the countdown without a password: the agent starts our own program
+// with " /settings" as the user, in the user's session. FALSE when no agent is there.
+BOOL StartSettingsAsUser();
 void StopSessionZeroMode();

@@ -65,6 +65,11 @@ public:
         return link && m_watch.ConsoleUserThere() && link->pipe.Connected() &&
                Send(*link, 'X', {std::to_string(flags)});
     }
+    // The settings are started as the user whose input counts.
+    BOOL SendStartSettings() {
+        Link *link = InputLink();
+        return link && link->pipe.Connected() && Send(*link, 'G', {"settings"});
+    }
 
     void Opened(CDialog &dlg) override {
         Entry e;
@@ -360,6 +365,10 @@ BOOL RequestShutdownAsUser(UINT flags) {
 
 BOOL LogOffSessionZeroUsers() {
     return g_host && g_host->Watch().LogOffUsers();
+}
+
+BOOL StartSettingsAsUser() {
+    return g_host ? g_host->SendStartSettings() : FALSE;
 }
 
 void StopSessionZeroMode() {

@@ -184,6 +184,17 @@ void Agent::OnMessage(const std::string &bytes) {
         EnableTokenPrivilege("SeShutdownPrivilege");
         RequestExitWindows(UINT(std::strtoul(m.fields[0].c_str(), nullptr, 10)));
         break;
+    case 'G': {
+        // Only ever this very program with " /settings": nothing in the message
+        // names what is started, so the scheduler can't make the user run anything
+        // else. The settings start then asks for an administrator itself.
+        DWORD error = 0;
+        char path[MAX_PATH] = {};
+        const DWORD n = ::GetModuleFileNameA(nullptr, path, MAX_PATH);
+        if (n > 0 && n < MAX_PATH)
+            StartProcess(std::string(path, n), " /settings", error);
+        break;
+    }
     case 'H':
         if (MayOpen(m.fields[0]))
             if (const auto open = VESPRA_LATE_BOUND("shell32.dll", ShellExecuteA))

@@ -96,10 +96,15 @@ void CVespraApp::RunSecondInstance(BOOL settings) {
     dlg.ReadRegistry();
     const SettingsDlgData data = dlg.GetData();
     if (data.sPassword.IsSet()) {
-        CEnterPasswordDlg password(FALSE, nullptr);
-        password.DoModal();
-        if (!data.sPassword.Accepts(password.m_sPassword)) {
-            if (!password.m_sPassword.empty())
+        DWORD wait = 0;
+        const PasswordAnswer answer = AskPassword(FALSE, data.sPassword, wait);
+        if (answer == PasswordAnswer::Waiting) {
+            ShowMessage(PasswordWaitText(wait), MB_ICONEXCLAMATION);
+            WriteLog("Can't show settings - waiting after wrong passwords");
+            return;
+        }
+        if (answer != PasswordAnswer::Right) {
+            if (answer == PasswordAnswer::Wrong)
                 ShowMessage(IDS_WRONG_PASSWORD_SETTINGS, MB_ICONHAND);
             WriteLog("Can't show settings - password is wrong");
             return;

@@ -30,6 +30,8 @@ StartupFlags ParseSwitches(const std::string &commandTail) {
         f.service = TRUE;
     else if (tail == "/logon")
         f.logon = TRUE;
+    else if (tail == "/update")
+        f.update = TRUE;
     else if (tail == "/agent" || tail.compare(0, 7, "/agent ") == 0) {
         // An agent with no name of ours (a bare "/agent", any other name) is an agent
         // all the same, that ends at once: never a scheduler.
@@ -60,6 +62,15 @@ BOOL CVespraApp::InitInstance() {
         SetMessageBoxTimeLimit(kUnansweredBoxMs);
         if (!RunAgent(flags.agentPipe))
             m_nExitCode = 1;
+        return FALSE;
+    }
+
+    // The setup runs this after copying, with the scheduler stopped; it shows nothing
+    // that could wait for an answer, as the setup may be silent.
+    if (flags.update) {
+        SetMessageBoxTimeLimit(kUnansweredBoxMs);
+        CVespraDlg dlg(nullptr, FALSE, FALSE, FALSE);
+        dlg.ConvertOldPasswords();
         return FALSE;
     }
 

@@ -16,6 +16,7 @@ struct StartupFlags {
     BOOL service = FALSE;
     BOOL logon = FALSE;
     BOOL agent = FALSE;
+    BOOL update = FALSE; // "/update": the setup's conversion of the stored password
     std::string agentPipe; // "/agent <pipe>": the scheduler's pipe, checked strictly
     // "/uninstall /quiet": the uninstall check of a silent uninstall, which nobody
     // watches; a refusal goes to the log and the exit code, never to a box.

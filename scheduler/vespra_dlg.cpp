@@ -251,16 +251,17 @@ BOOL CVespraDlg::OnInitDialog() {
         return TRUE;
     }
     if (m_bUseRegistry && (m_bSettingsMode || actionOff)) {
-        if (m_sPassword.IsSet()) {
-            CEnterPasswordDlg password(FALSE, nullptr);
-            password.DoModal();
-            if (!m_sPassword.Accepts(password.m_sPassword)) {
-                if (!password.m_sPassword.empty())
-                    ShowMessage(IDS_WRONG_PASSWORD_SETTINGS, MB_ICONHAND);
-                StopServiceIfServiceMode();
-                EndDialog(IDOK);
-                return TRUE;
-            }
+        DWORD wait = 0;
+        const PasswordAnswer answer =
+            m_sPassword.IsSet() ? AskPassword(FALSE, m_sPassword, wait) : PasswordAnswer::Right;
+        if (answer != PasswordAnswer::Right) {
+            if (answer == PasswordAnswer::Wrong)
+                ShowMessage(IDS_WRONG_PASSWORD_SETTINGS, MB_ICONHAND);
+            else if (answer == PasswordAnswer::Waiting)
+                ShowMessage(PasswordWaitText(wait), MB_ICONEXCLAMATION);
+            StopServiceIfServiceMode();
+            EndDialog(IDOK);
+            return TRUE;
         }
         if (m_sTimeSep.empty()) {
             AfxMessageBox("CVespraDlg::OnInitDialog: m_sTimeSep was uninitialized", MB_OK);

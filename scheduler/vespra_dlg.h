@@ -82,7 +82,12 @@ public:
     BOOL ReadRegistry();
     BOOL WriteRegistry();
     BOOL ReadIni();
-    void WriteIni();
+    // bQuiet: without the notice that names the file (the setup's conversion).
+    void WriteIni(BOOL bQuiet = FALSE);
+    // The setup's " /update": a password stored in the scrambled form, in either
+    // store, is stored again as its hash, which empties "lock" and "password".
+    // Nothing changes where the system has no crypto.
+    void ConvertOldPasswords();
 
     // Timer and shut-down sequence.
     void OnTimer(UINT_PTR id) override;

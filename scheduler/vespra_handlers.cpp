@@ -3,6 +3,7 @@
 #include "framework/app.h"
 #include "framework/text.h"
 #include "resources/resource.h"
+#include "scheduler/agent.h"
 #include "scheduler/vespra_dlg.h"
 #include "settings/run_state.h"
 #include "system/log.h"
@@ -38,14 +39,18 @@ void CVespraDlg::OnCancel() {
     KillTimer(IDT_SCHEDULER);
     Hide();
     if (m_sPassword.IsSet()) {
-        CEnterPasswordDlg password(TRUE, nullptr);
-        password.DoModal();
-        if (!m_sPassword.Accepts(password.m_sPassword)) {
-            if (!password.m_sPassword.empty()) {
+        DWORD wait = 0;
+        const PasswordAnswer answer = AskPassword(TRUE, m_sPassword, wait);
+        if (answer != PasswordAnswer::Right) {
+            if (answer == PasswordAnswer::Wrong) {
                 CTimedMessageDlg message(nullptr, IDS_WRONG_PASSWORD_CANCEL, kWrongPasswordShowMs);
                 message.DoModal();
+            } else if (answer == PasswordAnswer::Waiting) {
+                ShowMessage(PasswordWaitText(wait), MB_ICONEXCLAMATION);
             }
-            WriteLog("Can't cancel main app - password is wrong");
+            WriteLog(answer == PasswordAnswer::Waiting
+                         ? "Can't cancel main app - waiting after wrong passwords"
+                         : "Can't cancel main app - password is wrong");
             // The countdown goes on from where it stood.
             if (StartSchedulerTimer(1000))
                 ShowOnTop();
@@ -66,17 +71,30 @@ void CVespraDlg::OnOptions() {
     KillTimer(IDT_SCHEDULER);
     Hide();
     if (m_sPassword.IsSet()) {
-        CEnterPasswordDlg password(FALSE, nullptr);
-        password.DoModal();
-        if (!m_sPassword.Accepts(password.m_sPassword)) {
-            if (!password.m_sPassword.empty()) {
+        DWORD wait = 0;
+        const PasswordAnswer answer = AskPassword(FALSE, m_sPassword, wait);
+        if (answer != PasswordAnswer::Right) {
+            if (answer == PasswordAnswer::Wrong) {
                 WriteLog("Can't show settings - password is wrong");
                 ShowMessage(IDS_WRONG_PASSWORD_SETTINGS, MB_ICONHAND);
+            } else if (answer == PasswordAnswer::Waiting) {
+                WriteLog("Can't show settings - waiting after wrong passwords");
+                ShowMessage(PasswordWaitText(wait), MB_ICONEXCLAMATION);
             }
             ShowOnTop();
             StartSchedulerTimer(1000);
             return;
         }
+    } else if (InSessionZeroMode()) {
+        // Without a password the settings are the administrators' alone: this
+        // scheduler runs as the system, so it opens none for whoever is at the
+        // console. The agent starts the settings program as the user, which asks for
+        // an administrator; what it writes counts from the next start, as ever.
+        WriteLog(StartSettingsAsUser() ? "Settings started in the user's session"
+                                       : "Can't start the settings in the user's session");
+        ShowOnTop();
+        StartSchedulerTimer(1000);
+        return;
     }
     if (m_sTimeSep.empty()) {
         AfxMessageBox("CVespraDlg::OnOptions m_sTimeSep was uninitialized", MB_OK);

@@ -123,7 +123,7 @@ BOOL CVespraDlg::ReadIni() {
     return TRUE;
 }
 
-void CVespraDlg::WriteIni() {
+void CVespraDlg::WriteIni(BOOL bQuiet) {
     const std::string path = GetIniPath();
 
     // The hash where the system has the crypto; the scrambled form where it has not.
@@ -184,6 +184,8 @@ void CVespraDlg::WriteIni() {
     }
 
     WriteLog("Settings written to INI file");
+    if (bQuiet)
+        return;
 
     std::string saved;
     AfxFormatString1(saved, IDS_NETWORK_SAVED, path);

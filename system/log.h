@@ -12,6 +12,9 @@ void WriteLog(const std::string &text);
 void AppendLogLine(const std::string &text);
 // Beeps once when "beep" is on.
 void TimerBeep();
+// Tests only: forgets that the log file's security was looked at and that a failure
+// was reported, as a fresh process would.
+void ForgetLogFileChecks();
 // Tests only: forgets both switches, so the next call reads them again as the
 // first call of a fresh process would.
 void ForgetLogSwitches();

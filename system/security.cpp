@@ -11,6 +11,9 @@ const char kServiceSddl[] = "D:(A;;CCDCLCSWRPWPDTLOCRSDRCWDWO;;;SY)"
 const char kInstanceMutexSddl[] = "O:BA" VESPRA_MUTEX_DACL;
 const char kInstanceMutexSddlNoOwner[] = VESPRA_MUTEX_DACL;
 const char kSafeBootKeySddl[] = "D:P(A;;KA;;;SY)(A;;KA;;;BA)(A;;KR;;;BU)";
+#define VESPRA_LOG_DACL "D:P(A;;FA;;;SY)(A;;FA;;;BA)(A;;FR;;;BU)"
+const char kLogFileSddl[] = "O:BA" VESPRA_LOG_DACL;
+const char kLogFileSddlNoOwner[] = VESPRA_LOG_DACL;
 
 namespace {
 // The rights that let their holder replace or add to a file or a folder: write or
@@ -18,6 +21,12 @@ namespace {
 // the owner, and the generic write and all.
 const DWORD kChangeRights = 0x2u | 0x4u | 0x40u | 0x10000u | 0x40000u | 0x80000u | 0x40000000u |
                             0x10000000u;
+
+// The rights that let their holder rename, delete or replace a folder above ours or
+// the next one down: add a file, delete a child, delete, write the DAC or the
+// owner, and the generic write and all.
+const DWORD kReplaceRights = 0x2u | 0x40u | 0x10000u | 0x40000u | 0x80000u | 0x40000000u |
+                             0x10000000u;
 
 bool Trusted(Principal who) {
     return who == Principal::System || who == Principal::Administrators ||
@@ -36,5 +45,55 @@ bool LetsUsersChange(const ObjectSecurity &security) {
     for (const AceView &ace : security.aces)
         if (ace.allow && !ace.inheritOnly && !Trusted(ace.who) && (ace.mask & kChangeRights))
             return true;
+    return false;
+}
+
+bool LetsUsersReplaceFolder(const ObjectSecurity &security) {
+    if (security.nullDacl || !Trusted(security.owner))
+        return true;
+    for (const AceView &ace : security.aces)
+        if (ace.allow && !ace.inheritOnly && !Trusted(ace.who) && (ace.mask & kReplaceRights))
+            return true;
+    return false;
+}
+
+namespace {
+// The length of the root: "X:\" or "\\server\share\"; 0 for a path without one.
+size_t RootLength(const std::string &path) {
+    if (path.size() >= 3 && path[1] == ':' && path[2] == '\\')
+        return 3;
+    if (path.compare(0, 2, "\\\\") != 0)
+        return 0;
+    const size_t server = path.find('\\', 2);
+    const size_t share = server == std::string::npos ? server : path.find('\\', server + 1);
+    return share == std::string::npos ? 0 : share + 1;
+}
+} // namespace
+
+std::vector<std::string> FoldersAbove(const std::string &programPath) {
+    std::vector<std::string> folders;
+    const size_t root = RootLength(programPath);
+    if (root == 0)
+        return folders;
+    // The program's folder ends at `end`; each folder above at the backslash before.
+    size_t end = programPath.find_last_of('\\');
+    while (end != std::string::npos && end >= root) {
+        end = programPath.find_last_of('\\', end - 1);
+        if (end == std::string::npos || end < root - 1)
+            break;
+        folders.push_back(end == root - 1 ? programPath.substr(0, root) : programPath.substr(0, end));
+    }
+    return folders;
+}
+
+bool FoldersAboveLetUsersChange(const std::string &programPath, ReadFolderSecurity read,
+                                void *context) {
+    if (RootLength(programPath) == 0)
+        return true; // no path we can follow up to its root
+    for (const std::string &folder : FoldersAbove(programPath)) {
+        ObjectSecurity security;
+        if (!read(context, folder, security) || LetsUsersReplaceFolder(security))
+            return true;
+    }
     return false;
 }

@@ -60,9 +60,38 @@ struct ObjectSecurity {
 // that nothing could take back is ignored, never one that something might.
 bool LetsUsersChange(const ObjectSecurity &security);
 
+// True when someone other than the system, the administrators or the installing
+// administrator may rename, delete or replace a folder above the program's, or
+// the next folder down through it: they own it, or an ACE that applies to it
+// grants them a right to delete it or a child of it, to change its DACL or owner,
+// or to add a file to it (a file an unquoted path would run). Adding a folder is
+// left out: every drive's root lets users do that.
+bool LetsUsersReplaceFolder(const ObjectSecurity &security);
+
+// The folders above the one that holds the program, up to the drive's root (or a
+// share's): "C:\Tools\Vespra\vesprasv.exe" gives "C:\Tools" and "C:\".
+std::vector<std::string> FoldersAbove(const std::string &programPath);
+
+// Reads a folder's owner and DACL; false when they can't be read.
+typedef bool (*ReadFolderSecurity)(void *context, const std::string &folder, ObjectSecurity &out);
+// Whether any folder above the program's lets users replace the way to it: a folder
+// whose security can't be read counts as one that does.
+bool FoldersAboveLetUsersChange(const std::string &programPath, ReadFolderSecurity read,
+                                void *context);
+
 // Whether a user who is not an administrator may change the program at this path
-// or the folder that holds it (and so plant a DLL beside it, or swap the program).
-// A program not there yet is judged by its folder alone. TRUE also when security
-// that should be there can't be read.
+// or the folder that holds it (and so plant a DLL beside it, or swap the program),
+// or rename, delete or replace a folder above it (and so put a folder of their own
+// in its place). A program not there yet is judged by its folders alone. TRUE also
+// when security that should be there can't be read.
 // Windows: security_win32.cpp.
 BOOL UsersMayChangeProgram(const std::string &programPath);
+// The folders above alone: what the setup asks before it copies anything.
+BOOL UsersMayReplaceFoldersAbove(const std::string &programPath);
+
+// The log file: SYSTEM and the administrators have every right, users may read it;
+// nothing is inherited from the drive's root, which lets users change what they
+// make there. Owned by the administrators; a start whose token may not name them
+// owner uses kLogFileSddlNoOwner.
+extern const char kLogFileSddl[];
+extern const char kLogFileSddlNoOwner[];

@@ -27,6 +27,8 @@ typedef DWORD(WINAPI *GetNamedSecurityInfoFn)(LPCSTR, SE_OBJECT_TYPE, SECURITY_I
                                               PSID *, PSID *, PACL *, PACL *,
                                               PSECURITY_DESCRIPTOR *);
 typedef BOOL(WINAPI *CheckMembershipFn)(HANDLE, PSID, PBOOL);
+typedef DWORD(WINAPI *SetSecurityInfoFn)(HANDLE, SE_OBJECT_TYPE, SECURITY_INFORMATION, PSID, PSID,
+                                         PACL, PACL);
 
 // advapi32, loaded from the system folder for the length of one question: these
 // calls came with Windows 2000 or later, and 95/98/Me have none of them.
@@ -108,18 +110,8 @@ private:
     bool m_hasUser = false;
 };
 
-// The owner and DACL of a file or folder; false when they can't be read.
-bool ReadFileSecurity(const Advapi &advapi, const Principals &principals, const std::string &path,
-                      ObjectSecurity &out) {
-    auto get = advapi.Get<GetNamedSecurityInfoFn>("GetNamedSecurityInfoA");
-    PSID owner = nullptr;
-    PACL dacl = nullptr;
-    PSECURITY_DESCRIPTOR sd = nullptr;
-    if (!get || get(path.c_str(), SE_FILE_OBJECT,
-                    OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner, nullptr,
-                    &dacl, nullptr, &sd) != ERROR_SUCCESS)
-        return false;
-    Local held(sd);
+// An owner and a DACL as the decisions read them; false when an ACE can't be read.
+bool ViewSecurity(const Principals &principals, PSID owner, PACL dacl, ObjectSecurity &out) {
     out = ObjectSecurity();
     out.owner = principals.Of(owner);
     out.nullDacl = dacl == nullptr;
@@ -144,6 +136,30 @@ bool ReadFileSecurity(const Advapi &advapi, const Principals &principals, const 
     }
     return true;
 }
+
+// The owner and DACL of a file or folder; false when they can't be read.
+bool ReadFileSecurity(const Advapi &advapi, const Principals &principals, const std::string &path,
+                      ObjectSecurity &out) {
+    auto get = advapi.Get<GetNamedSecurityInfoFn>("GetNamedSecurityInfoA");
+    PSID owner = nullptr;
+    PACL dacl = nullptr;
+    PSECURITY_DESCRIPTOR sd = nullptr;
+    if (!get || get(path.c_str(), SE_FILE_OBJECT,
+                    OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner, nullptr,
+                    &dacl, nullptr, &sd) != ERROR_SUCCESS)
+        return false;
+    Local held(sd);
+    return ViewSecurity(principals, owner, dacl, out);
+}
+
+struct FolderReader {
+    const Advapi &advapi;
+    const Principals &principals;
+    static bool Read(void *context, const std::string &folder, ObjectSecurity &out) {
+        const auto *self = static_cast<const FolderReader *>(context);
+        return ReadFileSecurity(self->advapi, self->principals, folder, out);
+    }
+};
 
 std::string FolderOf(const std::string &path) {
     const size_t slash = path.find_last_of("\\/");
@@ -205,5 +221,55 @@ BOOL UsersMayChangeProgram(const std::string &programPath) {
     const bool present = ::GetFileAttributesA(programPath.c_str()) != INVALID_FILE_ATTRIBUTES;
     if (present && !ReadFileSecurity(advapi, principals, programPath, program))
         return TRUE;
-    return (present && LetsUsersChange(program)) || LetsUsersChange(folder) ? TRUE : FALSE;
+    if ((present && LetsUsersChange(program)) || LetsUsersChange(folder))
+        return TRUE;
+    return UsersMayReplaceFoldersAbove(programPath);
+}
+
+BOOL UsersMayReplaceFoldersAbove(const std::string &programPath) {
+    Advapi advapi;
+    Principals principals(advapi);
+    FolderReader reader{advapi, principals};
+    return FoldersAboveLetUsersChange(programPath, FolderReader::Read, &reader) ? TRUE : FALSE;
+}
+
+bool FileHandleSecurity(HANDLE file, ObjectSecurity &out) {
+    Advapi advapi;
+    auto get = advapi.Get<GetSecurityInfoFn>("GetSecurityInfo");
+    PSID owner = nullptr;
+    PACL dacl = nullptr;
+    PSECURITY_DESCRIPTOR sd = nullptr;
+    if (!get || get(file, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
+                    &owner, nullptr, &dacl, nullptr, &sd) != ERROR_SUCCESS)
+        return false;
+    Local held(sd);
+    return ViewSecurity(Principals(advapi), owner, dacl, out);
+}
+
+bool SetFileHandleSecurity(HANDLE file, const char *sddl) {
+    Advapi advapi;
+    auto set = advapi.Get<SetSecurityInfoFn>("SetSecurityInfo");
+    SddlDescriptor sd(sddl);
+    PACL dacl = sd.Dacl();
+    PSID owner = nullptr;
+    BOOL defaulted = FALSE;
+    if (!set || !dacl || !::GetSecurityDescriptorOwner(sd.Get(), &owner, &defaulted) || !owner)
+        return false;
+    return set(file, SE_FILE_OBJECT,
+               OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION |
+                   PROTECTED_DACL_SECURITY_INFORMATION,
+               owner, nullptr, dacl, nullptr) == ERROR_SUCCESS;
+}
+
+bool RunningAsLocalSystem() {
+    HANDLE token = nullptr;
+    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token))
+        return false;
+    Handle owned(token);
+    alignas(8) unsigned char user[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE] = {};
+    DWORD size = sizeof user;
+    if (!::GetTokenInformation(token, TokenUser, user, size, &size))
+        return false;
+    const NtSid system{SECURITY_LOCAL_SYSTEM_RID};
+    return ::EqualSid(reinterpret_cast<const TOKEN_USER *>(user)->User.Sid, system.Get()) != FALSE;
 }

@@ -33,3 +33,12 @@ private:
 // The owner of a kernel object, read with GetSecurityInfo through a handle opened
 // with READ_CONTROL. Principal::Nobody when it has none; false when it can't be read.
 bool KernelObjectOwner(HANDLE object, Principal &owner);
+
+// The owner and DACL of an open file (GetSecurityInfo, the handle opened with
+// READ_CONTROL); false when they can't be read.
+bool FileHandleSecurity(HANDLE file, ObjectSecurity &out);
+// Gives an open file (WRITE_DAC and WRITE_OWNER) the owner and the protected DACL
+// of sddl (SetSecurityInfo); false when either can't be set.
+bool SetFileHandleSecurity(HANDLE file, const char *sddl);
+// Whether this process's token is LocalSystem's.
+bool RunningAsLocalSystem();

@@ -1,9 +1,11 @@
 #include "ui/password_dlg.h"
 
 #include "framework/app.h"
+#include "framework/datetime.h"
 #include "framework/text.h"
 #include "resources/resource.h"
 #include "settings/password.h"
+#include "settings/password_tries.h"
 
 CSetPasswordDlg::CSetPasswordDlg(CDialog *parent) : CDialog(IDD_SET_PASSWORD, parent) {}
 
@@ -97,4 +99,29 @@ void CEnterPasswordDlg::OnTimer(UINT_PTR) {
 
 void CEnterPasswordDlg::OnDestroy() {
     AfxQuitHelp();
+}
+
+PasswordAnswer AskPassword(BOOL bCancelMode, const PasswordLock &lock, DWORD &waitSeconds) {
+    PasswordTries tries = ReadPasswordTries();
+    waitSeconds = PasswordWaitSeconds(tries, DWORD(CTime::GetCurrentTime().GetTime()));
+    if (waitSeconds > 0)
+        return PasswordAnswer::Waiting;
+    CEnterPasswordDlg password(bCancelMode, nullptr);
+    password.DoModal();
+    if (lock.Accepts(password.m_sPassword)) {
+        if (tries.count != 0)
+            WritePasswordTries(PasswordTries());
+        return PasswordAnswer::Right;
+    }
+    if (password.m_sPassword.empty())
+        return PasswordAnswer::None;
+    ++tries.count;
+    // The time after the check: the derivation itself takes a while.
+    tries.lastWrong = DWORD(CTime::GetCurrentTime().GetTime());
+    WritePasswordTries(tries);
+    return PasswordAnswer::Wrong;
+}
+
+std::string PasswordWaitText(DWORD seconds) {
+    return FormatText(LoadStr(IDS_PASSWORD_WAIT), std::to_string(seconds));
 }

@@ -48,3 +48,18 @@ public:
     std::string m_sPassword; // what was typed; empty after Cancel or the time-out
     BOOL m_bCancelMode;
 };
+
+// What came of asking for the password before a cancel or the settings.
+enum class PasswordAnswer {
+    Right,
+    Wrong,   // something typed, and not the password
+    None,    // nothing typed: Cancel, the time-out, OK on an empty box
+    Waiting, // the prompt did not open: wrong tries in a row make the next one wait
+};
+// Opens CEnterPasswordDlg unless the wrong tries in a row (settings/password_tries.h)
+// still make the next one wait; waitSeconds then says how long. A right password
+// clears the count, a wrong one adds to it. The check itself is lock.Accepts, the
+// same whatever the count.
+PasswordAnswer AskPassword(BOOL bCancelMode, const PasswordLock &lock, DWORD &waitSeconds);
+// The refusal while the next try must wait, string 111 with the seconds.
+std::string PasswordWaitText(DWORD seconds);

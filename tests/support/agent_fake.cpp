@@ -62,6 +62,13 @@ BOOL LogOffSessionZeroUsers() {
     return g_watch && g_watch->LogOffUsers();
 }
 
+BOOL StartSettingsAsUser() {
+    if (!g_watch || !g_state.agentConnected || !g_watch->AgentRunning())
+        return FALSE;
+    ++g_state.settingsStarts;
+    return TRUE;
+}
+
 void StopSessionZeroMode() {
     g_watch.reset();
 }

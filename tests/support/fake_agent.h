@@ -12,6 +12,7 @@ namespace fake {
 struct AgentHost {
     bool agentConnected = true; // the agent answers on the pipe
     std::vector<UINT> politeRequests;
+    int settingsStarts = 0; // the agent asked to start " /settings" as the user
 };
 
 AgentHost &Host();

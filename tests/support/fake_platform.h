@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "framework/win32_types.h"
+#include "system/security.h"
 
 namespace fake {
 
@@ -47,6 +48,15 @@ struct Platform {
     unsigned randomDraws = 0;            // RandomBytes calls: each salt is new
 
     std::string logFile; // the diagnostic log's path; empty: no log file can be opened
+    bool runningAsSystem = false;
+    // The log file's owner and DACL as Windows keeps them: a file made by the log
+    // gets kLogFileSddl's; one made otherwise has what it inherits from C:\, where
+    // authenticated users may modify what they make (the default here).
+    ObjectSecurity logSecurity = InheritedFromTheRoot();
+    bool logSecurityReadFails = false;
+    std::vector<std::string> eventReports; // ReportEventA texts
+
+    static ObjectSecurity InheritedFromTheRoot();
 };
 
 Platform &Plat();

@@ -77,6 +77,7 @@ struct Services {
     bool noRecoveryFlag = false; // Windows before Vista: no FAILURE_ACTIONS_FLAG level
     bool daclFails = false;         // SetServiceObjectSecurity fails
     bool programChangeable = false; // users may change the service program
+    bool folderAboveChangeable = false; // users may replace a folder above it
     int mutexFreeAfterMs = 0; // the scheduler's mutex is held this long; -1: for ever
     // The rights of the caller: an open asking more fails with ERROR_ACCESS_DENIED.
     DWORD managerRights = 0xFFFFFFFFu, serviceRights = 0xFFFFFFFFu;

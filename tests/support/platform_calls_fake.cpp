@@ -37,6 +37,7 @@ void ResetPlatform() {
     g_tempLog.Remove();
     ForgetPlatformFamily();
     ForgetLogSwitches();
+    ForgetLogFileChecks();
 }
 
 std::string UseTempLogFile() {

@@ -322,6 +322,11 @@ BOOL UsersMayChangeProgram(const std::string &programPath) {
     return g_services.programChangeable ? TRUE : FALSE;
 }
 
+BOOL UsersMayReplaceFoldersAbove(const std::string &programPath) {
+    g_services.programsChecked.push_back("above " + programPath);
+    return g_services.folderAboveChangeable ? TRUE : FALSE;
+}
+
 void CloseServiceHandleOf(ScHandle) {
     --g_services.openHandles;
 }

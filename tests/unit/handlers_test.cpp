@@ -6,12 +6,16 @@
 
 #include "framework/text.h"
 #include "resources/resource.h"
+#include "scheduler/agent.h"
 #include "scheduler/vespra_app.h"
 #include "scheduler/vespra_dlg.h"
 #include "settings/run_state.h"
 #include "system/function_test_dlg.h"
 #include "system/platform.h"
+#include "settings/password_tries.h"
 #include "system/registry.h"
+#include "tests/support/fake_agent.h"
+#include "tests/support/fake_session.h"
 #include "tests/support/fake_files.h"
 #include "ui/password_dlg.h"
 #include "tests/support/fake_processes.h"
@@ -179,6 +183,97 @@ TEST_F(HandlersTest, SettingsFromTheStartupDialog) {
     EXPECT_TRUE(fake::IsEnded(*dlg));
     EXPECT_TRUE(StoppedService());
     EXPECT_EQ(fake::GetDword(kSettingsKey, "status"), 0u);
+}
+
+TEST(PasswordTriesTest, EachWrongTryFromTheThirdDoublesTheWait) {
+    const struct {
+        DWORD count;
+        long sinceLast; // seconds from the last wrong try to now
+        DWORD wait;
+    } cases[] = {
+        {0, 0, 0},   {2, 0, 0},    {3, 0, 2},     {3, 1, 1},     {3, 2, 0},
+        {4, 0, 4},   {5, 3, 5},    {10, 0, 256},  {11, 0, 300},  {11, 299, 1},
+        {11, 300, 0}, {1000, 0, 300}, {0xFFFFFFFF, 0, 300},
+        {3, -3600, 2}, // the clock set back: the wait is counted from now
+    };
+    const DWORD now = 1800000000u;
+    for (const auto &c : cases)
+        EXPECT_EQ(c.wait, PasswordWaitSeconds({c.count, DWORD(long(now) - c.sinceLast)}, now))
+            << c.count << " wrong, " << c.sinceLast << " s ago";
+}
+
+// Three wrong passwords at the settings, then a wait at the cancel too, kept across a
+// restart of the scheduler; the right one clears the count.
+TEST_F(HandlersTest, WrongPasswordsInARowMakeTheNextTryWait) {
+    auto restart = [this] {
+        dlg = std::make_unique<CVespraDlg>(nullptr, FALSE, FALSE, FALSE);
+        dlg->m_sPassword = "secret";
+        Start();
+        fake::State().boxes.clear();
+        fake::State().modalRuns.clear();
+    };
+    auto waitText = [](DWORD s) { return FormatText(LoadStr(IDS_PASSWORD_WAIT), std::to_string(s)); };
+    restart();
+    for (int i = 0; i < 3; ++i) {
+        TypePassword("guess");
+        fake::Click(*dlg, IDC_SETTINGS);
+        fake::AdvanceClock(1);
+    }
+    EXPECT_EQ(fake::GetDword(kSettingsKey, "lock_wrong"), 3u);
+    fake::State().modalRuns.clear();
+    fake::Click(*dlg, IDC_SETTINGS); // 1 s after the third: 1 s to go, and no prompt
+    EXPECT_FALSE(Ran(IDD_ENTER_PASSWORD));
+    ASSERT_EQ(fake::State().boxes.size(), 4u);
+    EXPECT_EQ(fake::State().boxes.back().text, waitText(1));
+    fake::AdvanceClock(1);
+    TypePassword("guess"); // the fourth: 4 s
+    fake::Click(*dlg, IDC_SETTINGS);
+    EXPECT_TRUE(Ran(IDD_ENTER_PASSWORD));
+
+    restart();
+    fake::AdvanceClock(3);
+    fake::Click(*dlg, IDCANCEL);
+    EXPECT_FALSE(Ran(IDD_ENTER_PASSWORD));
+    ASSERT_EQ(fake::State().boxes.size(), 1u);
+    EXPECT_EQ(fake::State().boxes[0].text, waitText(1));
+    fake::AdvanceClock(1);
+    TypePassword("secret");
+    fake::Click(*dlg, IDCANCEL);
+    EXPECT_TRUE(fake::IsEnded(*dlg));
+    EXPECT_EQ(fake::GetDword(kSettingsKey, "lock_wrong"), 0u);
+}
+
+// Settings... at the countdown: inside the scheduler in the first world or with the
+// password; in session 0 mode without one, started by the agent as the user.
+TEST_F(HandlersTest, TheSettingsPathByWorldAndPassword) {
+    const struct {
+        bool sessionZero, password, agent, prompt, settings;
+        int agentStarts;
+    } cases[] = {{false, false, true, false, true, 0}, {false, true, true, true, true, 0},
+                 {true, true, true, true, true, 0},    {true, false, true, false, false, 1},
+                 {true, false, false, false, false, 0}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(&c - cases);
+        SetUp();
+        fake::ResetAgentHost();
+        fake::Host().agentConnected = c.agent;
+        if (c.sessionZero) {
+            fake::Sess().world = {true, false, true, 0, 1};
+            fake::Sess().console = fake::UserAt(1, "kid");
+            ASSERT_TRUE(StartSessionZeroMode());
+        }
+        if (c.password)
+            dlg->m_sPassword = "secret";
+        Start(TRUE);
+        TypePassword("secret");
+        fake::RespondToDialog(IDD_SETTINGS_DIALOG, [](CDialog &d) { fake::Click(d, IDCANCEL); });
+        fake::Click(*dlg, IDC_SETTINGS);
+        EXPECT_EQ(Ran(IDD_ENTER_PASSWORD), c.prompt);
+        EXPECT_EQ(Ran(IDD_SETTINGS_DIALOG), c.settings);
+        EXPECT_EQ(fake::Host().settingsStarts, c.agentStarts);
+        EXPECT_EQ(fake::WindowOf(*dlg)->timers.at(IDT_SCHEDULER), 1000u);
+        StopSessionZeroMode();
+    }
 }
 
 TEST_F(HandlersTest, ALogOffWaitsForTheNextUserUnlessSomethingIsUnderWay) {

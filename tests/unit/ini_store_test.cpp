@@ -489,9 +489,13 @@ TEST_F(IniStoreTest, PasswordFormsInBothStores) {
         {"crypto missing", true, true, "", "oldpass", true},
         {"crypto missing, hash", false, true, hashed, nullptr, true},
     };
+    // Each as found, then as written back; or, as the setup's " /update" finds it,
+    // converted, then written back.
     for (const auto &c : cases) {
-        for (bool reg : {true, false}) {
-            const std::string label = c.label + std::string(reg ? " (registry)" : " (INI)");
+        for (int form = 0; form < 4; ++form) {
+            const bool reg = form % 2 == 0, update = form >= 2;
+            const std::string label = c.label + std::string(reg ? " (registry" : " (INI") +
+                                      (update ? ", update)" : ")");
             auto value = [&](const char *name) { // as the store holds it; the record in hex
                 const std::string f = File(), key = std::string("\r\n") + name + "=";
                 const size_t at = f.find(key);
@@ -517,7 +521,9 @@ TEST_F(IniStoreTest, PasswordFormsInBothStores) {
                 for (const char *typed : {"oldpass", "hashed1", ""})
                     EXPECT_EQ(store.m_sPassword.Accepts(typed), c.opens && !strcmp(typed, c.opens))
                         << label << " " << pass << ": " << typed;
-                if (reg ? !store.WriteRegistry() : (store.WriteIni(), false))
+                if (update && pass == 0)
+                    store.ConvertOldPasswords();
+                else if (reg ? !store.WriteRegistry() : (store.WriteIni(), false))
                     FAIL() << label;
                 const bool hash = !c.noCrypto || !c.record.empty();
                 const std::string lock = value(reg ? "lock" : "password"),

@@ -2,10 +2,13 @@
 // the log, the simulated clock for its time stamps.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <string>
 
 #include "framework/datetime.h"
 #include "system/log.h"
+#include "system/security.h"
 #include "tests/support/fake_all.h"
 #include "tests/support/fake_files.h"
 #include "tests/support/fake_platform.h"
@@ -107,12 +110,45 @@ TEST_F(LogTest, UnopenableFileIsSkippedSilently) {
     WriteLog("dropped");
     fake::Plat().logFile.clear();
     WriteLog("dropped");
+    // A link a user made first is not followed: the line is dropped, not written
+    // where the link points.
+    const std::string target = dir + "/target";
+    fake::Plat().logFile = dir + "/link.log";
+    ASSERT_EQ(0, symlink(target.c_str(), fake::Plat().logFile.c_str()));
+    WriteLog("dropped");
+    EXPECT_FALSE(fake::FileThere(target));
+    unlink(fake::Plat().logFile.c_str());
     EXPECT_FALSE(fake::FileThere(dir + "/no such folder"));
     EXPECT_TRUE(fake::State().boxes.empty());
+    ASSERT_EQ(1u, fake::Plat().eventReports.size()) << "reported once a process";
+    EXPECT_EQ("Vespra can't write its log file " + dir + " - error 5",
+              fake::Plat().eventReports[0]);
 
     fake::Plat().logFile = path;
     WriteLog("kept");
     EXPECT_EQ("09/30/01 23:05:07: kept\n", Contents());
+}
+
+// A log users may write, taken back by the system once a process; a log made by the
+// system is made with its own DACL and needs nothing.
+TEST_F(LogTest, TheSystemSecuresALogUsersMayWrite) {
+    fake::PutDword(kKey, "logfile", 1);
+    for (const bool system : {false, true}) {
+        ForgetLogFileChecks();
+        fake::Plat().runningAsSystem = system;
+        WriteLog("one");
+        WriteLog("two");
+    }
+    EXPECT_EQ("09/30/01 23:05:07: one\n09/30/01 23:05:07: two\n09/30/01 23:05:07: Log file "
+              "secured\n09/30/01 23:05:07: one\n09/30/01 23:05:07: two\n",
+              Contents());
+    EXPECT_FALSE(LetsUsersChange(fake::Plat().logSecurity));
+
+    fake::Plat().logFile = path + ".new";
+    ForgetLogFileChecks();
+    WriteLog("new");
+    EXPECT_EQ("09/30/01 23:05:07: new\n", fake::ReadFile(path + ".new"));
+    unlink((path + ".new").c_str());
 }
 
 class BeepTest : public LogTest {};

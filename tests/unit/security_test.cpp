@@ -2,6 +2,7 @@
 // and which owners and ACEs let a user change a program that runs as the system.
 #include <gtest/gtest.h>
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -95,6 +96,66 @@ TEST(ProgramSecurity, OnlyTheSystemOwnsOurMutex) {
         EXPECT_TRUE(IsSystemOwner(p));
     for (Principal p : {Principal::Other, Principal::Installer, Principal::TrustedInstaller})
         EXPECT_FALSE(IsSystemOwner(p));
+}
+
+// Each chain as Windows 10 has it by default, and changed one folder at a time.
+TEST(ProgramSecurity, EveryFolderAboveIsTheAdministrators) {
+    using P = Principal;
+    const DWORD full = 0x1f01ff, modify = 0x1301bf, readExecute = 0x1200a9;
+    const ObjectSecurity root{false, P::TrustedInstaller,
+                              {{true, false, full, P::System}, {true, false, full, P::Administrators},
+                               {true, false, readExecute, P::Other},
+                               {true, true, modify, P::Other}, // what users make inside
+                               {true, false, 0x4, P::Other}}}; // users may add folders
+    const ObjectSecurity programFiles{false, P::TrustedInstaller,
+                                      {{true, false, full, P::TrustedInstaller},
+                                       {true, false, modify, P::System},
+                                       {true, false, modify, P::Administrators},
+                                       {true, false, readExecute, P::Other}}};
+    const ObjectSecurity madeUnderRoot{false, P::Administrators,
+                                       {{true, false, full, P::System},
+                                        {true, false, full, P::Administrators},
+                                        {true, false, modify, P::Other}}};
+    auto with = [](ObjectSecurity s, AceView ace) {
+        s.aces.push_back(ace);
+        return s;
+    };
+    using Chain = std::map<std::string, ObjectSecurity>; // a folder missing can't be read
+    const struct {
+        const char *program;
+        Chain chain;
+        bool usersMayChange;
+    } cases[] = {
+        {"C:\\Program Files\\Vespra\\vesprasv.exe",
+         {{"C:\\Program Files", programFiles}, {"C:\\", root}}, false},
+        {"C:\\Tools\\Vespra\\vesprasv.exe", {{"C:\\Tools", madeUnderRoot}, {"C:\\", root}}, true},
+        {"C:\\Tools\\Vespra\\vesprasv.exe",
+         {{"C:\\Tools", programFiles}, {"C:\\", with(root, {true, false, 0x40, P::Other})}}, true},
+        {"C:\\Tools\\Vespra\\vesprasv.exe",
+         {{"C:\\Tools", programFiles}, {"C:\\", with(root, {true, false, 0x2, P::Other})}}, true},
+        {"C:\\Tools\\Vespra\\vesprasv.exe",
+         {{"C:\\Tools", with(programFiles, {true, false, 0x80000, P::Other})}, {"C:\\", root}}, true},
+        {"C:\\Tools\\Vespra\\vesprasv.exe",
+         {{"C:\\Tools", {false, P::Other, programFiles.aces}}, {"C:\\", root}}, true},
+        {"C:\\Tools\\Vespra\\vesprasv.exe", {{"C:\\", root}}, true},
+        {"C:\\a\\b\\c\\Vespra\\vesprasv.exe",
+         {{"C:\\a\\b\\c", programFiles}, {"C:\\a\\b", madeUnderRoot}, {"C:\\a", programFiles},
+          {"C:\\", root}},
+         true},
+        {"C:\\Vespra\\vesprasv.exe", {{"C:\\", root}}, false},
+        {"\\\\server\\share\\Vespra\\vesprasv.exe", {{"\\\\server\\share\\", madeUnderRoot}}, true},
+        {"\\\\server\\share\\Vespra\\vesprasv.exe", {{"\\\\server\\share\\", programFiles}}, false},
+        {"Vespra\\vesprasv.exe", {}, true},
+    };
+    auto read = [](void *context, const std::string &folder, ObjectSecurity &out) {
+        const Chain &chain = *static_cast<const Chain *>(context);
+        const auto found = chain.find(folder);
+        return found != chain.end() && (out = found->second, true);
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(c.usersMayChange,
+                  FoldersAboveLetUsersChange(c.program, read, const_cast<Chain *>(&c.chain)))
+            << c.program << " " << c.chain.size();
 }
 
 } // namespace

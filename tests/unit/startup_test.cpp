@@ -21,9 +21,12 @@ TEST(Switches, WholeTailIgnoringCase) {
     EXPECT_TRUE(ParseSwitches("/logon").logon);
     EXPECT_TRUE(ParseSwitches("/TEST").test);
     EXPECT_TRUE(ParseSwitches("/uninstall").uninstall);
-    for (const char *normal : {"/settings ", "/settings x", " /settings", "", "/foo", "settings"}) {
+    EXPECT_TRUE(ParseSwitches("/Update").update);
+    for (const char *normal : {"/settings ", "/settings x", " /settings", "", "/foo", "settings",
+                               "/update "}) {
         StartupFlags f = ParseSwitches(normal);
-        EXPECT_FALSE(f.settings || f.test || f.uninstall || f.service || f.logon) << normal;
+        EXPECT_FALSE(f.settings || f.test || f.uninstall || f.service || f.logon || f.update)
+            << normal;
     }
     // The agent keeps its pipe's name as given, and only a name of ours; with any
     // other it is still an agent (that ends), never a scheduler.

@@ -31,7 +31,7 @@ world=$1
 [ "$mode" = alt-ok ] && world=session0
 probe=$5
 
-[ -n "${VESPRA_E2E_CHILD:-}" ] || vespra_e2e_parent s0 330 "${BASH_SOURCE[0]}" "$@"
+[ -n "${VESPRA_E2E_CHILD:-}" ] || vespra_e2e_parent s0 400 "${BASH_SOURCE[0]}" "$@"
 
 log="$prefix/drive_c/vespra.log"
 fail() {
@@ -67,7 +67,8 @@ dir="$prefix/drive_c/Program Files/Vespra"
 mkdir -p "$dir" && cp "$2" "$3" "$4" "$dir/" || fail "could not copy the programs"
 installer='C:\Program Files\Vespra\vesprasi.exe'
 
-# Settings: every day at `hm`, a 1-minute warning, the log on, the countdown `wt` s.
+# Settings: every day at `hm`, a 1-minute warning, the log on, the countdown `wt` s;
+# the password "s3cret" unless $3 is "nopass".
 settings() {
     local hm=$1 wt=$2
     cat >"$work/settings.reg" <<EOF
@@ -98,7 +99,7 @@ EOF
             fail "regedit could not import the settings: $(tail -n 3 "$work/wine.err" | tr '\n' ' ')"
         sleep 1
     done
-    w "$probe" set-password "s3cret" || fail "could not store the password"
+    [ "${3:-}" = nopass ] || w "$probe" set-password "s3cret" || fail "could not store the password"
 }
 # Waits (at most $2 s) for a log line with this text.
 wait_log() {
@@ -162,9 +163,10 @@ cancel_with() {
     w "$probe" press "Enter Password" 1 5000 || fail "no OK in the password prompt"
 }
 
-# 1. Installed as the world wants, started; the countdown on the user's desktop.
+# 1. Installed as the world wants, started; the countdown on the user's desktop. In
+#    session 0 mode first without a password (Settings... below), then with one.
 hm_first=$(date -d "+12 hours" +%-H:00)
-settings "$hm_first" 60
+settings "$hm_first" 60 "$([ "$mode" = session0 ] && echo nopass)"
 rm -f "$log"
 w "$installer" /install || fail "the installer could not install"
 [ "$(service_state)" = "$want_type 1" ] ||
@@ -190,6 +192,40 @@ if [ "$mode" = alt-ok ]; then
     grep -qF "time=$hm_first,$hm_first" "$ini" || fail "the INI file lacks the times: $(cat "$ini")"
     echo "PASS (alt-ok): Alt + OK in the agent's settings wrote $(wc -l <"$ini") lines to the INI file"
     exit 0
+fi
+if [ "$mode" = session0 ]; then
+    # Settings... without a password: the scheduler, which runs as the system, opens
+    # none; the agent starts " /settings" as the user, and that start shows them.
+    w "$probe" press Vespra 1005 5000 || fail "no Settings... in the countdown"
+    w "$probe" owner "Vespra Settings" 1018 "Shut down this computer on" 30000 >"$work/owner" ||
+        fail "no settings shown after Settings... without a password"
+    procs
+    settings_pid=$(pid_of /settings)
+    [ -n "$settings_pid" ] && [ "$(sed -n 1p "$work/owner" | tr -d '\r')" = "$settings_pid" ] ||
+        fail "the settings are not shown by a \" /settings\" start: $(cat "$work/procs")"
+    grep -qx "$settings_pid $(pid_of /agent) [0-9]* .*" "$work/procs" ||
+        fail "the settings start is not the agent's child: $(cat "$work/procs")"
+    wait_log "Settings started in the user's session" 5
+    w "$probe" press "Vespra Settings" 2 5000 || fail "no Cancel in the settings"
+    gone=$(($(date +%s) + 10))
+    until procs && [ -z "$(pid_of /settings)" ]; do
+        [ "$(date +%s)" -lt "$gone" ] || fail "the settings start did not end: $(cat "$work/procs")"
+        sleep 0.5
+    done
+    seen Vespra 1001 "$countdown" 10000 "countdown after Settings..."
+    say "Settings... without a password: shown by \" /settings\" start $settings_pid, the agent's child"
+    # With a password from here on: the service starts the scheduler again to read it.
+    w "$probe" set-password "s3cret" || fail "could not store the password"
+    before=$scheduler
+    w "$installer" /restart || fail "the installer could not restart the service"
+    gone=$(($(date +%s) + 30))
+    # The old agent ends when its scheduler's pipe goes; then one agent is left.
+    until procs && [ -n "$(pid_of /service)" ] && [ "$(pid_of /service)" != "$before" ] &&
+        [ "$(pid_of /agent | wc -l)" = 1 ]; do
+        [ "$(date +%s)" -lt "$gone" ] || fail "no new scheduler after the restart: $(cat "$work/procs")"
+        sleep 0.5
+    done
+    seen Vespra 1001 "$countdown" 60000 "startup countdown with a password"
 fi
 
 # 2. Cancel with a wrong password changes nothing; with the right one it ends the

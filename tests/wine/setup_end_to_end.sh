@@ -183,6 +183,16 @@ rc=$?
 present service && fail "occupied folder: a service was installed"
 echo "occupied folder: refused, nothing copied"
 
+# 0b. A folder under one that everyone may change (Wine keeps a folder's DACL as its
+#     Unix mode): refused before anything is copied, with the same exit code.
+mkdir -p "$prefix/drive_c/Open" && chmod 777 "$prefix/drive_c/Open"
+win 120 "$setup" /S '/D=C:\Open\Vespra' >/dev/null
+rc=$?
+[ "$rc" = 2 ] || fail "folder under a world-writable one: setup /S ended with $rc"
+[ -z "$(ls -A "$prefix/drive_c/Open")" ] || fail "folder under a world-writable one: files were copied"
+present service && fail "folder under a world-writable one: a service was installed"
+echo "folder under a world-writable one: refused, nothing copied"
+
 # 1. A silent installation on a machine without Vespra.
 win 120 "$setup" /S >/dev/null
 rc=$?
@@ -197,7 +207,8 @@ for title in VESPRASV.EXE "Vespra service installer"; do
 done
 echo "install: files, service (running the scheduler), shortcuts and Add/Remove entry in place"
 
-# 2. An update over the running installation keeps its settings and its password.
+# 2. An update over the running installation keeps its settings and its password,
+#    which an older version stored scrambled: the update leaves only its hash.
 probe password Secret7 || fail "could not set the password"
 lock=$(reg_value "$settings_key" lock)
 [ -n "$lock" ] && [ "$lock" != Secret7 ] || fail "the password is not stored scrambled: \"$lock\""
@@ -206,14 +217,16 @@ win 120 "$setup" /S >/dev/null
 rc=$?
 [ "$rc" = 0 ] || fail "update: setup /S ended with $rc"
 check_installed "update"
-[ "$(reg_value "$settings_key" lock)" = "$lock" ] || fail "update: the password changed"
+[ -z "$(reg_value "$settings_key" lock)" ] || fail "update: \"lock\" still holds the old form"
+present value "$settings_key" lock_hash || fail "update: no \"lock_hash\""
+lock=""
 [ "$(reg_value "$settings_key" times)" = "$times" ] || fail "update: the times changed"
 within 30 service_state_is 4 || fail "update: the service is not running: $(probe service)"
 within 30 scheduler_runs || fail "update: the scheduler was not started again"
 [ "$(probe running vespra.exe | grep -cx vespra.exe)" = 1 ] || fail "update: not exactly one scheduler"
 present window "Vespra service installer" 1000 &&
     fail "update: the service installer shows a message"
-echo "update: settings and password kept, one service, the scheduler runs again"
+echo "update: settings kept, the password only as its hash, one service, the scheduler runs again"
 
 # 3. The uninstaller refuses while the scheduler runs, then, with it stopped, while
 #    the password is set.

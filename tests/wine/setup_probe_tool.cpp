@@ -3,7 +3,7 @@
 //
 //   setup_probe_tool shortcut <file.lnk>     "target=" and "arguments=" lines (IShellLink)
 //   setup_probe_tool password <text>         stores text as the password, scrambled as
-//                                            the settings store does ("" clears it)
+//                                            an older version did, with no hash ("" clears it)
 //   setup_probe_tool run-uninstaller <exe> <timeout_ms>
 //                                            runs the uninstaller with /S and waits for
 //                                            the copy of itself it hands over to; prints
@@ -209,6 +209,8 @@ int Password(const std::string &text) {
     const LONG rc =
         RegSetValueExA(key, "lock", 0, REG_SZ, reinterpret_cast<const BYTE *>(stored.c_str()),
                        DWORD(stored.size() + 1));
+    // The hash an update left would still be the password.
+    RegDeleteValueA(key, "lock_hash");
     RegCloseKey(key);
     return rc == ERROR_SUCCESS ? 0 : 1;
 }

@@ -9,7 +9,9 @@
 #include <vector>
 
 #include "settings/run_state.h"
+#include "system/files.h"
 #include "system/log.h"
+#include "system/security.h"
 #include "tests/wine/platform_wine_util.h"
 #include "tests/wine/wine_test_support.h"
 
@@ -133,6 +135,58 @@ TEST_F(LogWine, LogThatCannotBeOpenedIsSkipped) {
     const std::vector<std::string> lines = CrLfLines(wt::ReadWholeFile(kLog));
     ASSERT_EQ(1u, lines.size());
     EXPECT_EQ("kept", lines[0].substr(19));
+}
+
+// What the log makes is made with its own DACL. Wine keeps a file's DACL only as its
+// Unix mode, so what shows is that everyone lost what a file made without one gets.
+TEST_F(LogWine, ANewLogCarriesItsOwnDacl) {
+    WriteLog("made");
+    const char kPlain[] = "c:\\vespra-plain.txt";
+    ASSERT_TRUE(WriteWholeFile(kPlain, "plain"));
+    const std::string plain = wt::StoredSddl(kPlain), stored = wt::StoredSddl(kLog);
+    DeleteFileA(kPlain);
+    EXPECT_NE(std::string::npos, plain.find(";;;WD)")) << plain;
+    EXPECT_EQ(std::string::npos, stored.find(";;;WD)")) << stored;
+    EXPECT_NE(std::string::npos, stored.find("(A;;FA;;;SY)")) << stored;
+}
+
+// A link a user made at the log's name is not followed: the line is dropped, the
+// file the link points at keeps what it held. Wine 8 makes no link through the API,
+// and sees a Unix one to a file as the file itself; the test makes one with ln.
+TEST_F(LogWine, ALinkAtTheLogsNameIsNotFollowed) {
+    typedef char *(CDECL * UnixNameFn)(LPCWSTR);
+    auto unixName = reinterpret_cast<UnixNameFn>(reinterpret_cast<void (*)()>(
+        GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
+    ASSERT_NE(nullptr, unixName);
+    auto unixPath = [unixName](const wchar_t *path) {
+        char *name = unixName(path);
+        std::string out = name ? name : "";
+        HeapFree(GetProcessHeap(), 0, name);
+        return out;
+    };
+    const char kTarget[] = "c:\\vespra-link-target.txt";
+    const std::string link = unixPath(L"c:\\vespra.log"), target = unixPath(L"c:\\vespra-link-target.txt");
+    // Wine starts a Unix program without a handle to wait on: what it does is waited for.
+    auto run = [](const char *program, std::string command) {
+        STARTUPINFOA si = {};
+        si.cb = sizeof si;
+        PROCESS_INFORMATION pi = {};
+        const BOOL started = CreateProcessA(program, &command[0], nullptr, nullptr, FALSE, 0,
+                                            nullptr, nullptr, &si, &pi);
+        CloseHandle(pi.hThread);
+        CloseHandle(pi.hProcess);
+        return started;
+    };
+    ASSERT_TRUE(WriteWholeFile(kTarget, "theirs\r\n"));
+    ASSERT_TRUE(run("Z:\\bin\\ln", "/bin/ln -s " + target + " " + link));
+    ASSERT_TRUE(wt::WaitUntil([] { return wt::ReadWholeFile(kLog) == "theirs\r\n"; }, 10000))
+        << "no link at the log's name";
+
+    WriteLog("not through the link");
+    EXPECT_EQ("theirs\r\n", wt::ReadWholeFile(kTarget));
+    // Wine's DeleteFileA would follow the link: both go the Unix way, the link first.
+    ASSERT_TRUE(run("Z:\\bin\\rm", "/bin/rm -f " + link + " " + target));
+    EXPECT_TRUE(wt::WaitUntil([&] { return !pw::FileThere(kTarget); }, 10000));
 }
 
 } // namespace

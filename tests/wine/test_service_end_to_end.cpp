@@ -326,6 +326,43 @@ TEST_F(ServiceEndToEnd, InstallRefusesAProgramUsersMayChange) {
     EXPECT_FALSE(ServiceExists());
 }
 
+// A folder above the program's that everyone may change (for Wine, a world-writable
+// folder): the setup's question answers 1 for it and 0 for the test's own folders,
+// and "/install" refuses with its message though the program's own folder is sound.
+TEST_F(ServiceEndToEnd, InstallRefusesAProgramBelowAFolderUsersMayChange) {
+    pw::ScratchDir above{"Vespra Above"};
+    const std::string folder = above / "Vespra";
+    ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
+    for (const char *name : {"vesprasi.exe", "vesprasv.exe"})
+        ASSERT_TRUE(CopyFileA(Built(name).c_str(), (folder + "\\" + name).c_str(), FALSE)) << name;
+    PSECURITY_DESCRIPTOR sd = nullptr;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA("D:(A;;FA;;;WD)", 1, &sd,
+                                                                     nullptr));
+    BOOL present = FALSE, defaulted = FALSE;
+    PACL dacl = nullptr;
+    ASSERT_TRUE(GetSecurityDescriptorDacl(sd, &present, &dacl, &defaulted));
+    std::string path = above.Path();
+    ASSERT_EQ(DWORD(ERROR_SUCCESS), SetNamedSecurityInfoA(&path[0], SE_FILE_OBJECT,
+                                                          DACL_SECURITY_INFORMATION, nullptr,
+                                                          nullptr, dacl, nullptr));
+    LocalFree(sd);
+    auto check = [this](const std::string &dir) {
+        const std::string exe = m_dir / "vesprasi.exe";
+        wt::Process proc = wt::StartProcess(exe, "\"" + exe + "\" /checkfolder " + dir);
+        EXPECT_TRUE(proc.WaitForExit(kWaitMs));
+        return proc.ExitCode();
+    };
+    EXPECT_EQ(1u, check(folder));
+    EXPECT_EQ(0u, check(m_dir.Path()));
+    std::string program = folder + "\\vesprasv.exe";
+    CharLowerA(&program[0]);
+    EXPECT_EQ("The Vespra service was not installed: users who are not administrators can change " +
+                  program + " or its folder.\n\nInstall Vespra in a folder that only "
+                  "administrators can change, such as Program Files.",
+              Installer("/install", folder));
+    EXPECT_FALSE(ServiceExists());
+}
+
 TEST_F(ServiceEndToEnd, StartRunsTheSchedulerAndStopEndsIt) {
     ASSERT_EQ("", Installer("/install"));
     EXPECT_EQ("", Installer("/start"));

@@ -21,6 +21,8 @@
 #include "scheduler/vespra_dlg.h"
 #include "settings/password.h"
 #include "system/password_crypto.h"
+#include "settings/run_state.h"
+#include "tests/wine/platform_wine_util.h"
 #include "tests/wine/wine_test_support.h"
 #include "ui/settings_dlg.h"
 #include "ui/sub_dialogs.h"
@@ -254,6 +256,42 @@ TEST_F(SettingsStart, APasswordSetInTheDialogIsStoredOnlyAsItsHash) {
                                   kPasswordIterations, kPasswordKeySize, derived));
     EXPECT_EQ(record.substr(6 + kPasswordSaltSize), derived);
     EXPECT_FALSE(reader.m_sPassword.Accepts("bedtime9"));
+}
+
+// Four wrong passwords, each in a "/settings" start of its own: the fifth start
+// opens no prompt and says how long to wait. The count outlives the processes.
+TEST_F(SettingsStart, WrongPasswordsMakeTheNextStartWait) {
+    {
+        CVespraDlg writer(nullptr, FALSE, FALSE, FALSE);
+        writer.m_sPassword = "Bedtime9";
+        ASSERT_TRUE(writer.WriteRegistry());
+    }
+    for (int i = 0; i < 4; ++i) {
+        if (i == 3)
+            Sleep(2100); // the fourth may come 2 s after the third, and then waits 4 s
+        wt::Process proc = wt::StartProcess(wt::VespraExePath(), " /settings");
+        HWND prompt = wt::WaitForWindow("Enter Password", kWaitMs, kDialogClass, proc.Id());
+        ASSERT_NE(prompt, nullptr) << i;
+        SendMessageA(GetDlgItem(prompt, IDC_ENTERED_PASSWORD), WM_SETTEXT, 0,
+                     reinterpret_cast<LPARAM>("guess"));
+        wt::ClickButton(prompt, IDOK);
+        HWND box = wt::WaitForWindow("Vespra", kWaitMs, kDialogClass, proc.Id());
+        ASSERT_NE(box, nullptr) << i;
+        EXPECT_EQ("Wrong password; can't access settings.", pw::ReadMessageBox(box).text);
+        ASSERT_TRUE(PostMessageA(box, WM_COMMAND, IDOK, 0) && proc.WaitForExit(15000)) << i;
+    }
+    EXPECT_EQ(4u, ReadStatusValue("lock_wrong"));
+    wt::Process proc = wt::StartProcess(wt::VespraExePath(), " /settings");
+    HWND box = wt::WaitForWindow("Vespra", kWaitMs, kDialogClass, proc.Id());
+    ASSERT_NE(box, nullptr);
+    const std::string text = pw::ReadMessageBox(box).text;
+    EXPECT_EQ(nullptr, wt::WaitForWindow("Enter Password", 0, kDialogClass, proc.Id()));
+    ASSERT_TRUE(PostMessageA(box, WM_COMMAND, IDOK, 0) && proc.WaitForExit(15000));
+    const std::string head = "Too many wrong passwords; please try again in ";
+    ASSERT_EQ(0u, text.rfind(head, 0)) << text;
+    const int seconds = atoi(text.c_str() + head.size());
+    EXPECT_TRUE(seconds >= 1 && seconds <= 4) << text;
+    EXPECT_EQ(head + std::to_string(seconds) + " seconds.", text);
 }
 
 TEST_F(SettingsStart, APickerSetTo2230LandsInTheRegistryUnderA24HourClock) {
