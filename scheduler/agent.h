@@ -34,7 +34,8 @@ SessionEvents SessionZeroTick();
 // Whether some session has an active user, at the console or remote, locked or not.
 // An agent, alive or dead, has no say.
 bool SessionZeroUserThere();
-// An agent is connected and so shows the scheduler's dialogs to the user.
+// An agent is connected and so shows the scheduler's dialogs to the user, whose
+// session is not locked.
 bool SessionZeroAgentShowing();
 // Whether the console's session has an active user: then the polite request is made
 // by the agent there, as that user; else by the system, with Windows' own notice.

@@ -32,11 +32,12 @@ public:
     AgentMirror() : m_watch(ProgramPath()) { m_watch.SetAgentHost(PipeFor, OnAgentStarting, this); }
 
     SessionWatch &Watch() { return m_watch; }
-    // The agent of the user whose input counts is connected: that user sees our
-    // dialogs.
+    // The agent of the user whose input counts is connected, and that user's session
+    // is not locked: the user sees our dialogs.
     bool Showing() {
         Link *link = InputLink();
-        return link && link->pipe.Connected();
+        return link && link->pipe.Connected() && !m_watch.Seats().empty() &&
+               !m_watch.Seats()[0].state.locked;
     }
 
     // After each tick: each pipe keeps the agent the watch runs now in its session,

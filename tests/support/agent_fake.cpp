@@ -39,7 +39,8 @@ SessionEvents SessionZeroTick() {
 }
 
 bool SessionZeroAgentShowing() {
-    return g_watch && g_state.agentConnected && g_watch->AgentRunning();
+    return g_watch && g_state.agentConnected && g_watch->AgentRunning() &&
+           !g_watch->Seats()[0].state.locked;
 }
 
 bool SessionZeroUserThere() {

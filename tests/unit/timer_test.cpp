@@ -772,10 +772,12 @@ TEST_F(SessionZeroTest, NobodyAtTheConsoleIsForcedAtOnceAndRepeatedWhileWindowsI
 // The countdown counts only while an agent shows it, or from 30 s after the user was
 // first seen; the schedule is compared meanwhile.
 TEST_F(SessionZeroTest, TheCountdownCountsOnlyWhileSomeoneCanSeeIt) {
-    for (const bool agent : {true, false}) {
-        SCOPED_TRACE(agent ? "an agent shows it" : "no agent yet");
+    for (const int seen : {1, 0, 2}) {
+        SCOPED_TRACE(seen == 1 ? "an agent shows it" : seen ? "the user arrives locked" : "no agent yet");
+        const bool agent = seen == 1;
         Fresh();
-        fake::Host().agentConnected = agent;
+        fake::Host().agentConnected = seen != 0;
+        fake::Sess().console = fake::UserAt(1, "kid", seen == 2);
         SetNow(2026, 12, 8, 20, 0, 0);
         Start();
         Run(20);
