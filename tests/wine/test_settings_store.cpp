@@ -295,6 +295,8 @@ TEST_F(SettingsStore, IniFileAsTheSystemReadsIt) {
     EXPECT_TRUE(dlg.m_bNetworkHelp);
 
     const std::string stored = Hex(dlg.m_sPassword.Record());
+    // The times are in the machine's zone, which Wine names.
+    ASSERT_FALSE(dlg.m_sTimeZone.empty());
     EXPECT_EQ(wt::ReadWholeFile(m_ini), "[Vespra]\r\n"
                                         "password_hash=" +
                                             stored +
@@ -309,7 +311,9 @@ TEST_F(SettingsStore, IniFileAsTheSystemReadsIt) {
                                             "warning_minutes=5\r\n"
                                             "limit_use=4\r\n"
                                             "disable_datetime=0\r\n"
-                                            "disable_regpgms=0\r\n");
+                                            "disable_regpgms=0\r\n"
+                                            "time_zone=" +
+                                            dlg.m_sTimeZone + "\r\n");
 
     auto get = [&](const char *key) {
         char buffer[200] = {};
@@ -393,6 +397,7 @@ TEST_F(SettingsStore, IniWriteReplacesTheFileWithTheProfileWritersText) {
     }
     const std::string reference = m_ini + ".ref";
     DeleteFileA(reference.c_str());
+    ASSERT_FALSE(dlg.m_sTimeZone.empty());
     const std::pair<const char *, std::string> keys[] = {
         {"password_hash", Hex(dlg.m_sPassword.Record())},
         {"shutdown", "1"},
@@ -405,7 +410,8 @@ TEST_F(SettingsStore, IniWriteReplacesTheFileWithTheProfileWritersText) {
         {"warning_minutes", "5"},
         {"limit_use", "0"},
         {"disable_datetime", "0"},
-        {"disable_regpgms", "0"}};
+        {"disable_regpgms", "0"},
+        {"time_zone", dlg.m_sTimeZone}};
     for (const auto &k : keys)
         ASSERT_TRUE(
             WritePrivateProfileStringA("Vespra", k.first, k.second.c_str(), reference.c_str()));
