@@ -2,7 +2,7 @@
 
 #include "framework/clock.h"
 
-CTime::CTime(int year, int month, int day, int hour, int minute, int second, int nDST) {
+struct tm MakeTm(int year, int month, int day, int hour, int minute, int second, int isdst) {
     struct tm t = {};
     t.tm_year = year - 1900;
     t.tm_mon = month - 1;
@@ -10,7 +10,12 @@ CTime::CTime(int year, int month, int day, int hour, int minute, int second, int
     t.tm_hour = hour;
     t.tm_min = minute;
     t.tm_sec = second;
-    t.tm_isdst = nDST;
+    t.tm_isdst = isdst;
+    return t;
+}
+
+CTime::CTime(int year, int month, int day, int hour, int minute, int second, int nDST) {
+    struct tm t = MakeTm(year, month, day, hour, minute, second, nDST);
     m_time = mktime(&t);
 }
 

@@ -8,6 +8,10 @@
 
 #include "framework/win32_types.h"
 
+// The broken-down fields of a date and time of day (month 1..12), for mktime and its
+// kin; isdst -1 lets the rules decide.
+struct tm MakeTm(int year, int month, int day, int hour, int minute, int second, int isdst = -1);
+
 class CTimeSpan {
 public:
     CTimeSpan() = default;

@@ -136,13 +136,6 @@ time_t ScheduleZone::MakeTime(struct tm &t) const {
 CTime ScheduleZone::At(int year, int month, int day, int hour, int minute, int second) const {
     if (!m_own)
         return CTime(year, month, day, hour, minute, second);
-    struct tm t = {};
-    t.tm_year = year - 1900;
-    t.tm_mon = month - 1;
-    t.tm_mday = day;
-    t.tm_hour = hour;
-    t.tm_min = minute;
-    t.tm_sec = second;
-    t.tm_isdst = -1;
+    struct tm t = MakeTm(year, month, day, hour, minute, second);
     return CTime(m_rules.FromLocal(t));
 }

@@ -36,13 +36,7 @@
 namespace {
 
 time_t LocalTime(int y, int mo, int d, int h, int mi) {
-    struct tm t = {};
-    t.tm_year = y - 1900;
-    t.tm_mon = mo - 1;
-    t.tm_mday = d;
-    t.tm_hour = h;
-    t.tm_min = mi;
-    t.tm_isdst = -1;
+    struct tm t = MakeTm(y, mo, d, h, mi, 0);
     return mktime(&t);
 }
 

@@ -8,6 +8,7 @@
 #include <ctime>
 #include <string>
 
+#include "framework/datetime.h"
 #include "tests/support/fake_all.h"
 #include "tests/support/fake_files.h"
 #include "tests/support/fake_os.h"
@@ -16,14 +17,7 @@
 #include "tests/support/fake_ui.h"
 
 inline time_t LocalTime(int y, int mo, int d, int h, int mi, int s, int isdst = -1) {
-    struct tm t = {};
-    t.tm_year = y - 1900;
-    t.tm_mon = mo - 1;
-    t.tm_mday = d;
-    t.tm_hour = h;
-    t.tm_min = mi;
-    t.tm_sec = s;
-    t.tm_isdst = isdst;
+    struct tm t = MakeTm(y, mo, d, h, mi, s, isdst);
     return mktime(&t);
 }
 
