@@ -178,6 +178,21 @@ HWND SchedulerDialog(DWORD ms) {
     return wt::WaitForWindow("Vespra", ms, "#32770");
 }
 
+// Gives a folder the DACL of an SDDL text; ERROR_SUCCESS, or why not.
+DWORD SetFolderDacl(std::string folder, const char *sddl) {
+    PSECURITY_DESCRIPTOR sd = nullptr;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, 1, &sd, nullptr))
+        return GetLastError();
+    BOOL present = FALSE, defaulted = FALSE;
+    PACL dacl = nullptr;
+    DWORD error = ERROR_INVALID_SECURITY_DESCR;
+    if (GetSecurityDescriptorDacl(sd, &present, &dacl, &defaulted))
+        error = SetNamedSecurityInfoA(&folder[0], SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
+                                      nullptr, nullptr, dacl, nullptr);
+    LocalFree(sd);
+    return error;
+}
+
 class ServiceEndToEnd : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -306,17 +321,7 @@ TEST_F(ServiceEndToEnd, InstallWritesTheConfigurationOnce) {
 // Wine keeps a file's DACL as its Unix mode: "everyone may write" is a world-writable
 // folder, which is what the installer must see and refuse.
 TEST_F(ServiceEndToEnd, InstallRefusesAProgramUsersMayChange) {
-    PSECURITY_DESCRIPTOR sd = nullptr;
-    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA("D:(A;OICI;FA;;;WD)", 1, &sd,
-                                                                     nullptr));
-    BOOL present = FALSE, defaulted = FALSE;
-    PACL dacl = nullptr;
-    ASSERT_TRUE(GetSecurityDescriptorDacl(sd, &present, &dacl, &defaulted));
-    std::string folder = m_dir.Path();
-    ASSERT_EQ(DWORD(ERROR_SUCCESS), SetNamedSecurityInfoA(&folder[0], SE_FILE_OBJECT,
-                                                          DACL_SECURITY_INFORMATION, nullptr,
-                                                          nullptr, dacl, nullptr));
-    LocalFree(sd);
+    ASSERT_EQ(DWORD(ERROR_SUCCESS), SetFolderDacl(m_dir.Path(), "D:(A;OICI;FA;;;WD)"));
     std::string program = m_dir / "vesprasv.exe";
     CharLowerA(&program[0]);
     EXPECT_EQ("The Vespra service was not installed: users who are not administrators can change " +
@@ -335,17 +340,7 @@ TEST_F(ServiceEndToEnd, InstallRefusesAProgramBelowAFolderUsersMayChange) {
     ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
     for (const char *name : {"vesprasi.exe", "vesprasv.exe"})
         ASSERT_TRUE(CopyFileA(Built(name).c_str(), (folder + "\\" + name).c_str(), FALSE)) << name;
-    PSECURITY_DESCRIPTOR sd = nullptr;
-    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA("D:(A;;FA;;;WD)", 1, &sd,
-                                                                     nullptr));
-    BOOL present = FALSE, defaulted = FALSE;
-    PACL dacl = nullptr;
-    ASSERT_TRUE(GetSecurityDescriptorDacl(sd, &present, &dacl, &defaulted));
-    std::string path = above.Path();
-    ASSERT_EQ(DWORD(ERROR_SUCCESS), SetNamedSecurityInfoA(&path[0], SE_FILE_OBJECT,
-                                                          DACL_SECURITY_INFORMATION, nullptr,
-                                                          nullptr, dacl, nullptr));
-    LocalFree(sd);
+    ASSERT_EQ(DWORD(ERROR_SUCCESS), SetFolderDacl(above.Path(), "D:(A;;FA;;;WD)"));
     auto check = [this](const std::string &dir) {
         const std::string exe = m_dir / "vesprasi.exe";
         wt::Process proc = wt::StartProcess(exe, "\"" + exe + "\" /checkfolder " + dir);
