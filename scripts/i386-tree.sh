@@ -294,6 +294,10 @@ vespra_i386_setup() {
         }
         touch "$root/.second-stage"
     fi
+    # The second stage unpacked the tree's own /proc, /dev, /sys and /tmp under the
+    # binds of the holder it ran in: a holder made now binds them afresh. Without
+    # this a one-shot set-up's Wine can't load its ntdll.so.
+    vespra_i386_stop
     echo "i386 tree: installing wine, wine32, xvfb and xauth (emulated)"
     cp /etc/resolv.conf "$root/etc/resolv.conf" 2>/dev/null
     echo "deb $vespra_i386_mirror bookworm main" >"$root/etc/apt/sources.list"
@@ -308,6 +312,7 @@ vespra_i386_setup() {
         return 1
     }
     vespra_i386_run -- apt-get clean >/dev/null 2>&1
+    vespra_i386_stop
     if ! vespra_i386_run -- /usr/lib/wine/wine --version; then
         echo "i386 tree: 32-bit Wine does not start in the tree" >&2
         return 1
