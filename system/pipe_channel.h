@@ -135,7 +135,9 @@ public:
 
     // Opens the pipe `name`, waiting up to timeoutMs for the server to listen. TRUE
     // when it is open; a server that then refuses the client shows as onState(false).
-    // onState is called with false only: the connection is lost.
+    // onState is called with false only: the connection is lost. On FALSE,
+    // GetLastError(): a server that refused the client at once leaves a closed pipe's
+    // error (ERROR_PIPE_NOT_CONNECTED, ERROR_NO_DATA or ERROR_BROKEN_PIPE).
     BOOL Connect(const std::string &name, PipeHandler onMessage, PipeStateHandler onState,
                  void *context, DWORD timeoutMs);
     BOOL Send(const std::string &message);

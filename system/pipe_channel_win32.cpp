@@ -554,7 +554,10 @@ struct PipeClient::Impl : Channel {
         }
         DWORD mode = PIPE_READMODE_MESSAGE;
         if (!::SetNamedPipeHandleState(m_pipe.Get(), &mode, nullptr, nullptr)) {
+            // The server may have cut us off already: that is what the caller learns.
+            const DWORD error = ::GetLastError();
             m_pipe.Reset();
+            ::SetLastError(error);
             return FALSE;
         }
         m_live = 1;

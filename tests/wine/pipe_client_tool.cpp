@@ -45,8 +45,17 @@ void OnState(void *, bool connected) {
 } // namespace
 
 int main(int argc, char **argv) {
-    if (argc < 2 || !g_client.Connect(argv[1], OnMessage, OnState, nullptr, 5000))
+    if (argc < 2)
         return 1;
+    if (!g_client.Connect(argv[1], OnMessage, OnState, nullptr, 5000)) {
+        // Cut off before the connection was made whole: the pipe was there, and its
+        // server refused us.
+        const DWORD error = GetLastError();
+        return error == ERROR_PIPE_NOT_CONNECTED || error == ERROR_NO_DATA ||
+                       error == ERROR_BROKEN_PIPE
+                   ? 2
+                   : 1;
+    }
     MSG msg;
     if (argc == 4 && std::strcmp(argv[2], "flood") == 0) {
         const DWORD start = GetTickCount(), ms = DWORD(std::atol(argv[3]));
