@@ -217,11 +217,13 @@ if [ "$mode" = session0 ]; then
     # With a password from here on: the service starts the scheduler again to read it.
     w "$probe" set-password "s3cret" || fail "could not store the password"
     before=$scheduler
+    old_agent=$agent
     w "$installer" /restart || fail "the installer could not restart the service"
     gone=$(($(date +%s) + 30))
-    # The old agent ends when its scheduler's pipe goes; then one agent is left.
+    # The old agent ends when its scheduler's pipe goes; then only the new one is left
+    # (the old one alone, before the new one starts, is not that).
     until procs && [ -n "$(pid_of /service)" ] && [ "$(pid_of /service)" != "$before" ] &&
-        [ "$(pid_of /agent | wc -l)" = 1 ]; do
+        ! pid_of /agent | grep -qx "$old_agent" && [ "$(pid_of /agent | wc -l)" = 1 ]; do
         [ "$(date +%s)" -lt "$gone" ] || fail "no new scheduler after the restart: $(cat "$work/procs")"
         sleep 0.5
     done
