@@ -43,6 +43,15 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(wt::DeleteSettingsKey());
         ASSERT_TRUE(m_folder.Ready());
+        // The defaults with every day's time twelve hours away: no warning or
+        // shut-down minute of the schedule falls into a test, whenever it runs.
+        CVespraDlg defaults(nullptr, FALSE, FALSE, FALSE);
+        const int hour = (CTime::GetCurrentTime().GetHour() + 12) % 24;
+        for (int d = 0; d < kDays; ++d) {
+            defaults.m_nHour[d] = hour;
+            defaults.m_nMinute[d] = 0;
+        }
+        ASSERT_TRUE(defaults.WriteRegistry());
     }
     void TearDown() override { wt::DeleteSettingsKey(); }
 
