@@ -89,6 +89,9 @@ public:
     // A control's rectangle in the dialog's client coordinates, and moving it there.
     CRect GetDlgItemRect(int id) const;
     void MoveDlgItem(int id, const CRect &rect);
+    // Every child but keepId's moves down by dlu dialog units, and the window grows by
+    // as much: room for a line above the others.
+    void MakeRoomAtTop(int dlu, int keepId);
 
     // The window as a whole.
     void SetWindowText(const std::string &text);

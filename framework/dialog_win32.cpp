@@ -169,6 +169,24 @@ void CDialog::MoveDlgItem(int id, const CRect &rect) {
     ::MoveWindow(::GetDlgItem(m_hWnd, id), rect.left, rect.top, rect.Width(), rect.Height(), TRUE);
 }
 
+void CDialog::MakeRoomAtTop(int dlu, int keepId) {
+    RECT room = {0, 0, 0, dlu};
+    ::MapDialogRect(m_hWnd, &room);
+    for (HWND child = ::GetWindow(m_hWnd, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT)) {
+        if (::GetDlgCtrlID(child) == keepId)
+            continue;
+        RECT r = {};
+        ::GetWindowRect(child, &r);
+        ::MapWindowPoints(HWND_DESKTOP, m_hWnd, reinterpret_cast<POINT *>(&r), 2);
+        ::SetWindowPos(child, nullptr, r.left, r.top + room.bottom, 0, 0,
+                       SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+    RECT w = {};
+    ::GetWindowRect(m_hWnd, &w);
+    ::SetWindowPos(m_hWnd, nullptr, 0, 0, w.right - w.left, w.bottom - w.top + room.bottom,
+                   SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
 void CDialog::SetWindowText(const std::string &text) {
     ::SetWindowTextA(m_hWnd, text.c_str());
 }

@@ -67,6 +67,7 @@
 #define IDC_CHANGE_TOGETHER 1053
 #define IDC_MINUTES_TEXT 1058
 #define IDC_ZONE_NOTE 1059
+#define IDC_MANAGED_NOTE 1090
 // The seven time pickers made at run time, Sunday first (1080 to 1086): ids no other
 // control has, so that a look-up by id (OK, Cancel, the default button) finds no picker.
 #define IDC_TIME_PICKER 1080
@@ -184,6 +185,7 @@
 #define IDS_PLATFORM_NO_HASH 110
 #define IDS_TIMES_IN_ZONE 111
 #define IDS_PASSWORD_WAIT 112
+#define IDS_MANAGED 113
 
 // The dialog framework's own data-exchange messages
 #define IDS_PARSE_UINT 61440

@@ -5,6 +5,7 @@
 #include "resources/resource.h"
 #include "scheduler/vespra_app.h"
 #include "scheduler/vespra_dlg.h"
+#include "settings/policy.h"
 #include "settings/run_state.h"
 #include "system/function_test_dlg.h"
 #include "system/log.h"
@@ -94,6 +95,7 @@ void CVespraApp::RunSecondInstance(BOOL settings) {
 
     CVespraDlg &dlg = *m_pSchedulerDlg;
     dlg.ReadRegistry();
+    dlg.TakePolicy(ReadPolicyValues());
     const SettingsDlgData data = dlg.GetData();
     if (data.sPassword.IsSet()) {
         DWORD wait = 0;

@@ -9,6 +9,7 @@
 #include "framework/clock.h"
 #include "framework/text.h"
 #include "resources/resource.h"
+#include "settings/policy.h"
 #include "settings/run_state.h"
 #include "system/log.h"
 #include "system/logon.h"
@@ -227,6 +228,7 @@ BOOL CVespraDlg::OnInitDialog() {
     CDialog::OnInitDialog();
     MoveDlgItem(IDC_SETTINGS, GetDlgItemRect(IDOK));
 
+    m_policyWatch = std::make_unique<RegChangeWatch>(kPoliciesKey);
     if (!ReadRegistry()) {
         if (ReadIni()) {
             m_bUseRegistry = FALSE; // a network client: the INI file is its only store
@@ -235,6 +237,7 @@ BOOL CVespraDlg::OnInitDialog() {
             WriteRegistry();
         }
     }
+    TakePolicy(ReadPolicyValues());
     UseStoredZone();
     // A hand-edited countdown must not hold off the schedule: the timer compares no
     // schedule while a user watches the countdown.

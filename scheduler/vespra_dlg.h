@@ -3,12 +3,15 @@
 // clock with its timer.
 #pragma once
 
+#include <memory>
 #include <string>
 
 #include "framework/datetime.h"
 #include "framework/dialog.h"
 #include "framework/zone.h"
+#include "settings/registry_store.h"
 #include "settings/schedule_settings.h"
+#include "system/registry.h"
 #include "system/session_watch.h"
 #include "system/shutdown_request.h"
 
@@ -82,6 +85,12 @@ public:
     BOOL ReadRegistry();
     BOOL WriteRegistry();
     BOOL ReadIni();
+    // Settings an organisation manages: the policy's values over the settings read
+    // from a store. Those it no longer holds go back to the stored ones.
+    void TakePolicy(const StoredSettings &policy);
+    // A change of the policy since the last tick, taken as a new schedule is; true
+    // when it turned the action off and so ended the scheduler.
+    bool FollowPolicy();
     // bQuiet: without the notice that names the file (the setup's conversion).
     void WriteIni(BOOL bQuiet = FALSE);
     // The setup's " /update": a password stored in the scrambled form, in either
@@ -223,6 +232,13 @@ public:
     ScheduleZone m_zone;
     std::string m_sStartZone;
     std::string m_sMachineZone;
+    // What the policy manages (PolicyItem bits), the policy values taken, the stored
+    // settings of the items it manages (what the stores keep), and the watch on the
+    // policy's key, made before the first read so that no change is missed.
+    unsigned m_nManaged = 0;
+    StoredSettings m_policy;
+    ScheduleSettings m_ownSettings;
+    std::unique_ptr<RegChangeWatch> m_policyWatch;
     // The service ends this run itself, or was asked to restart the scheduler: the
     // end of this run must not stop it (a late stop would end the new scheduler).
     BOOL m_bNoServiceStopOnExit = FALSE;

@@ -138,6 +138,8 @@ void CVespraDlg::OnTimer(UINT_PTR id) {
         return;
     FollowRealTime();
     FollowMachineZone();
+    if (FollowPolicy())
+        return;
     if (InSessionZeroMode())
         FollowConsoleSession();
 

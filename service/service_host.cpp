@@ -5,6 +5,7 @@
 
 #include "framework/clock.h"
 #include "framework/text.h"
+#include "settings/policy.h"
 #include "system/files.h"
 #include "system/log.h"
 #include "system/platform_calls.h"
@@ -147,6 +148,10 @@ bool ReadServiceValues() {
     g_values.restart = ReadValue(key, "restart");
     g_values.logfile = ReadValue(key, "logfile");
     key.Close();
+    // What a policy sets wins, as in the scheduler.
+    const StoredSettings policy = ReadPolicyValues();
+    PolicyAction(policy, g_values.status, g_values.restart);
+    PolicySwitch(policy, "logfile", g_values.logfile);
     return true;
 }
 

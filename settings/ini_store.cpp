@@ -6,6 +6,7 @@
 #include "resources/resource.h"
 #include "scheduler/vespra_dlg.h"
 #include "settings/password.h"
+#include "settings/policy.h"
 #include "settings/settings_text.h"
 #include "system/files.h"
 #include "system/log.h"
@@ -125,6 +126,8 @@ BOOL CVespraDlg::ReadIni() {
 
 void CVespraDlg::WriteIni(BOOL bQuiet) {
     const std::string path = GetIniPath();
+    // What the organisation manages is not this store's to change: it keeps its own.
+    const StoredValuesInPlace own(*this, m_nManaged, m_ownSettings);
 
     // The hash where the system has the crypto; the scrambled form where it has not.
     std::string hash;

@@ -2,6 +2,7 @@
 // the record into and out of the settings dialog.
 #include "framework/text.h"
 #include "scheduler/vespra_dlg.h"
+#include "settings/policy.h"
 #include "system/os.h"
 #include "ui/settings_dlg.h"
 
@@ -56,6 +57,7 @@ void CVespraDlg::CopyToSettingsDlg(CSettingsDlg &dlg) const {
     dlg.m_bShowWarning = m_bShowWarning;
     dlg.m_bDisableCpl = m_bDisableCpl;
     dlg.m_bDisableRegPgms = m_bDisableRegPgms;
+    dlg.m_nManaged = m_nManaged;
     std::string machine;
     if (GetMachineTimeZoneName(machine) && machine != ScheduleZoneName())
         dlg.m_sTimeZone = ScheduleZoneName();
@@ -81,6 +83,8 @@ void CVespraDlg::CopyFromSettingsDlg(const CSettingsDlg &dlg) {
     m_nWarningMinutes = dlg.m_nWarningMinutes;
     m_bDisableCpl = dlg.m_bDisableCpl;
     m_bDisableRegPgms = dlg.m_bDisableRegPgms;
+    // What the organisation manages stays as it set it.
+    ApplyPolicy(m_policy, *this);
     // Times set now are the machine's zone's: saving adopts it.
     const std::string was = ScheduleZoneName();
     GetMachineTimeZoneName(m_sTimeZone);

@@ -9,6 +9,7 @@
 #include "resources/resource.h"
 #include "scheduler/vespra_dlg.h"
 #include "settings/password.h"
+#include "settings/policy.h"
 #include "settings/settings_text.h"
 #include "system/files.h"
 #include "system/log.h"
@@ -270,6 +271,8 @@ BOOL CVespraDlg::WriteRegistry() {
         return TRUE;
 
     {
+        // What the organisation manages is not this store's to change: it keeps its own.
+        const StoredValuesInPlace own(*this, m_nManaged, m_ownSettings);
         RegKey key, reader;
         if (key.Create(kSettingsKey, RegAccess::Write) != ERROR_SUCCESS ||
             reader.Create(kSettingsKey, RegAccess::Read) != ERROR_SUCCESS) {

@@ -1,5 +1,6 @@
 #include "system/log.h"
 
+#include "settings/policy.h"
 #include "settings/run_state.h"
 #include "system/platform.h"
 #include "system/platform_calls.h"
@@ -9,9 +10,14 @@ namespace {
 int g_logSwitch = -1;
 int g_beepSwitch = -1;
 
+// A policy's switch wins over the stored one.
 bool SwitchOn(int &cached, const char *name) {
-    if (cached < 0)
-        cached = ReadStatusValue(name) != 0 ? 1 : 0;
+    if (cached < 0) {
+        DWORD managed = 0;
+        cached = PolicySwitch(ReadPolicyValues(), name, managed) ? int(managed)
+                 : ReadStatusValue(name) != 0                     ? 1
+                                                                  : 0;
+    }
     return cached != 0;
 }
 } // namespace

@@ -45,5 +45,25 @@ private:
     void *m_key = nullptr;
 };
 
+// A watch on HKLM\path and everything under it (RegNotifyChangeKeyValue). Changed()
+// is true once after any change since it was last asked, and at every call while
+// the key can't be watched (a missing key, say), so a caller never misses one.
+class RegChangeWatch {
+public:
+    explicit RegChangeWatch(const char *path);
+    ~RegChangeWatch();
+    RegChangeWatch(const RegChangeWatch &) = delete;
+    RegChangeWatch &operator=(const RegChangeWatch &) = delete;
+    bool Changed();
+
+private:
+    bool Arm();
+    std::string m_path;
+    void *m_key = nullptr;
+    void *m_event = nullptr;
+    bool m_armed = false;
+    unsigned long m_seen = 0; // the in-memory registry's change count
+};
+
 // RegDeleteKeyA(HKEY_LOCAL_MACHINE, path): the key must have no subkeys.
 LONG DeleteRegistryKey(const char *path);

@@ -61,3 +61,41 @@ LONG RegKey::DeleteValue(const char *name) {
 LONG DeleteRegistryKey(const char *path) {
     return RegDeleteKeyA(HKEY_LOCAL_MACHINE, path);
 }
+
+RegChangeWatch::RegChangeWatch(const char *path) : m_path(path) {
+    m_armed = Arm();
+}
+
+RegChangeWatch::~RegChangeWatch() {
+    if (m_key)
+        RegCloseKey(Hkey(m_key));
+    if (m_event)
+        CloseHandle(m_event);
+}
+
+// A notice is asked for once and comes once: it is asked for again after each.
+bool RegChangeWatch::Arm() {
+    if (!m_event)
+        m_event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    if (!m_key) {
+        HKEY key = nullptr;
+        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, m_path.c_str(), 0, KEY_NOTIFY, &key) == ERROR_SUCCESS)
+            m_key = key;
+    }
+    if (m_event && m_key &&
+        RegNotifyChangeKeyValue(Hkey(m_key), TRUE, REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_LAST_SET,
+                                m_event, TRUE) == ERROR_SUCCESS)
+        return true;
+    // A key deleted under its handle can't be watched again through it.
+    if (m_key)
+        RegCloseKey(Hkey(m_key));
+    m_key = nullptr;
+    return false;
+}
+
+bool RegChangeWatch::Changed() {
+    if (m_armed && WaitForSingleObject(m_event, 0) != WAIT_OBJECT_0)
+        return false;
+    m_armed = Arm();
+    return true;
+}

@@ -5,6 +5,7 @@
 #include "framework/app.h"
 #include "framework/text.h"
 #include "resources/resource.h"
+#include "settings/policy.h"
 #include "settings/run_state.h"
 #include "system/platform.h"
 #include "ui/password_dlg.h"
@@ -16,6 +17,8 @@ const int kDayBoxIds[kDays] = {IDC_SUNDAY,   IDC_MONDAY, IDC_TUESDAY, IDC_WEDNES
 namespace {
 constexpr UINT kDefaultHour = 23;
 constexpr int kTimeEditChars = 2;
+// Dialog units above the others for the line that says settings are managed.
+constexpr int kManagedNoteRoom = 14;
 constexpr UINT kBnClicked = 0;
 
 // A picker's value: only the hour and the minute count.
@@ -116,6 +119,13 @@ BOOL CSettingsDlg::OnInitDialog() {
     for (int d = 0; d < kDays; ++d)
         EnableChild(m_hTimePicker[d], on && m_bDay[d]);
 
+    if (m_nManaged) {
+        MakeRoomAtTop(kManagedNoteRoom, IDC_MANAGED_NOTE);
+        SetDlgItemText(IDC_MANAGED_NOTE, LoadStr(IDS_MANAGED));
+        ShowDlgItem(IDC_MANAGED_NOTE, TRUE);
+        DisableManaged();
+    }
+
     SetTabOrder();
     GotoDlgCtrl(IDC_SHUTDOWN);
     WriteStatusValue("curr_settings", 1);
@@ -152,6 +162,11 @@ void CSettingsDlg::SetTabOrder() {
 }
 
 void CSettingsDlg::OnActionChanged(int id) {
+    ActionChanged(id);
+    DisableManaged();
+}
+
+void CSettingsDlg::ActionChanged(int id) {
     const auto follow = [this](int edit, int box) { EnableDlgItem(edit, IsDlgButtonChecked(box)); };
     switch (id) {
     case IDC_SHUTDOWN:
@@ -195,7 +210,36 @@ void CSettingsDlg::EnableScheduleControls(BOOL enable) {
         EnableChild(m_hTimePicker[d], enable && IsDlgButtonChecked(kDayBoxIds[d]));
 }
 
+// Whatever a command enabled, what the organisation manages stays greyed.
 BOOL CSettingsDlg::OnCommand(UINT id, UINT notifyCode) {
+    const BOOL handled = Command(id, notifyCode);
+    DisableManaged();
+    return handled;
+}
+
+void CSettingsDlg::DisableManaged() {
+    static const struct {
+        unsigned item;
+        int id;
+    } kManagedControls[] = {
+        {kManagedAction, IDC_SHUTDOWN},         {kManagedAction, IDC_RESTART},
+        {kManagedAction, IDC_OFF},              {kManagedTimes, IDC_CHANGE_TOGETHER},
+        {kManagedWelcome, IDC_WELCOME},         {kManagedWelcomeTime, IDC_WELCOME_TIME},
+        {kManagedShowWarning, IDC_SHOW_WARNING}, {kManagedWarningMinutes, IDC_WARNING_MINUTES},
+        {kManagedLimit, IDC_LIMIT},             {kManagedLimitHours, IDC_LIMIT_HOURS},
+    };
+    for (const auto &c : kManagedControls)
+        if (m_nManaged & c.item)
+            EnableDlgItem(c.id, FALSE);
+    for (int d = 0; d < kDays; ++d) {
+        if (m_nManaged & kManagedDays)
+            EnableDlgItem(kDayBoxIds[d], FALSE);
+        if (m_nManaged & kManagedTimes)
+            EnableChild(m_hTimePicker[d], FALSE);
+    }
+}
+
+BOOL CSettingsDlg::Command(UINT id, UINT notifyCode) {
     if (notifyCode != kBnClicked)
         return CDialog::OnCommand(id, notifyCode);
     for (int d = 0; d < kDays; ++d)
@@ -283,47 +327,64 @@ void CSettingsDlg::OnTimeChange(int day, const SYSTEMTIME &time) {
 void CSettingsDlg::OnDefaults() {
     if (ShowMessage(IDS_RESET_ALL, MB_OKCANCEL | MB_ICONINFORMATION) != IDOK)
         return;
-    m_bShutdown = TRUE;
-    m_bRestart = FALSE;
-    CheckDlgButton(IDC_SHUTDOWN, 1);
-    CheckDlgButton(IDC_OFF, 0);
-    CheckDlgButton(IDC_RESTART, 0);
-    OnActionChanged(IDC_SHUTDOWN);
+    // What the organisation manages keeps its value.
+    const auto unmanaged = [this](unsigned item) { return !(m_nManaged & item); };
+    if (unmanaged(kManagedAction)) {
+        m_bShutdown = TRUE;
+        m_bRestart = FALSE;
+        CheckDlgButton(IDC_SHUTDOWN, 1);
+        CheckDlgButton(IDC_OFF, 0);
+        CheckDlgButton(IDC_RESTART, 0);
+        OnActionChanged(IDC_SHUTDOWN);
+    }
+    const bool on = !IsDlgButtonChecked(IDC_OFF);
 
     for (int d = 0; d < kDays; ++d) {
-        m_nHour[d] = kDefaultHour;
-        m_nMinute[d] = 0;
-        SetPickerTo(d, kDefaultHour, 0);
-        m_bDay[d] = d <= 4 ? TRUE : FALSE; // Sunday to Thursday
-        CheckDlgButton(kDayBoxIds[d], m_bDay[d] ? 1 : 0);
-        EnableChild(m_hTimePicker[d], m_bDay[d]);
+        if (unmanaged(kManagedTimes)) {
+            m_nHour[d] = kDefaultHour;
+            m_nMinute[d] = 0;
+            SetPickerTo(d, kDefaultHour, 0);
+        }
+        if (unmanaged(kManagedDays)) {
+            m_bDay[d] = d <= 4 ? TRUE : FALSE; // Sunday to Thursday
+            CheckDlgButton(kDayBoxIds[d], m_bDay[d] ? 1 : 0);
+        }
+        EnableChild(m_hTimePicker[d], on && IsDlgButtonChecked(kDayBoxIds[d]));
     }
     m_bChangeTogether = FALSE;
     CheckDlgButton(IDC_CHANGE_TOGETHER, 0);
 
-    m_bWelcome = TRUE;
-    CheckDlgButton(IDC_WELCOME, 1);
-    m_bShowWarning = TRUE;
-    CheckDlgButton(IDC_SHOW_WARNING, 1);
-    m_bLimit = FALSE;
-    CheckDlgButton(IDC_LIMIT, 0);
-
-    m_nWelcomeTime = 10;
-    SetDlgItemText(IDC_WELCOME_TIME, "10");
-    EnableDlgItem(IDC_WELCOME_TIME, TRUE);
-    m_nLimitHours = 9;
-    SetDlgItemText(IDC_LIMIT_HOURS, "9");
-    EnableDlgItem(IDC_LIMIT_HOURS, FALSE);
-    m_nWarningMinutes = 5;
-    SetDlgItemText(IDC_WARNING_MINUTES, "5");
-    EnableDlgItem(IDC_WARNING_MINUTES, TRUE);
+    const auto reset = [&](unsigned item, BOOL &flag, BOOL value, int box) {
+        if (unmanaged(item)) {
+            flag = value;
+            CheckDlgButton(box, value ? 1 : 0);
+        }
+    };
+    reset(kManagedWelcome, m_bWelcome, TRUE, IDC_WELCOME);
+    reset(kManagedShowWarning, m_bShowWarning, TRUE, IDC_SHOW_WARNING);
+    reset(kManagedLimit, m_bLimit, FALSE, IDC_LIMIT);
+    const auto number = [&](unsigned item, UINT &field, UINT value, int edit, int box) {
+        if (unmanaged(item)) {
+            field = value;
+            SetDlgItemText(edit, StrFormat("%u", value));
+        }
+        // Limit use does not apply to restarts.
+        EnableDlgItem(edit, on && IsDlgButtonChecked(box) &&
+                                !(box == IDC_LIMIT && IsDlgButtonChecked(IDC_RESTART)));
+    };
+    number(kManagedWelcomeTime, m_nWelcomeTime, 10, IDC_WELCOME_TIME, IDC_WELCOME);
+    number(kManagedLimitHours, m_nLimitHours, 9, IDC_LIMIT_HOURS, IDC_LIMIT);
+    number(kManagedWarningMinutes, m_nWarningMinutes, 5, IDC_WARNING_MINUTES, IDC_SHOW_WARNING);
     m_bAmWarn = TRUE;
 
     if ((m_bKillDosApps || m_bDisableCpl || m_bDisableRegPgms) &&
         ShowMessage(IDS_RESET_ADVANCED, MB_OKCANCEL | MB_ICONINFORMATION) == IDOK) {
-        m_bKillDosApps = FALSE;
-        m_bDisableCpl = FALSE;
-        m_bDisableRegPgms = FALSE;
+        if (unmanaged(kManagedKillDosApps))
+            m_bKillDosApps = FALSE;
+        if (unmanaged(kManagedDisableCpl))
+            m_bDisableCpl = FALSE;
+        if (unmanaged(kManagedDisableRegPgms))
+            m_bDisableRegPgms = FALSE;
     }
     // The password is never reset here.
 }
@@ -368,6 +429,7 @@ void CSettingsDlg::OnAdvanced() {
     dlg.m_bKillDosApps = m_bKillDosApps;
     dlg.m_bDisableCpl = m_bDisableCpl;
     dlg.m_bDisableRegPgms = m_bDisableRegPgms;
+    dlg.m_nManaged = m_nManaged;
     if (dlg.DoModal() == IDOK) {
         m_bKillDosApps = dlg.m_bKillDosApps;
         m_bDisableCpl = dlg.m_bDisableCpl;

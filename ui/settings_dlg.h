@@ -29,6 +29,8 @@ public:
     void OnSetPassword();
     void OnAdvanced();
     void OnAbout();
+    // Greys what the organisation manages (m_nManaged), after anything that enables.
+    void DisableManaged();
     // A box owned by this dialog, captioned "Vespra"; returns the button pressed.
     int ShowMessage(UINT stringId, UINT type);
 
@@ -56,8 +58,13 @@ public:
     BOOL m_b24Hour;
     HWND m_hTimePicker[kDays] = {};
     BOOL m_bIsNT;
+    // The settings an organisation manages (PolicyItem bits): shown greyed, under
+    // one line that says so.
+    unsigned m_nManaged = 0;
 
 private:
+    BOOL Command(UINT id, UINT notifyCode);
+    void ActionChanged(int id);
     void SetPickerTo(int day, UINT hour, UINT minute);
     // True while the dialog itself moves pickers, whose notices are then not the user's.
     bool m_bSettingPickers = false;

@@ -1,3 +1,4 @@
+#include "settings/policy.h"
 #include "ui/sub_dialogs.h"
 
 #include "framework/app.h"
@@ -19,8 +20,9 @@ void CAdvancedDlg::DoDataExchange(CDataExchange *pDX) {
 BOOL CAdvancedDlg::OnInitDialog() {
     CDialog::OnInitDialog();
     // These two act on Windows 95/98/Me only; on NT they keep the state they were given.
-    EnableDlgItem(IDC_DISABLE_CPL, !m_bIsNT);
-    EnableDlgItem(IDC_DISABLE_REGPGMS, !m_bIsNT);
+    EnableDlgItem(IDC_DISABLE_CPL, !m_bIsNT && !(m_nManaged & kManagedDisableCpl));
+    EnableDlgItem(IDC_DISABLE_REGPGMS, !m_bIsNT && !(m_nManaged & kManagedDisableRegPgms));
+    EnableDlgItem(IDC_KILL_DOS, !(m_nManaged & kManagedKillDosApps));
     return TRUE;
 }
 

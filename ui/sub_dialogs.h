@@ -20,6 +20,8 @@ public:
     BOOL m_bDisableCpl = FALSE;
     BOOL m_bDisableRegPgms = FALSE;
     BOOL m_bIsNT;
+    // The options an organisation manages (PolicyItem bits) are shown greyed.
+    unsigned m_nManaged = 0;
 };
 
 class CCheckTimesDlg : public CDialog {

@@ -323,6 +323,17 @@ void CDialog::MoveDlgItem(int id, const CRect &rect) {
     Ctl(*this, id).rect = rect;
 }
 
+void CDialog::MakeRoomAtTop(int dlu, int keepId) {
+    if (Window *w = WindowOf(*this))
+        for (HWND wnd : w->zorder) {
+            Control &c = *static_cast<Control *>(wnd);
+            if (c.id != keepId) {
+                c.rect.top += dlu;
+                c.rect.bottom += dlu;
+            }
+        }
+}
+
 void CDialog::SetWindowText(const std::string &text) {
     if (Window *w = WindowOf(*this))
         w->caption = text;

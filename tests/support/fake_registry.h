@@ -33,6 +33,10 @@ struct Registry {
     // -1: every value write and delete takes effect. n: only the next n do; the ones
     // after them report success and change nothing, as if the process had died.
     int changesBeforeCrash = -1;
+    // A count of changes, and per key (lower-cased path) the count at its last
+    // change; a deleted key keeps its entry.
+    unsigned long changes = 0;
+    std::map<std::string, unsigned long> changedAt;
     int opens = 0;
     int closes = 0;
 };

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cstring>
 
 #include "framework/text.h"
@@ -14,6 +15,10 @@ struct OpenKey {
     RegAccess access;
 };
 } // namespace
+
+void Touch(const std::string &lowerPath) {
+    g_reg.changedAt[lowerPath] = ++g_reg.changes;
+}
 
 Registry &Reg() {
     return g_reg;
@@ -32,6 +37,7 @@ void PutRaw(const std::string &path, const std::string &name, DWORD type,
     RegistryKeyData &k = g_reg.keys[ToLower(path)];
     k.values[ToLower(name)] = RegValue{type, data};
     k.writeOrder.push_back(name);
+    Touch(ToLower(path));
 }
 
 void PutString(const std::string &path, const std::string &name, const std::string &text) {
@@ -101,6 +107,7 @@ LONG OpenImpl(void *&slot, const char *path, RegAccess access, bool create,
         if (!create)
             return ERROR_FILE_NOT_FOUND;
         g_reg.keys[p].sddl = sddl ? sddl : "";
+        fake::Touch(p);
     }
     slot = new fake::OpenKey{p, access};
     ++g_reg.opens;
@@ -132,6 +139,7 @@ LONG DeleteRegistryKey(const char *path) {
         if (key.first.compare(0, p.size() + 1, p + "\\") == 0)
             return ERROR_ACCESS_DENIED;
     g_reg.keys.erase(p);
+    fake::Touch(p);
     return ERROR_SUCCESS;
 }
 
@@ -190,5 +198,44 @@ LONG RegKey::DeleteValue(const char *name) {
         return ERROR_SUCCESS;
     if (g_reg.changesBeforeCrash > 0)
         --g_reg.changesBeforeCrash;
-    return vals.erase(ToLower(name ? name : "")) ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
+    vals.erase(ToLower(name ? name : ""));
+    fake::Touch(Key(m_key)->path);
+    return ERROR_SUCCESS;
+}
+
+namespace {
+// The count at the last change of the key or any key under it.
+unsigned long LastChangeUnder(const std::string &path) {
+    const std::string p = ToLower(path);
+    unsigned long last = 0;
+    for (auto k = g_reg.changedAt.lower_bound(p);
+         k != g_reg.changedAt.end() && k->first.compare(0, p.size(), p) == 0; ++k)
+        if (k->first.size() == p.size() || k->first[p.size()] == '\\')
+            last = std::max(last, k->second);
+    return last;
+}
+} // namespace
+
+// As on Windows, only a key that exists can be watched.
+RegChangeWatch::RegChangeWatch(const char *path) : m_path(path) {
+    m_armed = Arm();
+}
+
+RegChangeWatch::~RegChangeWatch() = default;
+
+bool RegChangeWatch::Arm() {
+    m_seen = LastChangeUnder(m_path);
+    // The stand-in holds keys by their whole path: one is there when it or a key
+    // under it is, as its parents are on Windows.
+    const std::string p = ToLower(m_path), under = p + "\\";
+    const auto k = g_reg.keys.lower_bound(under);
+    return g_reg.keys.count(p) ||
+           (k != g_reg.keys.end() && k->first.compare(0, under.size(), under) == 0);
+}
+
+bool RegChangeWatch::Changed() {
+    if (m_armed && LastChangeUnder(m_path) == m_seen)
+        return false;
+    m_armed = Arm();
+    return true;
 }

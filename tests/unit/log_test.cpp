@@ -90,6 +90,17 @@ TEST_F(LogTest, SwitchOffAtFirstCallStaysOffForTheProcess) {
     EXPECT_EQ("09/30/01 23:05:07: next process\n", Contents());
 }
 
+TEST_F(LogTest, APolicySwitchWinsOverTheStoredOne) {
+    fake::PutDword(kKey, "logfile", 1);
+    fake::PutDword("SOFTWARE\\Policies\\Vespra", "logfile", 0);
+    WriteLog("off by policy");
+    ForgetLogSwitches();
+    fake::PutDword(kKey, "logfile", 0);
+    fake::PutDword("SOFTWARE\\Policies\\Vespra", "logfile", 1);
+    WriteLog("on by policy");
+    EXPECT_EQ("09/30/01 23:05:07: on by policy\n", Contents());
+}
+
 TEST_F(LogTest, SwitchOnAtFirstCallStaysOnAndIsReadOnce) {
     fake::PutDword(kKey, "logfile", 1);
     WriteLog("first");

@@ -126,7 +126,7 @@ TEST(Resources, SettingsInterfaceTemplates) {
         int cx, cy;
         size_t controls;
     } templates[] = {
-        {IDD_SETTINGS_DIALOG, "Vespra Settings", 238, 241, 37},
+        {IDD_SETTINGS_DIALOG, "Vespra Settings", 238, 241, 38},
         {IDD_SET_PASSWORD, "Set Password", 206, 132, 11},
         {IDD_ENTER_PASSWORD, "Enter Password", 159, 76, 7},
         {IDD_TIMED_MESSAGE, "Vespra", 186, 71, 2},

@@ -217,6 +217,15 @@ TEST_F(ServiceHost, ReadsItsThreeValues) {
     EXPECT_EQ(0u, CurrentServiceValues().logfile);
     EXPECT_TRUE(fake::Svc().boxes.empty());
 
+    // A policy's action and log switch win; the action is one setting.
+    fake::PutDword(kKey, "status", 1);
+    fake::PutDword("SOFTWARE\\Policies\\Vespra", "restart", 1);
+    fake::PutDword("SOFTWARE\\Policies\\Vespra", "logfile", 1);
+    EXPECT_TRUE(ReadServiceValues());
+    EXPECT_EQ(0u, CurrentServiceValues().status);
+    EXPECT_EQ(1u, CurrentServiceValues().restart);
+    EXPECT_EQ(1u, CurrentServiceValues().logfile);
+
     // No key: the message, and the defaults, so a system start runs the scheduler.
     fake::ResetRegistry();
     Run(1);

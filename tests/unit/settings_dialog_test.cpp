@@ -11,6 +11,7 @@
 #include "framework/text.h"
 #include "resources/resource.h"
 #include "scheduler/vespra_dlg.h"
+#include "settings/policy.h"
 #include "system/registry.h"
 #include "tests/unit/scheduler_fixture.h"
 #include "ui/settings_dlg.h"
@@ -395,6 +396,55 @@ TEST_F(SettingsDlgTest, DefaultsAsksAndResetsAllButThePassword) {
     ASSERT_EQ(BoxTexts().size(), 4u);
     EXPECT_EQ(BoxTexts()[3], LoadStr(IDS_RESET_ADVANCED));
     EXPECT_FALSE(dlg->m_bKillDosApps);
+}
+
+// What an organisation manages is greyed under a line that says so, whatever a click
+// enables, and Defaults leaves it as it is.
+TEST_F(SettingsDlgTest, ManagedSettingsAreGreyedAndKeptUnderTheirNote) {
+    Open();
+    EXPECT_FALSE(dlg->IsDlgItemVisible(IDC_MANAGED_NOTE));
+    const CRect shutdownAt = dlg->GetDlgItemRect(IDC_SHUTDOWN);
+
+    Open([](CVespraDlg &s) {
+        s.m_nManaged = kManagedDays | kManagedTimes | kManagedWelcomeTime | kManagedKillDosApps;
+        s.m_nHour[1] = 6;
+        s.m_bDay[5] = 1;
+    });
+    EXPECT_TRUE(dlg->IsDlgItemVisible(IDC_MANAGED_NOTE));
+    EXPECT_EQ(dlg->GetDlgItemText(IDC_MANAGED_NOTE), "Some settings are managed by your organization.");
+    EXPECT_GT(dlg->GetDlgItemRect(IDC_SHUTDOWN).top, shutdownAt.top);
+    EXPECT_LE(dlg->GetDlgItemRect(IDC_MANAGED_NOTE).bottom, dlg->GetDlgItemRect(IDC_SHUTDOWN).top);
+    for (int id : {IDC_MONDAY, IDC_CHANGE_TOGETHER, IDC_WELCOME_TIME})
+        EXPECT_FALSE(Enabled(id)) << id;
+    EXPECT_FALSE(PickerEnabled(1));
+    EXPECT_TRUE(Enabled(IDC_WELCOME));
+    EXPECT_TRUE(Enabled(IDC_SHOW_WARNING));
+
+    fake::Click(*dlg, IDC_OFF);
+    fake::Click(*dlg, IDC_SHUTDOWN); // enables the whole schedule again
+    fake::Click(*dlg, IDC_WELCOME);
+    fake::Click(*dlg, IDC_WELCOME);
+    EXPECT_FALSE(Enabled(IDC_MONDAY));
+    EXPECT_FALSE(PickerEnabled(1));
+    EXPECT_FALSE(Enabled(IDC_WELCOME_TIME));
+
+    fake::Type(*dlg, IDC_WARNING_MINUTES, "9");
+    dlg->m_bKillDosApps = TRUE;
+    fake::AnswerNextMessageBox(IDOK);
+    fake::AnswerNextMessageBox(IDOK);
+    fake::Click(*dlg, IDC_DEFAULTS);
+    EXPECT_EQ(MemberTime(1), "6:00");
+    EXPECT_EQ(dlg->IsDlgButtonChecked(IDC_FRIDAY), 1u);
+    EXPECT_EQ(dlg->GetDlgItemText(IDC_WARNING_MINUTES), "5");
+    EXPECT_TRUE(dlg->m_bKillDosApps);
+
+    bool killGreyed = false;
+    fake::RespondToDialog(IDD_ADVANCED, [&](CDialog &d) {
+        killGreyed = !d.IsDlgItemEnabled(IDC_KILL_DOS);
+        fake::Click(d, IDCANCEL);
+    });
+    fake::Click(*dlg, IDC_ADVANCED);
+    EXPECT_TRUE(killGreyed);
 }
 
 TEST_F(SettingsDlgTest, SubDialogsHandTheirResultsBackAndReturnToTheTop) {

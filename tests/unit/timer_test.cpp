@@ -13,6 +13,7 @@
 #include "resources/resource.h"
 #include "scheduler/agent.h"
 #include "scheduler/vespra_dlg.h"
+#include "settings/policy.h"
 #include "settings/run_state.h"
 #include "system/platform.h"
 #include "system/registry.h"
@@ -936,6 +937,51 @@ TEST_F(SessionZeroTest, ARemoteUserIsWarnedAndTheSystemAsksWithItsNotice) {
         EXPECT_EQ(fake::Sess().remote.empty(), c == HoldsUp);
         EXPECT_EQ(fake::Sess().consoleLogoffs, 0);
     }
+}
+
+// What an organisation manages wins over the stored settings from the start, a
+// change of it is taken at the next tick, and the stores keep their own values.
+TEST_F(TimerTest, PolicyRulesTheScheduleAndTheStoresKeepTheirOwn) {
+    const std::string every1230 = "12:30 12:30 12:30 12:30 12:30 12:30 12:30";
+    fake::PutDword(kPoliciesKey + std::string("\\Other"), "x", 1); // Windows has the key
+    fake::PutString(kPolicyKey, "times", "13:00 13:00 13:00 13:00 13:00 13:00 13:00");
+    fake::PutDword(kPolicyKey, "limit", 1);
+    Start();
+    EXPECT_EQ(dlg->m_nHour[2], 13);
+    EXPECT_EQ(dlg->m_bLimit, TRUE);
+
+    // A write keeps the stored times and limit, and the schedule keeps the policy's.
+    dlg->m_nWarningMinutes = 7;
+    dlg->WriteRegistry();
+    EXPECT_EQ(fake::GetString(kSettingsKey, "times").substr(0, 5), "23:00");
+    EXPECT_EQ(fake::GetDword(kSettingsKey, "limit"), 0u);
+    EXPECT_EQ(fake::GetDword(kSettingsKey, "warningminutes"), 7u);
+    EXPECT_EQ(dlg->m_nHour[2], 13);
+
+    // Gone from the policy: the stored time is back at the next tick.
+    RegKey key;
+    ASSERT_EQ(key.Open(kPolicyKey, RegAccess::Write), ERROR_SUCCESS);
+    key.DeleteValue("times");
+    key.Close();
+    Run(20);
+    EXPECT_EQ(dlg->m_nHour[2], 23);
+    EXPECT_EQ(dlg->m_bLimit, TRUE);
+    EXPECT_TRUE(Logged("Settings changed by policy"));
+
+    // A new time is acted on.
+    fake::PutString(kPolicyKey, "times", every1230);
+    RunUntil(Tue(12, 31));
+    ASSERT_FALSE(requests.empty());
+    EXPECT_GE(requests[0].at, Tue(12, 30));
+
+    // Off by policy: the scheduler ends, as after the settings dialog.
+    Fresh();
+    fake::PutString(kPolicyKey, "times", every1230);
+    Start();
+    fake::PutDword(kPolicyKey, "status", 0);
+    Run(20);
+    EXPECT_TRUE(fake::IsEnded(*dlg));
+    EXPECT_TRUE(requests.empty());
 }
 
 } // namespace
