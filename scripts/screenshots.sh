@@ -58,6 +58,7 @@ startup|Vespra|1001|This computer is scheduled
 warning|Vespra|1001|This computer will shut down
 settings|Vespra Settings||
 settings-zone|Vespra Settings|1059|Times are in
+settings-managed|Vespra Settings|1090|Some settings are managed
 set-password|Set Password||
 enter-password|Enter Password||
 advanced|Advanced Settings||

@@ -88,6 +88,9 @@ int main(int argc, char **argv) {
     fake::SetNow(LocalTime(2026, 12, 8, 12, 0));
     fake::PutDword(kSettingsKey, "logfile", 0);
     fake::PutDword(kSettingsKey, "beep", 0);
+    // Windows keeps the policies' key, which the scheduler watches, with some other
+    // program's policy in it.
+    fake::PutDword("SOFTWARE\\Policies\\Other", "setting", 1);
     if (sessionZero) {
         // An invisible window station; "kid" at the console in session 1.
         fake::Sess().world = {true, false, true, 0, 1};

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "scheduler/vespra_dlg.h"
+#include "settings/policy.h"
 #include "settings/registry_store.h"
 #include "settings/settings_text.h"
 #include "system/registry.h"
@@ -40,7 +41,10 @@ const char *const kNumbers[] = {"status",      "restart",        "amwarn",     "
 struct ResetStandIns {
     ResetStandIns() { Reset(); }
     ~ResetStandIns() { Reset(); }
-    static void Reset() { fake::ResetAll(); }
+    static void Reset() {
+        fake::ResetAll();
+        ForgetPolicyLog();
+    }
 };
 
 } // namespace
@@ -86,6 +90,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         } else {
             Check(values.empty());
         }
+    }
+
+    // A policy as arbitrary: what it manages is in the settings dialog's range, and
+    // one action at most.
+    {
+        StoredSettings policy;
+        for (const char *name : {"status", "restart", "days", "times", "welcometime",
+                                 "warningminutes", "limithours", "limit"})
+            if (in.ConsumeBool())
+                policy[name] = StoredValue{DWORD(in.ConsumeBool() ? REG_DWORD : REG_SZ),
+                                           in.ConsumeRandomLengthString(40)};
+        ScheduleSettings s;
+        const unsigned managed = ApplyPolicy(policy, s);
+        for (int d = 0; d < kDays; ++d)
+            Check(!IsTimeOutOfRange(s.m_nHour[d], s.m_nMinute[d]) && UINT(s.m_bDay[d]) <= 1);
+        Check(s.m_nWelcomeTime >= 1 && s.m_nWelcomeTime <= 60 && s.m_nWarningMinutes >= 1 &&
+              s.m_nWarningMinutes <= 60 && s.m_nLimitHours >= 1 && s.m_nLimitHours <= 12);
+        Check(!(managed & kManagedAction) || !(s.m_bShutdown && s.m_bRestart));
     }
 
     fake::Plat().platformId = in.ConsumeBool() ? 2 : 1;

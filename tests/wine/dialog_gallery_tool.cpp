@@ -2,6 +2,7 @@
 // scripts/screenshots.sh:
 //
 //   dialog_gallery_tool startup|warning|settings|settings-off|settings-restart|settings-zone|
+//                       settings-managed|
 //                       set-password|enter-password|enter-password-cancel|
 //                       timed-message|check-times|advanced|about|function-test
 //
@@ -15,6 +16,7 @@
 #include "framework/app.h"
 #include "resources/resource.h"
 #include "scheduler/vespra_dlg.h"
+#include "settings/policy.h"
 #include "system/function_test_dlg.h"
 #include "ui/password_dlg.h"
 #include "ui/settings_dlg.h"
@@ -23,12 +25,14 @@
 
 namespace {
 
-// settings-zone: times set in a zone the machine is no longer in.
-int ShowSettings(int action, const char *zone = "") {
+// settings-zone: times set in a zone the machine is no longer in; settings-managed:
+// the days, the times and the warning set by the organisation.
+int ShowSettings(int action, const char *zone = "", unsigned managed = 0) {
     CVespraDlg sched(nullptr, FALSE, FALSE, FALSE);
     sched.m_bShutdown = action == IDC_SHUTDOWN;
     sched.m_bRestart = action == IDC_RESTART;
     sched.m_bLimit = 1;
+    sched.m_nManaged = managed;
     CSettingsDlg dlg(sched.GetData(), nullptr);
     sched.CopyToSettingsDlg(dlg);
     if (*zone)
@@ -79,6 +83,9 @@ int main(int argc, char **argv) {
         return ShowSettings(IDC_SHUTDOWN) < 0;
     if (!std::strcmp(name, "settings-zone"))
         return ShowSettings(IDC_SHUTDOWN, "Pacific Standard Time") < 0;
+    if (!std::strcmp(name, "settings-managed"))
+        return ShowSettings(IDC_SHUTDOWN, "", kManagedDays | kManagedTimes | kManagedShowWarning |
+                                                  kManagedWarningMinutes) < 0;
     if (!std::strcmp(name, "settings-off"))
         return ShowSettings(IDC_OFF) < 0;
     if (!std::strcmp(name, "settings-restart"))

@@ -14,9 +14,11 @@
 #include "scheduler/vespra_dlg.h"
 #include "settings/ini_store.h"
 #include "settings/password.h"
+#include "settings/policy.h"
 #include "settings/registry_store.h"
 #include "system/files.h"
 #include "system/profile.h"
+#include "system/registry.h"
 #include "tests/support/settings_record.h"
 #include "tests/wine/wine_test_support.h"
 
@@ -229,6 +231,37 @@ TEST_F(SettingsStore, ADamagedJournalIsIgnoredAndTheValuesLoad) {
     RegCloseKey(h);
     ASSERT_TRUE(reader.ReadRegistry());
     EXPECT_EQ(DescribeSettings(reader), DescribeSettings(written));
+}
+
+// Values an outside program (reg.exe here, Group Policy on a real machine) puts
+// under the policy key: the watch on the policies' key sees each change once, and the
+// values read back through the real calls win over the stored ones.
+TEST_F(SettingsStore, PolicyValuesAreSeenAsTheyChangeAndWin) {
+    HKEY policies = nullptr;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, kPoliciesKey, 0, nullptr, 0, KEY_READ, nullptr,
+                              &policies, nullptr),
+              ERROR_SUCCESS);
+    RegCloseKey(policies);
+    wt::RunAndCapture("reg.exe delete \"HKLM\\" + std::string(kPolicyKey) + "\" /f", 30000);
+    RegChangeWatch watch(kPoliciesKey);
+    EXPECT_FALSE(watch.Changed());
+
+    DWORD rc = 1;
+    wt::RunAndCapture("reg.exe add \"HKLM\\" + std::string(kPolicyKey) +
+                          "\" /v times /t REG_SZ /d \"6:00 6:00 6:00 6:00 6:00 6:00 6:15\" /f",
+                      30000, &rc);
+    ASSERT_EQ(rc, 0u);
+    EXPECT_TRUE(watch.Changed());
+    EXPECT_FALSE(watch.Changed());
+
+    ScheduleSettings s;
+    EXPECT_EQ(ApplyPolicy(ReadPolicyValues(), s), unsigned(kManagedTimes));
+    EXPECT_EQ(s.m_nHour[6] * 100 + s.m_nMinute[6], 615);
+
+    wt::RunAndCapture("reg.exe delete \"HKLM\\" + std::string(kPolicyKey) + "\" /f", 30000, &rc);
+    ASSERT_EQ(rc, 0u);
+    EXPECT_TRUE(watch.Changed());
+    EXPECT_TRUE(ReadPolicyValues().empty());
 }
 
 TEST_F(SettingsStore, RunEntryIsTheQuotedPathWithLogon) {
