@@ -250,7 +250,7 @@ policy_log="$prefix/drive_c/vespra.log"
 wreg add 'HKLM\SOFTWARE\Vespra' /v logfile /t REG_DWORD /d 1 /f || fail "policy: cannot switch the log on"
 wreg delete 'HKLM\SOFTWARE\Policies\Vespra' /f
 rm -f "$policy_log"
-WINEPREFIX="$prefix" timeout 120 wine "$win/vespra.exe" " /service" </dev/null >/dev/null 2>&1 &
+WINEPREFIX="$prefix" timeout 120 wine "$win/vespra.exe" /service </dev/null >/dev/null 2>&1 &
 policy_pid=$!
 # Past the 10-s startup countdown, into the waiting ticks.
 sleep 15
