@@ -62,7 +62,10 @@ private:
     void *m_key = nullptr;
     void *m_event = nullptr;
     bool m_armed = false;
-    unsigned long m_seen = 0; // the in-memory registry's change count
+    // The in-memory registry's: its change count at the last change under the key, and
+    // when last asked.
+    unsigned long m_seen = 0;
+    unsigned long m_asked = 0;
 };
 
 // RegDeleteKeyA(HKEY_LOCAL_MACHINE, path): the key must have no subkeys.

@@ -205,8 +205,7 @@ LONG RegKey::DeleteValue(const char *name) {
 
 namespace {
 // The count at the last change of the key or any key under it.
-unsigned long LastChangeUnder(const std::string &path) {
-    const std::string p = ToLower(path);
+unsigned long LastChangeUnder(const std::string &p) {
     unsigned long last = 0;
     for (auto k = g_reg.changedAt.lower_bound(p);
          k != g_reg.changedAt.end() && k->first.compare(0, p.size(), p) == 0; ++k)
@@ -217,7 +216,7 @@ unsigned long LastChangeUnder(const std::string &path) {
 } // namespace
 
 // As on Windows, only a key that exists can be watched.
-RegChangeWatch::RegChangeWatch(const char *path) : m_path(path) {
+RegChangeWatch::RegChangeWatch(const char *path) : m_path(ToLower(path)) {
     m_armed = Arm();
 }
 
@@ -225,15 +224,20 @@ RegChangeWatch::~RegChangeWatch() = default;
 
 bool RegChangeWatch::Arm() {
     m_seen = LastChangeUnder(m_path);
+    m_asked = g_reg.changes;
     // The stand-in holds keys by their whole path: one is there when it or a key
     // under it is, as its parents are on Windows.
-    const std::string p = ToLower(m_path), under = p + "\\";
+    const std::string &p = m_path, under = p + "\\";
     const auto k = g_reg.keys.lower_bound(under);
     return g_reg.keys.count(p) ||
            (k != g_reg.keys.end() && k->first.compare(0, under.size(), under) == 0);
 }
 
 bool RegChangeWatch::Changed() {
+    // Nothing changed anywhere since it was last asked: as cheap as the event's wait.
+    if (m_armed && g_reg.changes == m_asked)
+        return false;
+    m_asked = g_reg.changes;
     if (m_armed && LastChangeUnder(m_path) == m_seen)
         return false;
     m_armed = Arm();
