@@ -8,16 +8,22 @@
 #include "framework/text.h"
 #include "settings/schedule_settings.h"
 
+// The times of the week, Sunday first.
+inline void SetTimes(ScheduleSettings &s, const int hours[kDays], const int minutes[kDays]) {
+    for (int d = 0; d < kDays; ++d) {
+        s.m_nHour[d] = hours[d];
+        s.m_nMinute[d] = minutes[d];
+    }
+}
+
 // A record with no field at its default.
 inline void FillNonDefault(ScheduleSettings &s) {
     const int hours[kDays] = {0, 7, 12, 19, 23, 5, 22};
     const int minutes[kDays] = {0, 5, 30, 59, 1, 45, 10};
     const BOOL days[kDays] = {0, 1, 0, 1, 0, 1, 1};
-    for (int d = 0; d < kDays; ++d) {
-        s.m_nHour[d] = hours[d];
-        s.m_nMinute[d] = minutes[d];
+    SetTimes(s, hours, minutes);
+    for (int d = 0; d < kDays; ++d)
         s.m_bDay[d] = days[d];
-    }
     s.m_sPassword = "Pa55w0rd!x";
     s.m_bWelcome = 0;
     s.m_nWelcomeTime = 33;

@@ -23,6 +23,8 @@ set -u -o pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 # shellcheck source=scripts/wine-session.sh
 . "$here/../../scripts/wine-session.sh"
+# shellcheck source=tests/wine/settings_reg.sh
+. "$here/settings_reg.sh"
 
 [ $# -eq 5 ] && { [ "$1" = session0 ] || [ "$1" = interactive ] || [ "$1" = alt-ok ]; } ||
     vespra_die "usage: session_zero_end_to_end.sh session0|interactive|alt-ok <vespra.exe> <vesprasv.exe> <vesprasi.exe> <agent_probe_tool.exe>"
@@ -71,24 +73,7 @@ installer='C:\Program Files\Vespra\vesprasi.exe'
 # the password "s3cret" unless $3 is "nopass".
 settings() {
     local hm=$1 wt=$2
-    cat >"$work/settings.reg" <<EOF
-REGEDIT4
-
-[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Vespra]
-
-[HKEY_LOCAL_MACHINE\\SOFTWARE\\Vespra]
-"version"="4.0"
-"status"=dword:00000001
-"restart"=dword:00000000
-"days"="1 1 1 1 1 1 1"
-"times"="$hm $hm $hm $hm $hm $hm $hm"
-"welcome"=dword:00000001
-"welcometime"=dword:$(printf %08x "$wt")
-"showwarning"=dword:00000001
-"warningminutes"=dword:00000001
-"limit"=dword:00000000
-"logfile"=dword:00000001
-EOF
+    settings_reg "$work/settings.reg" "$hm" "$wt"
     # Tried three times: while the session's first programs start, Wine now and then
     # fails a regedit (or the winepath before it) that succeeds a moment later.
     local try reg

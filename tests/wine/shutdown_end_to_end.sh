@@ -14,6 +14,8 @@ set -u -o pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 # shellcheck source=scripts/wine-session.sh
 . "$here/../../scripts/wine-session.sh"
+# shellcheck source=tests/wine/settings_reg.sh
+. "$here/settings_reg.sh"
 
 [ $# -eq 2 ] || vespra_die "usage: shutdown_end_to_end.sh <vespra.exe> <window_driver_tool.exe>"
 exe=$1
@@ -46,25 +48,7 @@ now=$(date +%s)
 shutdown_at=$(((now + 120 + 59) / 60 * 60))
 warn_at=$((shutdown_at - 60))
 hm=$(date -d "@$shutdown_at" +%-H:%M)
-times="$hm $hm $hm $hm $hm $hm $hm"
-cat >"$work/settings.reg" <<EOF
-REGEDIT4
-
-[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Vespra]
-
-[HKEY_LOCAL_MACHINE\\SOFTWARE\\Vespra]
-"version"="4.0"
-"status"=dword:00000001
-"restart"=dword:00000000
-"days"="1 1 1 1 1 1 1"
-"times"="$times"
-"welcome"=dword:00000001
-"welcometime"=dword:00000001
-"showwarning"=dword:00000001
-"warningminutes"=dword:00000001
-"limit"=dword:00000000
-"logfile"=dword:00000001
-EOF
+settings_reg "$work/settings.reg" "$hm" 1
 rm -f "$log"
 timeout 60 wine regedit /S "$(winepath -w "$work/settings.reg" 2>/dev/null)" </dev/null \
     >"$work/regedit.out" 2>&1 || fail "regedit could not import the settings"

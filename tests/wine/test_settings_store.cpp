@@ -170,10 +170,7 @@ TEST_F(SettingsStore, ValuesAsRegListsThemWithTheirTypes) {
     CVespraDlg dlg(nullptr, FALSE, FALSE, FALSE);
     const int hours[kDays] = {7, 0, 23, 10, 9, 12, 1};
     const int minutes[kDays] = {0, 0, 5, 59, 9, 30, 1};
-    for (int d = 0; d < kDays; ++d) {
-        dlg.m_nHour[d] = hours[d];
-        dlg.m_nMinute[d] = minutes[d];
-    }
+    SetTimes(dlg, hours, minutes);
     dlg.m_bDay[6] = 1;
     dlg.m_nWarningMinutes = 15;
     dlg.m_bLimit = 1;
