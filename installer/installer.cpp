@@ -318,10 +318,15 @@ int RunInstaller(const std::string &argument) {
         return UsersMayReplaceFoldersAbove(folder + "\\vesprasv.exe") ? 1 : 0;
     }
     switch (ParseCommand(argument)) {
-    case Command::Install:
+    case Command::Install: {
+        // The service host warns when it can't open the settings key, which the
+        // scheduler fills only once it runs: an empty key is enough.
+        RegKey settings;
+        settings.Create(kSettingsKey, RegAccess::Write);
         RemoveRunServicesValue();
         InstallService();
         break;
+    }
     case Command::Uninstall:
         // The programs are removed next: the scheduler must have let go of them.
         if (StopSchedulerService(true))

@@ -112,6 +112,8 @@ TEST_F(Installer, InstallCreatesTheServiceOnce) {
     EXPECT_TRUE(fake::Svc().boxes.empty());
     EXPECT_FALSE(fake::HasValue(kRunServices, "Vespra"));
     EXPECT_TRUE(fake::HasValue(kRunServices, "Other"));
+    // The settings key the service host opens is there, if empty.
+    EXPECT_EQ(1u, fake::Reg().keys.count("software\\vespra"));
     ASSERT_TRUE(fake::Svc().installed);
     EXPECT_EQ(0x110u, fake::Svc().config.serviceType);
     EXPECT_EQ(2u, fake::Svc().config.startType);

@@ -35,22 +35,33 @@ export WINEPREFIX="$prefix"
 
 instdir_win='C:\Program Files\Vespra'
 instdir="$prefix/drive_c/Program Files/Vespra"
-menu_win='C:\ProgramData\Microsoft\Windows\Start Menu\Programs\Vespra'
 settings_key='HKLM\Software\Vespra'
 run_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Run'
 safeboot_key='HKLM\System\CurrentControlSet\Control\SafeBoot\Minimal\Vespra'
 
-# The newer version: the same package source and programs, the last number raised.
+# The newer version: the same package source and programs, the last number raised,
+# as a minor update (the installed package's ProductCode, "REINSTALL=ALL
+# REINSTALLMODE=vomus"). Wine's msiexec can't run the major upgrade that a new
+# ProductCode means: its RemoveExistingProducts removes the old package without
+# UPGRADINGPRODUCTCODE, so the old package would take it for a removal.
 version=$(basename "$msi" -x64.msi)
 version=${version#vespra-}
 newer="$work/vespra-${version%.*}.$((${version##*.} + 1))-x64.msi"
+product=$(msiinfo export "$msi" Property | tr -d '\r' | sed -n 's/^ProductCode\t//p')
+[ -n "$product" ] || fail "no ProductCode in $msi"
 # wixl finds no file by an absolute path: it runs in / and is given paths from there.
 (cd / && wixl -a x64 -D Version="${version%.*}.$((${version##*.} + 1))" -D Arch=x64 \
-    -D ProgramsDir="${build#/}" -D HelpDir="${src#/}/help" -D PolicyDir="${src#/}/packaging/policy" \
-    -D Icon="${src#/}/resources/vespra.ico" -o "$newer" "$src/packaging/vespra.wxs") \
-    >/dev/null 2>>"$work/stderr" || fail "wixl could not make $newer"
+    -D ProductCode="$product" -D ProgramsDir="${build#/}" -D HelpDir="${src#/}/help" \
+    -D PolicyDir="${src#/}/packaging/policy" -D Icon="${src#/}/resources/vespra.ico" \
+    -o "$newer" "$src/packaging/vespra.wxs") >/dev/null 2>>"$work/stderr" ||
+    fail "wixl could not make $newer"
 
-msiexec() { win 150 msiexec "$1" "$(winepath -w "$2")" /qn; }
+msiexec() {
+    local action=$1 package
+    package=$(winepath -w "$2")
+    shift 2
+    win 150 msiexec "$action" "$package" /qn "$@"
+}
 
 check_installed() {
     local what=$1 f
@@ -80,21 +91,29 @@ check_installed() {
     done
 }
 
-# 1. A silent installation.
+# 1. A silent installation. Windows puts the shortcuts of a per-machine package into
+#    the common Start menu; Wine's msiexec into the installing user's.
 msiexec /i "$msi" >/dev/null || fail "install: msiexec /i /qn ended with $?"
+menu_win="$(win 30 cmd /c echo %APPDATA%)\Microsoft\Windows\Start Menu\Programs\Vespra"
+[ -d "$prefix/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Vespra" ] &&
+    menu_win='C:\ProgramData\Microsoft\Windows\Start Menu\Programs\Vespra'
+menu=$(winepath -u "$menu_win")
 check_installed "install"
 echo "install: programs, help, policy templates, shortcuts; the service runs the scheduler"
 
-# 2. The upgrade replaces the programs and keeps the settings; the password stored in
-#    the scrambled form is stored as its hash by then, as the setup's update does.
+# 2. The update stops and removes the service, replaces the programs, installs and
+#    starts the service again and keeps the settings; the password stored in the
+#    scrambled form is stored as its hash by then, as the setup's update does.
 probe password Secret7 || fail "could not set the password"
 win 30 reg add "$settings_key" /v times /d "21:05 21:05 21:05 21:05 21:05 21:05 21:05" /f >/dev/null ||
     fail "could not set the times"
-msiexec /i "$newer" >/dev/null || fail "upgrade: msiexec /i /qn ended with $?"
+msiexec /i "$newer" REINSTALL=ALL REINSTALLMODE=vomus >/dev/null ||
+    fail "upgrade: msiexec /i /qn ended with $?"
 check_installed "upgrade"
 [ "$(reg_value "$settings_key" times)" = "21:05 21:05 21:05 21:05 21:05 21:05 21:05" ] ||
     fail "upgrade: the times changed: $(reg_value "$settings_key" times)"
 present value "$settings_key" lock_hash || fail "upgrade: the password went"
+[ -z "$(reg_value "$settings_key" lock)" ] || fail "upgrade: \"lock\" still holds the old form"
 [ "$(probe running vespra.exe | grep -cx vespra.exe)" = 1 ] || fail "upgrade: not exactly one scheduler"
 echo "upgrade: settings and password kept, the new service runs"
 
@@ -115,8 +134,7 @@ done
 probe password "" || fail "could not clear the password"
 msiexec /x "$newer" >/dev/null || fail "uninstall: msiexec /x /qn ended with $?"
 [ -e "$instdir" ] && fail "uninstall: left $(find "$instdir" | tr '\n' ' ')"
-[ -e "$prefix/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Vespra" ] &&
-    fail "uninstall: the Start-menu folder is still there"
+[ -e "$menu" ] && fail "uninstall: the Start-menu folder is still there"
 present service && fail "uninstall: the service is still there"
 present key "$settings_key" && fail "uninstall: the settings key is still there"
 present key "$safeboot_key" && fail "uninstall: the Safe Mode entry is still there"

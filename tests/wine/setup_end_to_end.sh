@@ -70,6 +70,9 @@ check_installed() {
         name=$(basename "$f")
         cmp -s "$f" "$instdir/help/$name" || fail "$what: help\\$name is missing or differs"
     done
+    for f in vespra.admx en-US/vespra.adml; do
+        cmp -s "$here/../../packaging/policy/$f" "$instdir/policy/$f" || fail "$what: policy/$f is missing or differs"
+    done
 
     probe service >"$work/service" || fail "$what: no service \"Vespra\""
     grep -qxF 'path="c:\program files\vespra\vesprasv.exe"' "$work/service" ||
