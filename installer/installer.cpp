@@ -15,6 +15,8 @@ namespace installer {
 namespace {
 const char kCaption[] = "Vespra service installer";
 const char kCheckFolder[] = "/checkfolder ";
+// The scheduler's start entry at every log-on (named kServiceName, as the service).
+const char kRunKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
 const char kRunServicesKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunServices";
 const DWORD kPlatformWin32Nt = 2; // VER_PLATFORM_WIN32_NT
 // The least access each command needs, so that a start works for every user and
@@ -72,6 +74,8 @@ Command ParseCommand(const std::string &argument) {
         return Command::Start;
     if (text == "/restart")
         return Command::Restart;
+    if (text == "/removesettings")
+        return Command::RemoveSettings;
     return Command::None;
 }
 
@@ -120,6 +124,15 @@ void RemoveSafeModeEntries() {
         DeleteRegistryKey(path);
 }
 } // namespace
+
+void RemoveSettings() {
+    DeleteRegistryKey(kSettingsKey);
+    RegKey run;
+    if (run.Create(kRunKey, RegAccess::Write) == ERROR_SUCCESS)
+        run.DeleteValue(kServiceName);
+    RemoveRunServicesValue();
+    RemoveSafeModeEntries();
+}
 
 void RemoveRunServicesValue() {
     if (!IsWindowsNT())
@@ -305,12 +318,22 @@ int RunInstaller(const std::string &argument) {
         return UsersMayReplaceFoldersAbove(folder + "\\vesprasv.exe") ? 1 : 0;
     }
     switch (ParseCommand(argument)) {
-    case Command::Install:
+    case Command::Install: {
+        // The service host warns when it can't open the settings key, which the
+        // scheduler fills only once it runs: an empty key is enough.
+        RegKey settings;
+        settings.Create(kSettingsKey, RegAccess::Write);
         RemoveRunServicesValue();
         InstallService();
         break;
+    }
     case Command::Uninstall:
-        StopSchedulerService(true);
+        // The programs are removed next: the scheduler must have let go of them.
+        if (StopSchedulerService(true))
+            AwaitServiceStop();
+        break;
+    case Command::RemoveSettings:
+        RemoveSettings();
         break;
     case Command::Stop:
         StopSchedulerService(false);

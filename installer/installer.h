@@ -7,10 +7,12 @@
 
 namespace installer {
 
-enum class Command { None, Install, Uninstall, Stop, Start, Restart };
+enum class Command { None, Install, Uninstall, Stop, Start, Restart, RemoveSettings };
 
 // The whole argument text, compared ignoring case and with nothing trimmed.
 Command ParseCommand(const std::string &argument);
+// "/uninstall" also waits, as AwaitServiceStop does, for the scheduler to end, so
+// that its programs can be removed right after.
 // "/checkfolder <folder>", the setup's question, answers 1 without a message when
 // users may replace a folder above <folder>, else 0.
 // Carries out the argument's command, or refuses it with a message. Always 0, the
@@ -25,6 +27,11 @@ std::string ServiceImagePath(const std::string &installerPath);
 // Asked of the system at each use.
 bool IsWindowsNT();
 void RemoveRunServicesValue();
+// "/removesettings", run by the MSI package on a removal that is no upgrade, after
+// "/uninstall": the settings key (with the password and the run-state values), the
+// scheduler's start entries and the Safe Mode entries. Nothing is shown; a value
+// that is missing already is no error.
+void RemoveSettings();
 // Creates the service (or, installed from this folder before, brings its DACL up
 // to date) and registers it for the service manager's recovery and for Safe Mode.
 bool InstallService();

@@ -6,7 +6,7 @@
 ; Built by the CMake target "setup" (windows preset):
 ;   makensis -DVERSION=4.0.5 -DVESPRA_EXE=... -DVESPRASV_EXE=... -DVESPRASI_EXE=...
 ;            -DVESPRA_X86_EXE=... -DVESPRASV_X86_EXE=... -DVESPRASI_X86_EXE=...
-;            -DHELP_DIR=... -DICON=... -DOUTFILE=... [-DSETUP_TARGET=amd64-unicode] vespra.nsi
+;            -DHELP_DIR=... -DPOLICY_DIR=... -DICON=... -DOUTFILE=... [-DSETUP_TARGET=amd64-unicode] vespra.nsi
 ;
 ; One setup carries both builds and installs the one that fits: x64 on 64-bit
 ; Windows, x86 on 32-bit Windows. The setup itself is 32-bit so that it runs everywhere,
@@ -27,6 +27,7 @@
 !insertmacro REQUIRE_DEFINE VESPRASV_X86_EXE
 !insertmacro REQUIRE_DEFINE VESPRASI_X86_EXE
 !insertmacro REQUIRE_DEFINE HELP_DIR
+!insertmacro REQUIRE_DEFINE POLICY_DIR
 !insertmacro REQUIRE_DEFINE ICON
 !insertmacro REQUIRE_DEFINE OUTFILE
 
@@ -442,6 +443,11 @@ Section "Vespra" SecVespra
   SetOutPath "$INSTDIR\help"
   File "${HELP_DIR}\*.html"
   File "${HELP_DIR}\*.css"
+  ; The Group Policy templates, for copying to a domain's central store.
+  SetOutPath "$INSTDIR\policy"
+  File "${POLICY_DIR}\vespra.admx"
+  SetOutPath "$INSTDIR\policy\en-US"
+  File "${POLICY_DIR}\en-US\vespra.adml"
   SetOutPath "$INSTDIR"
   WriteUninstaller "$INSTDIR\${UNINSTALLER}"
 
@@ -554,6 +560,10 @@ Section "Uninstall"
   Delete "$INSTDIR\help\*.html"
   Delete "$INSTDIR\help\*.css"
   RMDir "$INSTDIR\help"
+  Delete "$INSTDIR\policy\en-US\vespra.adml"
+  RMDir "$INSTDIR\policy\en-US"
+  Delete "$INSTDIR\policy\vespra.admx"
+  RMDir "$INSTDIR\policy"
   Delete "$INSTDIR\${UNINSTALLER}"
   RMDir /REBOOTOK "$INSTDIR"
   Delete "$SMPROGRAMS\Vespra\Vespra Settings.lnk"

@@ -15,6 +15,8 @@ packages=(
     wine wine64 xvfb xauth imagemagick
     # the setup program (makensis)
     nsis
+    # the MSI packages (wixl) and their tables (msiinfo); the policy templates' check
+    wixl msitools libxml2-utils
     # time zones for the tests
     tzdata
     # fuzzing

@@ -134,6 +134,13 @@ if [ "$host_ok" = 1 ]; then
     count_ctest "$results/host.log" "${PIPESTATUS[0]}" "native tests"
 fi
 
+step "Group Policy templates (packaging/policy)"
+if bash scripts/check-policy.sh; then
+    passed=$((passed + 1))
+else
+    failed=$((failed + 1))
+fi
+
 # --- Win32 tests under Wine -----------------------------------------------------
 if [ "$windows_ok" = 1 ]; then
     step "Win32 tests under Wine (build/windows)"

@@ -63,6 +63,7 @@ TEST_F(Installer, CommandMatching) {
         {"vesprasi.exe /STOP", Command::Stop},
         {"\"c:\\program files\\vespra\\vesprasi.exe\" /Start", Command::Start},
         {"vesprasi.exe /restart", Command::Restart},
+        {"vesprasi.exe /RemoveSettings", Command::RemoveSettings},
         // As the scheduler starts it: no program name, one blank, the switch.
         {" /stop", Command::Stop},
         {" /restart", Command::Restart},
@@ -111,6 +112,8 @@ TEST_F(Installer, InstallCreatesTheServiceOnce) {
     EXPECT_TRUE(fake::Svc().boxes.empty());
     EXPECT_FALSE(fake::HasValue(kRunServices, "Vespra"));
     EXPECT_TRUE(fake::HasValue(kRunServices, "Other"));
+    // The settings key the service host opens is there, if empty.
+    EXPECT_EQ(1u, fake::Reg().keys.count("software\\vespra"));
     ASSERT_TRUE(fake::Svc().installed);
     EXPECT_EQ(0x110u, fake::Svc().config.serviceType);
     EXPECT_EQ(2u, fake::Svc().config.startType);
@@ -292,13 +295,44 @@ TEST_F(Installer, StopSends222AndUninstallAlsoDeletes) {
     }
     EXPECT_TRUE(fake::Svc().markedForDeletion);
 
+    // Then it waits, as a restart does, until the scheduler has let go of its files.
     fake::ResetServices();
     Installed(SERVICE_RUNNING);
+    fake::Svc().queriesUntilStopped = 2;
+    fake::Svc().mutexFreeAfterMs = 300;
     RunInstaller("/uninstall");
+    const std::vector<std::string> calls = fake::Svc().calls;
+    ASSERT_LE(5u, calls.size());
     EXPECT_EQ((std::vector<std::string>{"open manager", "open", "query", "control", "delete"}),
-              fake::Svc().calls);
+              std::vector<std::string>(calls.begin(), calls.begin() + 5));
     EXPECT_TRUE(fake::Svc().markedForDeletion);
+    EXPECT_EQ(2 * installer::kPollMs, fake::Svc().sleptMs);
+    EXPECT_EQ((std::vector<std::string>{"Global\\Vespra", "Vespra"}), fake::Svc().mutexNames);
     EXPECT_TRUE(fake::Svc().boxes.empty());
+}
+
+TEST_F(Installer, RemoveSettingsTakesOnlyWhatVespraWrote) {
+    const char kRun[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
+    const std::string minimal = "SYSTEM\\CurrentControlSet\\Control\\SafeBoot\\Minimal\\Vespra";
+    for (int present = 0; present < 2; ++present) {
+        fake::ResetRegistry();
+        fake::PutString(kRun, "Other", "x");
+        fake::PutString(kRunServices, "Other", "x");
+        if (present) {
+            fake::PutString("SOFTWARE\\Vespra", "lock_hash", "h");
+            fake::PutString(kRun, "Vespra", "c:\\vespra\\vespra.exe /logon");
+            fake::PutString(kRunServices, "Vespra", "c:\\vespra\\vespra.exe");
+            fake::PutString(minimal, "", "Service");
+        }
+        RunInstaller("/removesettings");
+        EXPECT_EQ(0u, fake::Reg().keys.count("software\\vespra")) << present;
+        EXPECT_EQ(0u, fake::Reg().keys.count(ToLower(minimal))) << present;
+        EXPECT_FALSE(fake::HasValue(kRun, "Vespra"));
+        EXPECT_FALSE(fake::HasValue(kRunServices, "Vespra"));
+        EXPECT_TRUE(fake::HasValue(kRun, "Other"));
+        EXPECT_TRUE(fake::HasValue(kRunServices, "Other"));
+        EXPECT_TRUE(fake::Svc().boxes.empty());
+    }
 }
 
 TEST_F(Installer, ControlFailures) {

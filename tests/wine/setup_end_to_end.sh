@@ -32,12 +32,8 @@ version=${version#vespra-setup-}
 # The checks run in a child shell under `timeout`; this shell made the prefix and
 # the display, and ends whatever the child left, however it ended.
 [ -n "${VESPRA_E2E_CHILD:-}" ] || vespra_e2e_parent setup 250 "${BASH_SOURCE[0]}" "$@"
-
-fail() {
-    echo "FAIL: $*"
-    [ -s "$work/stderr" ] && tail -n 20 "$work/stderr" | sed 's/^/  stderr: /'
-    exit 1
-}
+# shellcheck source=tests/wine/e2e_checks.sh
+. "$here/e2e_checks.sh"
 
 # The installed scheduler runs on its defaults: shut down at 23:00 on weekdays, with
 # a warning minutes before. A zone of a fixed offset puts the session's clock near
@@ -60,50 +56,8 @@ settings_key='HKLM\Software\Vespra'
 run_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Run'
 runservices_key='HKLM\Software\Microsoft\Windows\CurrentVersion\RunServices'
 
-# A Windows program, bounded, its output without CRs. The output goes through a
-# file: the programs it starts inherit its descriptors and would hold a pipe open.
-win() {
-    local limit=$1 out rc
-    shift
-    out=$(mktemp "$work/out.XXXXXX")
-    timeout --kill-after=5 "$limit" wine "$@" </dev/null >"$out" 2>>"$work/stderr"
-    rc=$?
-    tr -d '\r' <"$out"
-    rm -f "$out"
-    return "$rc"
-}
-probe() { win 60 "$probe" "$@"; }
-# Asks the probe whether something is there: true for "present", false for
-# "absent". Any other outcome (the probe failed, timed out or said "error") fails
-# the test, so a check that something is gone can't pass because nothing answered.
-present() {
-    local out rc
-    out=$(probe "$@")
-    rc=$?
-    case "$rc:${out%%$'\n'*}" in
-    0:present) return 0 ;;
-    1:absent) return 1 ;;
-    esac
-    fail "no answer from the probe to \"$*\" (exit $rc): $out"
-}
-# One value of a key as "reg query" shows it: the data after the type.
-reg_value() {
-    win 30 reg query "$1" /v "$2" | sed -n "s/^ *$2 \{2,\}REG_[A-Z_]* \{2,\}//p"
-}
 ours=(vespra.exe vesprasv.exe vesprasi.exe uninstall.exe un.exe)
-# Polls a command for up to $1 seconds.
-within() {
-    local deadline=$((SECONDS + $1))
-    shift
-    until "$@"; do
-        [ "$SECONDS" -lt "$deadline" ] || return 1
-        sleep 0.25
-    done
-}
-scheduler_runs() { present running vespra.exe; }
-no_scheduler() { ! present running vespra.exe; }
 nothing_of_ours_runs() { ! present running "${ours[@]}"; }
-service_state_is() { probe service | grep -qx "state=$1"; }
 
 # The installation as the setup leaves it, whatever the scheduler does.
 check_installed() {
@@ -115,6 +69,9 @@ check_installed() {
     for f in "$help_src"/*.html "$help_src"/*.css; do
         name=$(basename "$f")
         cmp -s "$f" "$instdir/help/$name" || fail "$what: help\\$name is missing or differs"
+    done
+    for f in vespra.admx en-US/vespra.adml; do
+        cmp -s "$here/../../packaging/policy/$f" "$instdir/policy/$f" || fail "$what: policy/$f is missing or differs"
     done
 
     probe service >"$work/service" || fail "$what: no service \"Vespra\""
@@ -140,19 +97,6 @@ check_installed() {
     local size
     size=$(reg_value "$uninstall_key" EstimatedSize)
     [ -n "$size" ] && [ $((size)) -ge 100 ] || fail "$what: EstimatedSize \"$size\""
-}
-
-check_shortcut() {
-    local what=$1 name=$2 target=$3 arguments=$4 got
-    got=$(probe shortcut "$menu_win\\$name.lnk") || fail "$what: no shortcut \"$name\""
-    [ "$got" = "target=$target"$'\n'"arguments=$arguments" ] ||
-        fail "$what: shortcut \"$name\" is: $got"
-}
-
-check_value() {
-    local got
-    got=$(reg_value "$2" "$3")
-    [ "$got" = "$4" ] || fail "$1: $3 under $2 is \"$got\", not \"$4\""
 }
 
 # The uninstaller's copy of itself waits for vespra.exe, which shows its refusal.
