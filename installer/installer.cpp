@@ -1,5 +1,7 @@
 #include "installer/installer.h"
 
+#include <cstring>
+
 #include "framework/text.h"
 #include "framework/unique_handle.h"
 #include "system/files.h"
@@ -15,6 +17,7 @@ namespace installer {
 namespace {
 const char kCaption[] = "Vespra service installer";
 const char kCheckFolder[] = "/checkfolder ";
+const char kSecureFolder[] = "/securefolder ";
 // The scheduler's start entry at every log-on (named kServiceName, as the service).
 const char kRunKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
 const char kRunServicesKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunServices";
@@ -310,12 +313,23 @@ void AwaitServiceStop() {
 int RunInstaller(const std::string &argument) {
     // The setup's question before it copies anything, answered by the exit code
     // alone: 1 when users may rename, delete or replace a folder above this one.
-    const size_t checkLength = sizeof kCheckFolder - 1;
-    if (ToLower(argument.substr(0, checkLength)) == kCheckFolder) {
-        std::string folder = argument.substr(checkLength);
+    // The package's step after it copied the files: a folder that passes that test
+    // gets its protected DACL; 1 when it fails the test or can't be secured, a
+    // drive's root included.
+    const std::string lower = ToLower(argument);
+    for (const char *command : {kCheckFolder, kSecureFolder}) {
+        const size_t length = std::strlen(command);
+        if (lower.compare(0, length, command) != 0)
+            continue;
+        std::string folder = argument.substr(length);
         while (!folder.empty() && folder.back() == '\\')
             folder.pop_back();
-        return UsersMayReplaceFoldersAbove(folder + "\\vesprasv.exe") ? 1 : 0;
+        if (UsersMayReplaceFoldersAbove(folder + "\\vesprasv.exe"))
+            return 1;
+        if (command == kCheckFolder)
+            return 0;
+        const bool root = folder.size() <= 2 || folder.find('\\') == std::string::npos;
+        return !root && SecureProgramFolder(folder) ? 0 : 1;
     }
     switch (ParseCommand(argument)) {
     case Command::Install: {

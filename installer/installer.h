@@ -14,7 +14,10 @@ Command ParseCommand(const std::string &argument);
 // "/uninstall" also waits, as AwaitServiceStop does, for the scheduler to end, so
 // that its programs can be removed right after.
 // "/checkfolder <folder>", the setup's question, answers 1 without a message when
-// users may replace a folder above <folder>, else 0.
+// users may replace a folder above <folder>, else 0. "/securefolder <folder>", the
+// package's step once its files are there, gives the folder its protected DACL
+// unless it is a drive's root or users may replace a folder above it: 0 when it did,
+// else 1, without a message.
 // Carries out the argument's command, or refuses it with a message. Always 0, the
 // program's exit code.
 int RunInstaller(const std::string &argument);

@@ -13,6 +13,7 @@ const char kInstanceMutexSddlNoOwner[] = VESPRA_MUTEX_DACL;
 const char kSafeBootKeySddl[] = "D:P(A;;KA;;;SY)(A;;KA;;;BA)(A;;KR;;;BU)";
 #define VESPRA_LOG_DACL "D:P(A;;FA;;;SY)(A;;FA;;;BA)(A;;FR;;;BU)"
 const char kLogFileSddl[] = "O:BA" VESPRA_LOG_DACL;
+const char kProgramFolderSddl[] = "D:PAI(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)";
 const char kLogFileSddlNoOwner[] = VESPRA_LOG_DACL;
 
 namespace {

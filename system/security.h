@@ -94,4 +94,10 @@ BOOL UsersMayReplaceFoldersAbove(const std::string &programPath);
 // make there. Owned by the administrators; a start whose token may not name them
 // owner uses kLogFileSddlNoOwner.
 extern const char kLogFileSddl[];
+// The install folder of a program that runs as the system: SYSTEM and the
+// administrators full control, users read and execute, nothing inherited.
+extern const char kProgramFolderSddl[];
+// Gives a folder kProgramFolderSddl's protected DACL, which its files and folders
+// inherit; false when it can't be set.
+BOOL SecureProgramFolder(const std::string &folder);
 extern const char kLogFileSddlNoOwner[];

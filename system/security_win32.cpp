@@ -226,6 +226,21 @@ BOOL UsersMayChangeProgram(const std::string &programPath) {
     return UsersMayReplaceFoldersAbove(programPath);
 }
 
+BOOL SecureProgramFolder(const std::string &folder) {
+    typedef DWORD(WINAPI * SetNamedFn)(LPSTR, SE_OBJECT_TYPE, SECURITY_INFORMATION, PSID, PSID, PACL,
+                                       PACL);
+    Advapi advapi;
+    auto set = advapi.Get<SetNamedFn>("SetNamedSecurityInfoA");
+    SddlDescriptor sd(kProgramFolderSddl);
+    std::string path = folder;
+    return set && sd.Dacl() &&
+                   set(&path[0], SE_FILE_OBJECT,
+                       DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION, nullptr,
+                       nullptr, sd.Dacl(), nullptr) == ERROR_SUCCESS
+               ? TRUE
+               : FALSE;
+}
+
 BOOL UsersMayReplaceFoldersAbove(const std::string &programPath) {
     Advapi advapi;
     Principals principals(advapi);

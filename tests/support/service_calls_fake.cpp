@@ -322,6 +322,11 @@ BOOL UsersMayChangeProgram(const std::string &programPath) {
     return g_services.programChangeable ? TRUE : FALSE;
 }
 
+BOOL SecureProgramFolder(const std::string &folder) {
+    g_services.calls.push_back("secure " + folder);
+    return g_services.daclFails ? FALSE : TRUE;
+}
+
 BOOL UsersMayReplaceFoldersAbove(const std::string &programPath) {
     g_services.programsChecked.push_back("above " + programPath);
     return g_services.folderAboveChangeable ? TRUE : FALSE;

@@ -2,6 +2,8 @@
 // program path, and each command's calls and messages on both platform families.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <string>
 #include <vector>
 
@@ -180,6 +182,35 @@ TEST_F(Installer, OnlyASecuredServiceOfAProgramUsersCannotChangeIsInstalled) {
 
 // What Windows keeps after each command: the recovery and its flag, and the two
 // Safe Mode entries with their descriptor. None of it is worth a box.
+// The package's step: only a folder no user can replace is secured, and the answer
+// is the exit code alone.
+TEST_F(Installer, SecureFolderSecuresOnlyASafeFolderAndSaysSoByItsExitCode) {
+    const struct {
+        const char *argument;
+        bool aboveChangeable, daclFails;
+        int exit;
+        const char *secured; // "": nothing secured
+    } cases[] = {
+        {"/securefolder C:\\Program Files\\Vespra\\", false, false, 0, "C:\\Program Files\\Vespra"},
+        {"/SecureFolder C:\\Tools\\Vespra", false, false, 0, "C:\\Tools\\Vespra"},
+        {"/securefolder C:\\Open\\Vespra", true, false, 1, ""},
+        {"/securefolder C:\\", false, false, 1, ""},
+        {"/securefolder C:\\Program Files\\Vespra", false, true, 1, "C:\\Program Files\\Vespra"},
+        {"/checkfolder C:\\Program Files\\Vespra", false, false, 0, ""},
+    };
+    for (const auto &c : cases) {
+        fake::ResetServices();
+        fake::Svc().folderAboveChangeable = c.aboveChangeable;
+        fake::Svc().daclFails = c.daclFails;
+        EXPECT_EQ(installer::RunInstaller(c.argument), c.exit) << c.argument;
+        const auto &calls = fake::Svc().calls;
+        const bool secured = std::find(calls.begin(), calls.end(),
+                                       std::string("secure ") + c.secured) != calls.end();
+        EXPECT_EQ(secured, *c.secured != 0) << c.argument;
+        EXPECT_TRUE(fake::Svc().boxes.empty()) << c.argument;
+    }
+}
+
 TEST_F(Installer, RecoveryAndSafeModeComeWithTheServiceAndGoWithIt) {
     const std::string minimal = "SYSTEM\\CurrentControlSet\\Control\\SafeBoot\\Minimal\\Vespra",
                       network = "SYSTEM\\CurrentControlSet\\Control\\SafeBoot\\Network\\Vespra";

@@ -91,6 +91,13 @@ check_installed() {
     done
 }
 
+# 0. A folder under one that everyone may change (Wine keeps a folder's DACL as its
+#    Unix mode): the package fails before it installs the service.
+mkdir -p "$prefix/drive_c/Open" && chmod 777 "$prefix/drive_c/Open"
+msiexec /i "$msi" 'INSTALLDIR=C:\Open\Vespra\' >/dev/null && fail "open folder: msiexec /i succeeded"
+present service && fail "open folder: a service was installed"
+echo "open folder: refused, no service"
+
 # 1. A silent installation. Windows puts the shortcuts of a per-machine package into
 #    the common Start menu; Wine's msiexec into the installing user's.
 msiexec /i "$msi" >/dev/null || fail "install: msiexec /i /qn ended with $?"
