@@ -6,10 +6,6 @@
 
 #include "settings/settings_text.h"
 #include "system/log.h"
-#include "system/registry.h"
-
-const char *const kPolicyKey = "SOFTWARE\\Policies\\Vespra";
-const char *const kPoliciesKey = "SOFTWARE\\Policies";
 
 namespace {
 
@@ -35,21 +31,12 @@ const NumberRule kNumberRules[] = {
     {"disablecpl", kManagedDisableCpl, &ScheduleSettings::m_bDisableCpl, nullptr, 0, 1},
     {"disableregpgms", kManagedDisableRegPgms, &ScheduleSettings::m_bDisableRegPgms, nullptr, 0, 1},
 };
-const char *const kTextNames[] = {"days", "times"};
-const char *const kSwitchNames[] = {"logfile"};
 
 std::set<std::string> g_loggedMalformed;
 
 void LogMalformed(const std::string &name, const StoredValue &value) {
     if (g_loggedMalformed.insert(name + '\n' + value.bytes).second)
         WriteLog("Malformed policy value \"" + name + "\" ignored");
-}
-
-bool AsDword(const StoredValue &v, DWORD &out) {
-    if (v.type != REG_DWORD || v.bytes.size() != sizeof(DWORD))
-        return false;
-    memcpy(&out, v.bytes.data(), sizeof out);
-    return true;
 }
 
 // A REG_SZ's text without its terminating NUL; false for anything else.
@@ -87,49 +74,6 @@ bool ReadTimes(const std::string &text, int hours[kDays], int minutes[kDays]) {
 
 } // namespace
 
-StoredSettings ReadPolicyValues() {
-    StoredSettings values;
-    RegKey key;
-    if (key.Open(kPolicyKey, RegAccess::Read) != ERROR_SUCCESS)
-        return values;
-    auto read = [&](const char *name) {
-        char buffer[kRegStringBuffer];
-        DWORD size = sizeof buffer;
-        DWORD type = REG_NONE;
-        const LONG rc = key.QueryValue(name, &type, buffer, &size);
-        if (rc == ERROR_SUCCESS && size <= sizeof buffer)
-            values[name] = StoredValue{type, std::string(buffer, size)};
-        else if (rc == ERROR_MORE_DATA)
-            values[name] = StoredValue{type, std::string(kRegStringBuffer + 1, '?')};
-    };
-    for (const NumberRule &rule : kNumberRules)
-        read(rule.name);
-    for (const char *name : kTextNames)
-        read(name);
-    for (const char *name : kSwitchNames)
-        read(name);
-    return values;
-}
-
-bool PolicySwitch(const StoredSettings &policy, const char *name, DWORD &value) {
-    const auto v = policy.find(name);
-    DWORD read = 0;
-    if (v == policy.end() || !AsDword(v->second, read) || read > 1)
-        return false;
-    value = read;
-    return true;
-}
-
-bool PolicyAction(const StoredSettings &policy, DWORD &status, DWORD &restart) {
-    DWORD s = 0, r = 0;
-    const bool hasStatus = PolicySwitch(policy, "status", s);
-    if (!PolicySwitch(policy, "restart", r) && !hasStatus)
-        return false;
-    status = s;
-    restart = r;
-    return true;
-}
-
 unsigned ApplyPolicy(const StoredSettings &policy, ScheduleSettings &settings) {
     unsigned managed = 0;
     for (const NumberRule &rule : kNumberRules) {
@@ -137,7 +81,7 @@ unsigned ApplyPolicy(const StoredSettings &policy, ScheduleSettings &settings) {
         if (v == policy.end())
             continue;
         DWORD value = 0;
-        if (!AsDword(v->second, value) || value < rule.low || value > rule.high) {
+        if (!PolicyDword(v->second, value) || value < rule.low || value > rule.high) {
             LogMalformed(rule.name, v->second);
             continue;
         }

@@ -30,6 +30,13 @@ enum PolicyItem : unsigned {
     kManagedDisableRegPgms = 1u << 11,
 };
 
+// Every value a policy may hold: the settings' names, and the log's switch.
+constexpr int kPolicyValueCount = 14;
+extern const char *const kPolicyValueNames[kPolicyValueCount];
+
+// A well-formed REG_DWORD's value.
+bool PolicyDword(const StoredValue &v, DWORD &out);
+
 // The policy values as read from the key, as the settings readers take them; empty
 // when the key is missing.
 StoredSettings ReadPolicyValues();

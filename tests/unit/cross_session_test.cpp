@@ -138,7 +138,8 @@ TEST_F(CrossSession, EachInstallerCommandAsksTheLeastAccess) {
         {"/install", SERVICE_STOPPED, {"manager 0x2", "create 0x50016"}},
         {"/start", SERVICE_STOPPED, start},
         {"/stop", SERVICE_RUNNING, {"manager 0x1", "service 0x104"}},
-        {"/uninstall", SERVICE_RUNNING, {"manager 0x1", "service 0x10104"}},
+        // Then waits, asking only the state, until the scheduler has gone.
+        {"/uninstall", SERVICE_RUNNING, {"manager 0x1", "service 0x10104", "manager 0x1", "service 0x4"}},
         {"/restart", SERVICE_RUNNING,
          {"manager 0x1", "service 0x104", "manager 0x1", "service 0x4", start[0], start[1]}},
     };
