@@ -5,6 +5,7 @@
 
 #include "framework/clock.h"
 #include "framework/text.h"
+#include "system/event_log.h"
 #include "system/files.h"
 #include "system/log.h"
 #include "system/platform_calls.h"
@@ -233,6 +234,7 @@ void ServiceMain(DWORD argc, char **) {
     }
     if (g_values.logfile)
         AppendLogLine("Service controller: Stopping service");
+    ReportServiceStopped();
     ServiceCleanup(kNoError);
 }
 

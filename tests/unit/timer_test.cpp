@@ -246,6 +246,7 @@ TEST_F(TimerTest, ClockChangesNeitherSkipNorRepeatTheShutdown) {
     for (const Case &c : cases) {
         SCOPED_TRACE(testing::Message() << "jump " << c.jump << " at stage " << c.when);
         Fresh();
+        fake::UseEventLog();
         SetNow(2026, 12, 8, 22, 20, 0);
         Start();
         const time_t jumpAt = c.when == BeforeWarning  ? Tue(22, 30)
@@ -261,6 +262,11 @@ TEST_F(TimerTest, ClockChangesNeitherSkipNorRepeatTheShutdown) {
         EXPECT_LT(polite[0].at, expected + 20);
         EXPECT_EQ(Logged("Time/date change detected, ignoring further changes"),
                   c.when != WhileForcing);
+        // The Event Log has the change once, by about its amount (a tick is 20 s).
+        const auto changes = fake::Reported(event_id::kClockChanged);
+        ASSERT_EQ(changes.size(), c.when != WhileForcing ? 1u : 0u);
+        for (const auto &change : changes)
+            EXPECT_LE(std::labs(std::stol(change[2]) - c.jump), 20);
     }
 }
 
@@ -812,6 +818,7 @@ TEST_F(SessionZeroTest, AForcedRequestIsCarriedThrough) {
     for (const auto &c : cases) {
         SCOPED_TRACE(int(&c - cases));
         Fresh();
+        fake::UseEventLog();
         if (c.world != SessionZero) {
             StopSessionZeroMode();
             fake::Sess().world = {true, true, true, 1, 1};
@@ -849,6 +856,16 @@ TEST_F(SessionZeroTest, AForcedRequestIsCarriedThrough) {
             EXPECT_EQ(std::count(Calls().begin(), Calls().end(), EWX_LOGOFF | EWX_FORCE), wts ? 0 : 1);
         }
         EXPECT_TRUE(Logged(c.logged));
+        // The Event Log has each kind of request once and each refusal once, though the
+        // forced request was made again at every tick; the plain world's polite
+        // ExitWindowsEx meets the pending shut-down too.
+        using Inserts = std::vector<std::vector<std::string>>;
+        EXPECT_EQ(fake::Reported(event_id::kShutdownRequested),
+                  (Inserts{{"shut down", "polite"}, {"shut down", "forced"}}));
+        Inserts failed = {{"shut down", "forced", c.scheduled ? "1190" : "1115"}};
+        if (c.world == Plain && c.scheduled)
+            failed.insert(failed.begin(), {"shut down", "polite", "1190"});
+        EXPECT_EQ(fake::Reported(event_id::kShutdownFailed), failed);
         // The last request was taken: nothing more while a user stays (in session 0
         // the log-off left nobody, who is forced at every tick as ever).
         if (c.scheduled || c.world != SessionZero) {
