@@ -2,8 +2,10 @@
 // administrator: each event has a stable id, a level and its insertion strings; the
 // texts are in resources/vespra_events.mc, compiled into vespra.exe's message table.
 // Entries are written only where vesprasi.exe /install registered the source (asked
-// once a process), whatever the diagnostic log's switch says. The raw call is the
-// seam: event_log_win32.cpp on Windows, tests/support/event_log_fake.cpp natively.
+// once a process), whatever the diagnostic log's switch says. The scheduler's events
+// are in event_reports.cpp, apart from the service host's, which links only
+// event_log.cpp. The raw call is the seam: event_log_win32.cpp on Windows,
+// tests/support/event_log_fake.cpp natively.
 #pragma once
 
 #include <ctime>
@@ -14,7 +16,8 @@
 
 // The source's registration under HKEY_LOCAL_MACHINE: EventMessageFile (vespra.exe)
 // and TypesSupported.
-extern const char *const kEventSourceKey;
+inline constexpr char kEventSourceKey[] =
+    "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\Vespra";
 constexpr DWORD kEventTypesSupported = 7; // error, warning, information
 
 // The message ids, as the message table has them: the severity in the top two bits,
@@ -64,6 +67,8 @@ void ReportSettingsChanged(SettingsSource source);
 void ReportAgentNotStarted(DWORD sessionId, DWORD error);
 void ReportServiceStopped();
 
+// One entry, where the source is registered.
+void WriteEvent(DWORD id, WORD type, std::vector<std::string> inserts);
 // Whether the source is registered: asked of the registry at the first call in a
 // process and kept.
 bool EventSourceRegistered();
