@@ -432,10 +432,12 @@ void CVespraDlg::DoShutdown(BOOL bForced) {
 
     const char *what = m_bRestart ? "Restarting system" : "Shutting down system";
     WriteLog(StrFormat("%s (%s)", what, bForced ? "forced" : "polite"));
-    if (!bForced || !m_bForcedReported)
-        ReportShutdownRequested(m_bRestart != FALSE, bForced != FALSE);
-    m_bForcedReported = bForced;
-    if (!bForced)
+    // From session 0 with nobody there, the first request is the forced one.
+    const bool forced = bForced || (InSessionZeroMode() && !UserThere());
+    if (!forced || !m_bForcedReported)
+        ReportShutdownRequested(m_bRestart != FALSE, forced);
+    m_bForcedReported = forced;
+    if (!forced)
         m_nReportedForcedError = 0;
     UINT flags = m_bRestart ? EWX_REBOOT : EWX_SHUTDOWN | EWX_POWEROFF;
     if (bForced)
@@ -443,7 +445,7 @@ void CVespraDlg::DoShutdown(BOOL bForced) {
     else if (IsWindowsNT())
         flags |= EWX_FORCEIFHUNG; // a hung program can't hold the polite request up
 
-    if (bForced || (InSessionZeroMode() && !UserThere())) {
+    if (forced) {
         // From session 0 ExitWindowsEx need not shut anything down: the system's own
         // request there.
         CarryForcedRequest(flags, what);
