@@ -4,6 +4,7 @@
 
 #include "framework/text.h"
 #include "framework/unique_handle.h"
+#include "system/event_log.h"
 #include "system/files.h"
 #include "system/log.h"
 #include "system/platform_calls.h"
@@ -122,9 +123,28 @@ void RegisterForRecoveryAndSafeMode(ScHandle service) {
     }
 }
 
-void RemoveSafeModeEntries() {
+// The Event Log source "Vespra", whose texts are vespra.exe's message table. Without
+// it the programs write no entries; the install stands.
+void RegisterEventLogSource() {
+    const std::string installer = GetProgramPath();
+    const std::string program =
+        installer.substr(0, installer.find_last_of('\\') + 1) + "vespra.exe";
+    RegKey key;
+    LONG rc = key.Create(kEventSourceKey, RegAccess::Write, kSafeBootKeySddl);
+    if (rc == ERROR_SUCCESS)
+        rc = key.SetString("EventMessageFile", program);
+    if (rc == ERROR_SUCCESS)
+        rc = key.SetDword("TypesSupported", kEventTypesSupported);
+    if (rc != ERROR_SUCCESS)
+        WriteLog("Service installer: Event Log source not registered - error " +
+                 std::to_string(rc));
+}
+
+// The Safe Mode entries and the Event Log source go with the service.
+void RemoveRegistrations() {
     for (const char *path : kSafeBootKeys)
         DeleteRegistryKey(path);
+    DeleteRegistryKey(kEventSourceKey);
 }
 } // namespace
 
@@ -134,7 +154,7 @@ void RemoveSettings() {
     if (run.Create(kRunKey, RegAccess::Write) == ERROR_SUCCESS)
         run.DeleteValue(kServiceName);
     RemoveRunServicesValue();
-    RemoveSafeModeEntries();
+    RemoveRegistrations();
 }
 
 void RemoveRunServicesValue() {
@@ -200,6 +220,7 @@ bool InstallService() {
         Sc installed(OpenServiceEntry(manager.Get(), kConfigureAccess));
         if (installed && SetServiceDacl(installed.Get(), kServiceSddl)) {
             RegisterForRecoveryAndSafeMode(installed.Get());
+            RegisterEventLogSource();
             return true;
         }
         Show("SetServiceObjectSecurity() failed (install)");
@@ -217,6 +238,7 @@ bool InstallService() {
         return false;
     }
     RegisterForRecoveryAndSafeMode(service.Get());
+    RegisterEventLogSource();
     return true;
 }
 
@@ -264,7 +286,7 @@ bool StopSchedulerService(bool remove) {
         // Not installed: nothing to do, nothing to say; Safe Mode entries of a
         // service removed some other way go too.
         if (remove && LastErrorCode() == DWORD(ERROR_SERVICE_DOES_NOT_EXIST))
-            RemoveSafeModeEntries();
+            RemoveRegistrations();
         return false;
     }
     DWORD state = 0;
@@ -282,7 +304,7 @@ bool StopSchedulerService(bool remove) {
     }
     if (remove) {
         if (DeleteServiceEntry(service.Get()))
-            RemoveSafeModeEntries();
+            RemoveRegistrations();
         else
             Show("DeleteService() failed (stop/uninstall)");
     }

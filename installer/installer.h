@@ -36,10 +36,11 @@ void RemoveRunServicesValue();
 // that is missing already is no error.
 void RemoveSettings();
 // Creates the service (or, installed from this folder before, brings its DACL up
-// to date) and registers it for the service manager's recovery and for Safe Mode.
+// to date) and registers it for the service manager's recovery and for Safe Mode,
+// and the Event Log source "Vespra" with vespra.exe as its message file.
 bool InstallService();
 bool StartSchedulerService();
-// With remove, the service's Safe Mode entries go with it.
+// With remove, the service's Safe Mode entries and the Event Log source go with it.
 bool StopSchedulerService(bool remove);
 // "/restart" between its stop and its start: waits, each wait bounded, until the
 // service has stopped and the scheduler it ran has ended (its single-instance mutexes

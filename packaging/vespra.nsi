@@ -579,6 +579,7 @@ Section "Uninstall"
   DeleteRegValue HKLM "${RUNSERVICES_KEY}" "Vespra"
   DeleteRegKey HKLM "${SAFEBOOT_KEY}\Minimal\Vespra"
   DeleteRegKey HKLM "${SAFEBOOT_KEY}\Network\Vespra"
+  DeleteRegKey HKLM "SYSTEM\CurrentControlSet\Services\EventLog\Application\Vespra"
 
   ; 4. The settings, with the password and the run-state values.
   DeleteRegKey HKLM "${SETTINGS_KEY}"

@@ -8,6 +8,7 @@
 #include "settings/policy.h"
 #include "settings/run_state.h"
 #include "system/function_test_dlg.h"
+#include "system/event_log.h"
 #include "system/log.h"
 #include "system/platform_calls.h"
 #include "system/process_walk.h"
@@ -106,8 +107,10 @@ void CVespraApp::RunSecondInstance(BOOL settings) {
             return;
         }
         if (answer != PasswordAnswer::Right) {
-            if (answer == PasswordAnswer::Wrong)
+            if (answer == PasswordAnswer::Wrong) {
+                ReportWrongPassword(PasswordPlace::Settings);
                 ShowMessage(IDS_WRONG_PASSWORD_SETTINGS, MB_ICONHAND);
+            }
             WriteLog("Can't show settings - password is wrong");
             return;
         }
@@ -115,8 +118,10 @@ void CVespraApp::RunSecondInstance(BOOL settings) {
     if (!dlg.EditSettings())
         return;
     if (IsAltKeyDown()) {
-        dlg.WriteIni();
+        if (dlg.WriteIni())
+            ReportSettingsChanged(SettingsSource::IniFile);
     } else if (dlg.WriteRegistry()) {
+        ReportSettingsChanged(SettingsSource::Dialog);
         ShowMessage(IDS_NEXT_START, MB_ICONINFORMATION);
     }
 }

@@ -11,6 +11,7 @@
 #include "resources/resource.h"
 #include "settings/policy.h"
 #include "settings/run_state.h"
+#include "system/event_log.h"
 #include "system/log.h"
 #include "system/logon.h"
 #include "system/platform.h"
@@ -277,10 +278,13 @@ BOOL CVespraDlg::OnInitDialog() {
         }
         BOOL iniWritten = FALSE, notStored = FALSE;
         if (IsAltKeyDown()) {
-            WriteIni();
+            if (WriteIni())
+                ReportSettingsChanged(SettingsSource::IniFile);
             iniWritten = TRUE;
         } else if (m_bUseRegistry) {
             notStored = !WriteRegistry();
+            if (!notStored)
+                ReportSettingsChanged(SettingsSource::Dialog);
         }
         // Settings that were not stored must not be offered as started: a restarted
         // service would run the old ones.
@@ -319,7 +323,10 @@ BOOL CVespraDlg::OnInitDialog() {
         m_nNextDay = NextEnabledDayAfterToday();
     }
 
-    MakeNextTimeText();
+    ReportSchedulerStarted(InSessionZeroMode() != FALSE,
+                           m_bRestart ? NextAction::Restart
+                                      : m_bShutdown ? NextAction::ShutDown : NextAction::Off,
+                           MakeNextTimeText());
     if (InSessionZeroMode() && SetTimer(IDT_SESSION_WATCH, kSessionWatchMs) != IDT_SESSION_WATCH) {
         EndForTimerFailure();
         return TRUE;
@@ -456,6 +463,7 @@ void CVespraDlg::FollowMachineZone() {
     std::string now;
     if (!GetMachineTimeZoneName(now) || now == m_sMachineZone)
         return;
+    ReportTimeZoneChanged(m_sMachineZone, now, ScheduleZoneName());
     m_sMachineZone = now;
     WriteLog(StrFormat("Time zone changed to %s - the schedule keeps %s", now.c_str(),
                        ScheduleZoneName().c_str()));

@@ -92,7 +92,8 @@ public:
     // when it turned the action off and so ended the scheduler.
     bool FollowPolicy();
     // bQuiet: without the notice that names the file (the setup's conversion).
-    void WriteIni(BOOL bQuiet = FALSE);
+    // FALSE when the file was left as it was.
+    BOOL WriteIni(BOOL bQuiet = FALSE);
     // The setup's " /update": a password stored in the scrambled form, in either
     // store, is stored again as its hash, which empties "lock" and "password".
     // Nothing changes where the system has no crypto.
@@ -224,6 +225,11 @@ public:
     BOOL m_bResumed = FALSE;
     // The last forced request was refused: it is made again at every tick.
     BOOL m_bRepeatForced = FALSE;
+    // The forced request is made again at every tick while it is refused or nobody
+    // is there: the Event Log has it once a shut-down, and a refusal again only when
+    // its error changes.
+    BOOL m_bForcedReported = FALSE;
+    DWORD m_nReportedForcedError = 0;
     // Session 0 mode: what the session watch saw since timer 99 last looked.
     SessionEvents m_sessionEvents;
     ShutdownEscalation m_forced;

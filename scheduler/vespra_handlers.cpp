@@ -6,9 +6,11 @@
 #include "scheduler/agent.h"
 #include "scheduler/vespra_dlg.h"
 #include "settings/run_state.h"
+#include "system/event_log.h"
 #include "system/log.h"
 #include "system/platform.h"
 #include "system/program_disable.h"
+#include "system/session.h"
 #include "ui/password_dlg.h"
 #include "ui/timed_message_dlg.h"
 
@@ -43,6 +45,7 @@ void CVespraDlg::OnCancel() {
         const PasswordAnswer answer = AskPassword(TRUE, m_sPassword, wait);
         if (answer != PasswordAnswer::Right) {
             if (answer == PasswordAnswer::Wrong) {
+                ReportWrongPassword(PasswordPlace::Cancel);
                 CTimedMessageDlg message(nullptr, IDS_WRONG_PASSWORD_CANCEL, kWrongPasswordShowMs);
                 message.DoModal();
             } else if (answer == PasswordAnswer::Waiting) {
@@ -59,6 +62,10 @@ void CVespraDlg::OnCancel() {
     }
     WriteCancel();
     WriteLog("Main app canceled by user");
+    // Who cancelled: the user at the console, whose session shows the countdown.
+    ConsoleSessionState console;
+    QueryConsoleSession(console);
+    ReportUserCancelled(console.userName, console.sessionId);
     if (m_bServiceMode) {
         // The service host ends us with WM_STOP_SCHEDULER; until then hidden and idle.
         UtilServiceControl(Stop);
@@ -75,6 +82,7 @@ void CVespraDlg::OnOptions() {
         const PasswordAnswer answer = AskPassword(FALSE, m_sPassword, wait);
         if (answer != PasswordAnswer::Right) {
             if (answer == PasswordAnswer::Wrong) {
+                ReportWrongPassword(PasswordPlace::Settings);
                 WriteLog("Can't show settings - password is wrong");
                 ShowMessage(IDS_WRONG_PASSWORD_SETTINGS, MB_ICONHAND);
             } else if (answer == PasswordAnswer::Waiting) {
@@ -102,10 +110,12 @@ void CVespraDlg::OnOptions() {
     }
     // The running scheduler takes the new settings at once.
     if (EditSettings()) {
-        if (IsAltKeyDown())
-            WriteIni();
-        else if (m_bUseRegistry)
-            WriteRegistry();
+        if (IsAltKeyDown()) {
+            if (WriteIni())
+                ReportSettingsChanged(SettingsSource::IniFile);
+        } else if (m_bUseRegistry && WriteRegistry()) {
+            ReportSettingsChanged(SettingsSource::Dialog);
+        }
     }
     SetTopmost();
 

@@ -8,6 +8,7 @@
 #include "scheduler/agent.h"
 #include "scheduler/vespra_dlg.h"
 #include "settings/run_state.h"
+#include "system/event_log.h"
 #include "system/log.h"
 #include "system/logon.h"
 #include "system/platform.h"
@@ -270,6 +271,7 @@ void CVespraDlg::OnTimer(UINT_PTR id) {
             // neither skips nor advances the shut-down.
             m_bDetectTimeChange = FALSE;
             WriteLog("Time/date change detected, ignoring further changes");
+            ReportClockChanged(m_timeLast.GetTime(), now.GetTime());
         }
     }
     CheckTime(m_timeLast);
@@ -432,25 +434,36 @@ void CVespraDlg::DoShutdown(BOOL bForced) {
 
     const char *what = m_bRestart ? "Restarting system" : "Shutting down system";
     WriteLog(StrFormat("%s (%s)", what, bForced ? "forced" : "polite"));
+    // From session 0 with nobody there, the first request is the forced one.
+    const bool forced = bForced || (InSessionZeroMode() && !UserThere());
+    if (!forced || !m_bForcedReported)
+        ReportShutdownRequested(m_bRestart != FALSE, forced);
+    m_bForcedReported = forced;
+    if (!forced)
+        m_nReportedForcedError = 0;
     UINT flags = m_bRestart ? EWX_REBOOT : EWX_SHUTDOWN | EWX_POWEROFF;
     if (bForced)
         flags |= EWX_FORCE;
     else if (IsWindowsNT())
         flags |= EWX_FORCEIFHUNG; // a hung program can't hold the polite request up
 
-    if (bForced || (InSessionZeroMode() && !UserThere())) {
+    if (forced) {
         // From session 0 ExitWindowsEx need not shut anything down: the system's own
         // request there.
         CarryForcedRequest(flags, what);
     } else if (!InSessionZeroMode()) {
         DWORD error = 0;
-        if (!RequestExitWindows(flags, &error))
+        if (!RequestExitWindows(flags, &error)) {
             WriteLog(StrFormat("%s (polite) failed - error %lu", what, static_cast<unsigned long>(error)));
+            ReportShutdownFailed(m_bRestart != FALSE, false, error);
+        }
     } else if (!SessionZeroConsoleUser()) {
         // Only remote users: the system asks, after Windows' own notice to them all.
         DWORD error = 0;
-        if (!RequestSystemShutdownNotice(m_bRestart, kNoticeSeconds, error))
+        if (!RequestSystemShutdownNotice(m_bRestart, kNoticeSeconds, error)) {
             WriteLog(StrFormat("%s (polite) failed - error %lu", what, static_cast<unsigned long>(error)));
+            ReportShutdownFailed(m_bRestart != FALSE, false, error);
+        }
     } else if (!RequestShutdownAsUser(flags)) {
         // No agent to ask politely as the user: the forced request follows on time.
         WriteLog("No agent for the polite request");
@@ -474,6 +487,9 @@ void CVespraDlg::CarryForcedRequest(UINT flags, const char *what) {
         const DWORD error = RequestForced(flags);
         if (error)
             WriteLog(StrFormat("%s (forced) failed - error %lu", what, static_cast<unsigned long>(error)));
+        if (error && error != m_nReportedForcedError)
+            ReportShutdownFailed(m_bRestart != FALSE, true, error);
+        m_nReportedForcedError = error;
         m_bRepeatForced = error != 0;
         switch (m_forced.Answered(error, MonotonicMs())) {
         case ForcedNext::Done:

@@ -6,6 +6,7 @@
 #include "framework/clock.h"
 #include "framework/text.h"
 #include "settings/policy.h"
+#include "system/event_log.h"
 #include "system/files.h"
 #include "system/log.h"
 #include "system/platform_calls.h"
@@ -238,6 +239,7 @@ void ServiceMain(DWORD argc, char **) {
     }
     if (g_values.logfile)
         AppendLogLine("Service controller: Stopping service");
+    ReportServiceStopped();
     ServiceCleanup(kNoError);
 }
 

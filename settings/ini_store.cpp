@@ -124,7 +124,7 @@ BOOL CVespraDlg::ReadIni() {
     return TRUE;
 }
 
-void CVespraDlg::WriteIni(BOOL bQuiet) {
+BOOL CVespraDlg::WriteIni(BOOL bQuiet) {
     const std::string path = GetIniPath();
     // What the organisation manages is not this store's to change: it keeps its own.
     const StoredValuesInPlace own(*this, m_nManaged, m_ownSettings);
@@ -141,7 +141,7 @@ void CVespraDlg::WriteIni(BOOL bQuiet) {
             // password dialogs refuse such passwords). Writing the file without it
             // would leave the network clients unprotected, so the old file stays.
             ShowMessage(IDS_INI_PASSWORD_NOT_STORED, MB_ICONEXCLAMATION);
-            return;
+            return FALSE;
         }
     }
 
@@ -183,15 +183,16 @@ void CVespraDlg::WriteIni(BOOL bQuiet) {
         std::string failed;
         AfxFormatString1(failed, IDS_INI_WRITE_FAILED, path);
         ShowMessage(failed, MB_ICONEXCLAMATION);
-        return;
+        return FALSE;
     }
 
     WriteLog("Settings written to INI file");
     if (bQuiet)
-        return;
+        return TRUE;
 
     std::string saved;
     AfxFormatString1(saved, IDS_NETWORK_SAVED, path);
     m_bNetworkHelp = TRUE;
     ShowMessage(saved, MB_ICONINFORMATION | MB_HELP);
+    return TRUE;
 }

@@ -2,6 +2,7 @@
 // the settings the stores keep.
 #include "scheduler/vespra_dlg.h"
 #include "settings/policy.h"
+#include "system/event_log.h"
 #include "system/log.h"
 
 void CVespraDlg::TakePolicy(const StoredSettings &policy) {
@@ -19,6 +20,7 @@ bool CVespraDlg::FollowPolicy() {
         return false;
     TakePolicy(policy);
     WriteLog("Settings changed by policy");
+    ReportSettingsChanged(SettingsSource::Policy);
     ComputeWarningTimes();
     m_nNextDay = GetNextDay();
     if (!m_bShutdown && !m_bRestart) {

@@ -81,7 +81,8 @@ struct AgentProcess {
 // its user: WTSQueryUserToken (needs LocalSystem), DuplicateTokenEx to a primary
 // token, the user's environment from CreateEnvironmentBlock (our own when that
 // fails), CreateProcessAsUserA on "winsta0\default" with CREATE_SUSPENDED. False, out
-// untouched, when any step fails; the agent is then simply tried again later.
+// untouched, when any step fails, the last error saying why; the agent is then
+// simply tried again later.
 bool StartAgentProcess(DWORD sessionId, const std::string &exePath, const std::string &pipeName,
                        AgentProcess &out);
 // Seam: ResumeThread on the started agent's thread, whose handle is then let go.

@@ -1,5 +1,8 @@
 #include "system/session_watch.h"
 
+#include "system/event_log.h"
+#include "system/service_calls.h"
+
 #include <utility>
 
 SessionWatch::Seat SessionWatch::Take(const ConsoleSessionState &state, bool console) {
@@ -78,8 +81,16 @@ void SessionWatch::KeepAgent(Seat &seat, time_t now) {
     seat.retrySeconds = kAgentStartRetrySeconds;
     const DWORD session = seat.state.sessionId;
     const std::string pipe = m_pipeFor ? m_pipeFor(m_context, session) : std::string();
-    if ((m_pipeFor && pipe.empty()) || !StartAgentProcess(session, m_agentExe, pipe, seat.agent))
+    if (m_pipeFor && pipe.empty())
         return;
+    if (!StartAgentProcess(session, m_agentExe, pipe, seat.agent)) {
+        // Tried again every few seconds: one entry until an agent starts there.
+        if (!seat.failureReported)
+            ReportAgentNotStarted(session, LastErrorCode());
+        seat.failureReported = true;
+        return;
+    }
+    seat.failureReported = false;
     seat.retrySeconds = kAgentRetrySeconds;
     if (m_onStarting)
         m_onStarting(m_context, seat.agent);

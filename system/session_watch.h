@@ -46,6 +46,7 @@ public:
         bool attempted = false; // an agent start was tried for this user here
         time_t lastAttempt = 0; // when, or when the last agent was seen ended
         int retrySeconds = kAgentRetrySeconds;
+        bool failureReported = false; // in the Event Log, since its last start
     };
 
     // agentExe: the program started as the agent ("<agentExe>" /agent <pipe>), our own path.

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "framework/win32_types.h"
+#include "system/event_log.h"
 #include "system/security.h"
 
 namespace fake {
@@ -55,6 +56,7 @@ struct Platform {
     ObjectSecurity logSecurity = InheritedFromTheRoot();
     bool logSecurityReadFails = false;
     std::vector<std::string> eventReports; // ReportEventA texts
+    std::vector<EventEntry> events;        // Vespra's own events (system/event_log.h)
 
     static ObjectSecurity InheritedFromTheRoot();
 };
@@ -63,6 +65,11 @@ Platform &Plat();
 // A fresh stand-in; also forgets the platform family and the log and beep switches
 // that the program caches per process, and removes a log file made by UseTempLogFile.
 void ResetPlatform();
+
+// Registers the Event Log source, as the installer does, so that events are written.
+void UseEventLog();
+// The insertion strings of each event of this id reported so far.
+std::vector<std::vector<std::string>> Reported(DWORD id);
 
 // Points the diagnostic log at a new empty temporary file and returns its path.
 std::string UseTempLogFile();

@@ -38,6 +38,7 @@ void ResetPlatform() {
     ForgetPlatformFamily();
     ForgetLogSwitches();
     ForgetLogFileChecks();
+    ForgetEventSource();
 }
 
 std::string UseTempLogFile() {

@@ -2,6 +2,7 @@
 #include <cstdint>
 
 #include "framework/clock.h"
+#include "system/service_calls.h"
 #include "tests/support/fake_session.h"
 
 namespace fake {
@@ -61,8 +62,10 @@ bool StartAgentProcess(DWORD sessionId, const std::string &exePath, const std::s
                        AgentProcess &out) {
     g_session.agentStarts.emplace_back(sessionId, exePath);
     g_session.agentPipes.push_back(pipeName);
-    if (g_session.agentStartFails)
+    if (g_session.agentStartFails) {
+        SetLastErrorCode(ERROR_ACCESS_DENIED);
         return false;
+    }
     g_session.openAgentHandles += 2;
     out.processId = DWORD(499 + g_session.agentStarts.size());
     out.process.Reset(reinterpret_cast<HANDLE>(uintptr_t(out.processId)));

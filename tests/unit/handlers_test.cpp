@@ -68,10 +68,14 @@ TEST_F(HandlersTest, CancelEndsTheRunAndIsRemembered) {
     for (const BOOL service : {FALSE, TRUE}) {
         SCOPED_TRACE(service ? "service mode" : "plain");
         SetUp();
+        fake::UseEventLog();
+        fake::Sess().console = fake::UserAt(3, "anna");
         Start(service);
         ASSERT_TRUE(fake::Click(*dlg, IDCANCEL));
         EXPECT_EQ(fake::GetDword(kSettingsKey, "already_canceled"), 1u);
         EXPECT_TRUE(Logged("Main app canceled by user"));
+        EXPECT_EQ(fake::Reported(event_id::kUserCancelled),
+                  (std::vector<std::vector<std::string>>{{"anna", "3"}}));
         // In service mode the service host ends the program; until then it idles.
         EXPECT_EQ(fake::IsEnded(*dlg), !service);
         EXPECT_EQ(StoppedService(), bool(service));
@@ -83,12 +87,16 @@ TEST_F(HandlersTest, AWrongPasswordCancelsNothing) {
     for (const char *typed : {"", "wrong", "SECRET"}) {
         SCOPED_TRACE(typed);
         SetUp();
+        fake::UseEventLog();
         dlg->m_sPassword = "secret";
         Start();
         TypePassword(typed);
         fake::RespondToDialog(IDD_TIMED_MESSAGE, [](CDialog &d) { fake::Click(d, IDOK); });
         ASSERT_TRUE(fake::Click(*dlg, IDCANCEL));
         EXPECT_FALSE(fake::IsEnded(*dlg));
+        // Nothing typed is no password tried.
+        EXPECT_EQ(fake::Reported(event_id::kWrongPassword),
+                  (std::vector<std::vector<std::string>>(*typed ? 1 : 0, {"cancel the scheduled action"})));
         EXPECT_EQ(Ran(IDD_TIMED_MESSAGE), *typed != '\0');
         EXPECT_TRUE(Logged("Can't cancel main app - password is wrong"));
         EXPECT_EQ(fake::WindowOf(*dlg)->timers.at(IDT_SCHEDULER), 1000u);

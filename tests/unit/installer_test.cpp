@@ -180,8 +180,6 @@ TEST_F(Installer, OnlyASecuredServiceOfAProgramUsersCannotChangeIsInstalled) {
     }
 }
 
-// What Windows keeps after each command: the recovery and its flag, and the two
-// Safe Mode entries with their descriptor. None of it is worth a box.
 // The package's step: only a folder no user can replace is secured, and the answer
 // is the exit code alone.
 TEST_F(Installer, SecureFolderSecuresOnlyASafeFolderAndSaysSoByItsExitCode) {
@@ -211,6 +209,9 @@ TEST_F(Installer, SecureFolderSecuresOnlyASafeFolderAndSaysSoByItsExitCode) {
     }
 }
 
+// What Windows keeps after each command: the recovery and its flag, the two Safe
+// Mode entries with their descriptor, and the Event Log source, with the Network
+// entry unless its own write fails. None of it is worth a box.
 TEST_F(Installer, RecoveryAndSafeModeComeWithTheServiceAndGoWithIt) {
     const std::string minimal = "SYSTEM\\CurrentControlSet\\Control\\SafeBoot\\Minimal\\Vespra",
                       network = "SYSTEM\\CurrentControlSet\\Control\\SafeBoot\\Network\\Vespra";
@@ -226,6 +227,8 @@ TEST_F(Installer, RecoveryAndSafeModeComeWithTheServiceAndGoWithIt) {
         {"/install", [] { fake::Svc().noRecoveryFlag = true; }, recovery, false, true, true, ""},
         {"/install", [] { fake::Svc().recoveryFails = true; }, "0: ", false, true, true,
          "Service installer: Recovery actions not set - error 2"},
+        {"/install", [] { fake::Reg().failOpenWrite.insert(ToLower(kEventSourceKey)); }, recovery,
+         true, true, true, "Service installer: Event Log source not registered - error 5"},
         {"/install",
          [] { fake::Reg().failOpenWrite.insert(ToLower("SYSTEM\\CurrentControlSet\\Control\\"
                                                        "SafeBoot\\Minimal\\Vespra")); },
@@ -265,6 +268,11 @@ TEST_F(Installer, RecoveryAndSafeModeComeWithTheServiceAndGoWithIt) {
             EXPECT_EQ(entry.second ? "Service" : "", fake::GetString(entry.first, ""));
             EXPECT_EQ(entry.second ? kSafeBootKeySddl : "", fake::Reg().keys[ToLower(entry.first)].sddl);
         }
+        const bool source = c.network && c.logged.find("Event Log") == std::string::npos;
+        EXPECT_EQ(source ? "C:\\Program Files\\Vespra\\vespra.exe 7" : " 0",
+                  fake::GetString(kEventSourceKey, "EventMessageFile") + " " +
+                      std::to_string(fake::GetDword(kEventSourceKey, "TypesSupported")));
+        EXPECT_EQ(source ? kSafeBootKeySddl : "", fake::Reg().keys[ToLower(kEventSourceKey)].sddl);
         const std::vector<std::string> lines = fake::LogLines();
         EXPECT_EQ(c.logged, lines.empty() ? "" : lines[0].substr(lines[0].find(": ") + 2));
         EXPECT_GE(1u, lines.size());

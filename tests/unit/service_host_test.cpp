@@ -236,11 +236,14 @@ TEST_F(ServiceHost, ReadsItsThreeValues) {
     EXPECT_EQ(1u, fake::Svc().launches.size());
 }
 
+// The Event Log has the stop whatever the log's switch says.
 TEST_F(ServiceHost, LogsStartAndStopOnlyWhenItsSwitchIsOn) {
     ASSERT_FALSE(fake::UseTempLogFile().empty());
     fake::SetNow(CTime(2001, 9, 30, 23, 5, 7).GetTime());
+    fake::UseEventLog();
     Run(2);
     EXPECT_TRUE(fake::LogLines().empty());
+    EXPECT_EQ(1u, fake::Reported(event_id::kServiceStopped).size());
 
     Fresh();
     fake::PutDword(kKey, "logfile", 1);

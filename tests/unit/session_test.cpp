@@ -4,6 +4,8 @@
 
 #include "system/session_watch.h"
 #include "system/shutdown_request.h"
+#include "tests/support/fake_all.h"
+#include "tests/support/fake_platform.h"
 #include "tests/support/fake_session.h"
 
 namespace {
@@ -165,7 +167,8 @@ TEST(Session, ThePrimaryUserIsTheConsolesOrTheRemoteOneWhoStays) {
 }
 
 TEST(Session, AgentStartsAgainAfter2sOrAfterItsEnd10sAndFollowsTheUser) {
-    fake::ResetSession();
+    fake::ResetAll();
+    fake::UseEventLog();
     const ConsoleSessionState alice = UserAt(1, "alice"), bob = UserAt(2, "bob"),
                               nobody = UserAt(2, "");
     const struct {
@@ -197,6 +200,9 @@ TEST(Session, AgentStartsAgainAfter2sOrAfterItsEnd10sAndFollowsTheUser) {
             EXPECT_EQ(s.agent, watch.AgentRunning() ? watch.Agent().processId : 0) << s.now;
         }
         EXPECT_EQ(5u, Sess().agentStarts.size());
+        // Each failed start in the Event Log, with its session and Windows' error.
+        EXPECT_EQ(fake::Reported(event_id::kAgentNotStarted),
+                  (std::vector<std::vector<std::string>>{{"1", "5"}, {"2", "5"}}));
         EXPECT_EQ(std::make_pair(DWORD(2), std::string("c:\\vespra\\vespra.exe")),
                   Sess().agentStarts.back());
     }

@@ -15,6 +15,7 @@
 #include "scheduler/vespra_dlg.h"
 #include "settings/policy.h"
 #include "settings/run_state.h"
+#include "system/event_log.h"
 #include "system/platform.h"
 #include "system/registry.h"
 #include "tests/support/fake_agent.h"
@@ -247,6 +248,7 @@ TEST_F(TimerTest, ClockChangesNeitherSkipNorRepeatTheShutdown) {
     for (const Case &c : cases) {
         SCOPED_TRACE(testing::Message() << "jump " << c.jump << " at stage " << c.when);
         Fresh();
+        fake::UseEventLog();
         SetNow(2026, 12, 8, 22, 20, 0);
         Start();
         const time_t jumpAt = c.when == BeforeWarning  ? Tue(22, 30)
@@ -262,6 +264,11 @@ TEST_F(TimerTest, ClockChangesNeitherSkipNorRepeatTheShutdown) {
         EXPECT_LT(polite[0].at, expected + 20);
         EXPECT_EQ(Logged("Time/date change detected, ignoring further changes"),
                   c.when != WhileForcing);
+        // The Event Log has the change once, by about its amount (a tick is 20 s).
+        const auto changes = fake::Reported(event_id::kClockChanged);
+        ASSERT_EQ(changes.size(), c.when != WhileForcing ? 1u : 0u);
+        for (const auto &change : changes)
+            EXPECT_LE(std::labs(std::stol(change[2]) - c.jump), 20);
     }
 }
 
@@ -813,6 +820,7 @@ TEST_F(SessionZeroTest, AForcedRequestIsCarriedThrough) {
     for (const auto &c : cases) {
         SCOPED_TRACE(int(&c - cases));
         Fresh();
+        fake::UseEventLog();
         if (c.world != SessionZero) {
             StopSessionZeroMode();
             fake::Sess().world = {true, true, true, 1, 1};
@@ -850,6 +858,16 @@ TEST_F(SessionZeroTest, AForcedRequestIsCarriedThrough) {
             EXPECT_EQ(std::count(Calls().begin(), Calls().end(), EWX_LOGOFF | EWX_FORCE), wts ? 0 : 1);
         }
         EXPECT_TRUE(Logged(c.logged));
+        // The Event Log has each kind of request once and each refusal once, though the
+        // forced request was made again at every tick; the plain world's polite
+        // ExitWindowsEx meets the pending shut-down too.
+        using Inserts = std::vector<std::vector<std::string>>;
+        EXPECT_EQ(fake::Reported(event_id::kShutdownRequested),
+                  (Inserts{{"shut down", "polite"}, {"shut down", "forced"}}));
+        Inserts failed = {{"shut down", "forced", c.scheduled ? "1190" : "1115"}};
+        if (c.world == Plain && c.scheduled)
+            failed.insert(failed.begin(), {"shut down", "polite", "1190"});
+        EXPECT_EQ(fake::Reported(event_id::kShutdownFailed), failed);
         // The last request was taken: nothing more while a user stays (in session 0
         // the log-off left nobody, who is forced at every tick as ever).
         if (c.scheduled || c.world != SessionZero) {
@@ -946,6 +964,7 @@ TEST_F(TimerTest, PolicyRulesTheScheduleAndTheStoresKeepTheirOwn) {
     fake::PutDword(kPoliciesKey + std::string("\\Other"), "x", 1); // Windows has the key
     fake::PutString(kPolicyKey, "times", "13:00 13:00 13:00 13:00 13:00 13:00 13:00");
     fake::PutDword(kPolicyKey, "limit", 1);
+    fake::UseEventLog();
     Start();
     EXPECT_EQ(dlg->m_nHour[2], 13);
     EXPECT_EQ(dlg->m_bLimit, TRUE);
@@ -967,6 +986,8 @@ TEST_F(TimerTest, PolicyRulesTheScheduleAndTheStoresKeepTheirOwn) {
     EXPECT_EQ(dlg->m_nHour[2], 23);
     EXPECT_EQ(dlg->m_bLimit, TRUE);
     EXPECT_TRUE(Logged("Settings changed by policy"));
+    EXPECT_EQ(fake::Reported(event_id::kSettingsChanged),
+              std::vector<std::vector<std::string>>{{"Group Policy"}});
 
     // A new time is acted on.
     fake::PutString(kPolicyKey, "times", every1230);

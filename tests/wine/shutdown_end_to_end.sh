@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # End to end: the real vespra.exe warns and then shuts a Wine session down at the
-# time set, from a real start with " /service".
+# time set, from a real start with " /service", and reports it to the Event Log.
 #
 # Wine's ExitWindowsEx ends every process of its session, so the scheduler runs in
 # a prefix of its own with its own wineserver, apart from the test programs'. The
@@ -49,6 +49,12 @@ shutdown_at=$(((now + 120 + 59) / 60 * 60))
 warn_at=$((shutdown_at - 60))
 hm=$(date -d "@$shutdown_at" +%-H:%M)
 settings_reg "$work/settings.reg" "$hm" 1
+cat >>"$work/settings.reg" <<EOF
+
+[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\Vespra]
+"EventMessageFile"="C:\\\\vespra.exe"
+"TypesSupported"=dword:00000007
+EOF
 rm -f "$log"
 timeout 60 wine regedit /S "$(winepath -w "$work/settings.reg" 2>/dev/null)" </dev/null \
     >"$work/regedit.out" 2>&1 || fail "regedit could not import the settings"
@@ -59,8 +65,8 @@ echo "shut-down time $hm (in $((shutdown_at - now)) s)"
 wine notepad </dev/null >/dev/null 2>&1 &
 witness_pid=$!
 alive() { [ -r "/proc/$1/stat" ] && [ "$(cut -d' ' -f3 "/proc/$1/stat")" != Z ]; }
-timeout --kill-after=5 $((shutdown_at - now + 120)) wine "$exe" /service </dev/null \
-    >"$work/vespra.out" 2>&1 &
+WINEDEBUG=+eventlog,fixme+advapi timeout --kill-after=5 $((shutdown_at - now + 120)) \
+    wine "$exe" /service </dev/null >"$work/vespra.out" 2>&1 &
 vespra_pid=$!
 
 # 1. The warning, in control 1001 of the shown dialog, before the shut-down time.
@@ -129,4 +135,12 @@ requested=$(TZ=UTC0 seconds_of "$polite")
 [ $((recorded - requested)) -ge -1 ] && [ $((recorded - requested)) -le 1 ] ||
     fail "the last shut-down time reads $(date -u -d "@$recorded" '+%F %T'), not the request's"
 
-echo "PASS: started, warned, then shut down the session at $hm; log and registry agree"
+# 5. The Event Log: the polite request through ReportEventA, as Wine's channels show
+#    it: the call with its id on "advapi", each string after it on "eventlog".
+requested=$(grep -a -A2 -i "ReportEventW.*,0x400003ed," "$work/vespra.out" | tr -d '\r' |
+    sed -n 's/.*eventlog:ReportEventW L"\(.*\)"$/\1/p' | paste -sd'|')
+[ "$requested" = "shut down|polite" ] ||
+    fail "Event Log entry 1005: \"$requested\"; Wine: $(grep -ai reportevent "$work/vespra.out" | head)"
+echo "Event Log entry 1005: $requested"
+
+echo "PASS: started, warned, then shut down the session at $hm; log, registry and Event Log agree"

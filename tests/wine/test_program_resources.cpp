@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "system/event_log.h"
 #include "tests/wine/wine_test_support.h"
 
 namespace {
@@ -147,6 +148,28 @@ TEST(ProgramResources, TheManifestGivesCommonControlsSix) {
     EXPECT_NE(lower.find("microsoft.windows.common-controls_6595b64144ccf1df_6."),
               std::string::npos)
         << path;
+}
+
+// The Event Log's texts, as Event Viewer reads them: vespra.exe, the source's
+// EventMessageFile, has a message for every event id the programs write.
+TEST(ProgramResources, TheSchedulerCarriesTheEventMessages) {
+    using namespace event_id;
+    HMODULE file =
+        LoadLibraryExA(ProgramPath("vespra.exe").c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(nullptr, file);
+    for (DWORD id : {kText, kSchedulerStarted, kUserCancelled, kWrongPassword, kClockChanged,
+                     kTimeZoneChanged, kShutdownRequested, kShutdownFailed, kSettingsChanged,
+                     kAgentNotStarted, kServiceStopped}) {
+        char text[512] = {};
+        EXPECT_NE(0u, FormatMessageA(FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                     file, id, MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), text,
+                                     sizeof text, nullptr))
+            << std::hex << id;
+        EXPECT_TRUE(id != kShutdownFailed ||
+                    std::string(text) == "Vespra's %2 request to %1 failed with error %3.\r\n")
+            << text;
+    }
+    FreeLibrary(file);
 }
 
 } // namespace

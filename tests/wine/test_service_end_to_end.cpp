@@ -15,6 +15,7 @@
 #include <string>
 
 #include "service/service_host.h"
+#include "system/event_log.h"
 #include "system/service_calls.h"
 
 #include "tests/wine/platform_wine_util.h"
@@ -124,15 +125,15 @@ bool NoScheduler() {
     return !SchedulerRunning();
 }
 
-// The default value of a Safe Mode entry; "(none)" when the key is missing.
-std::string SafeBootEntry(const char *path) {
+// A text value (a Safe Mode entry's default one); "(none)" when the key is missing.
+std::string SafeBootEntry(const char *path, const char *name = nullptr) {
     HKEY key = nullptr;
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, KEY_READ, &key) != ERROR_SUCCESS)
         return "(none)";
-    char text[64] = {};
+    char text[MAX_PATH + 1] = {};
     DWORD type = 0, size = sizeof text - 1;
     const LONG rc =
-        RegQueryValueExA(key, nullptr, nullptr, &type, reinterpret_cast<BYTE *>(text), &size);
+        RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE *>(text), &size);
     RegCloseKey(key);
     return rc == ERROR_SUCCESS && type == REG_SZ ? text : "(unreadable)";
 }
@@ -303,6 +304,7 @@ TEST_F(ServiceEndToEnd, InstallWritesTheConfigurationOnce) {
     // answers ERROR_INVALID_LEVEL), so the recovery is tested natively only.
     for (const char *path : kSafeBootKeys)
         EXPECT_EQ("Service", SafeBootEntry(path)) << path;
+    EXPECT_EQ(m_dir / "vespra.exe", SafeBootEntry(kEventSourceKey, "EventMessageFile"));
 
     // Again from here: only the DACL is brought up to date. From another folder: the
     // message, and the service as it was.
@@ -396,6 +398,7 @@ TEST_F(ServiceEndToEnd, UninstallStopsAndRemovesARunningService) {
     CloseHandle(scheduler);
     for (const char *path : kSafeBootKeys)
         EXPECT_EQ("(none)", SafeBootEntry(path)) << path;
+    EXPECT_EQ("(none)", SafeBootEntry(kEventSourceKey));
 }
 
 // The service host waits on the scheduler's process: one that ends by itself is
