@@ -2,6 +2,7 @@
 
 #include "framework/text.h"
 #include "resources/resource.h"
+#include "settings/policy.h"
 #include "settings/run_state.h"
 #include "system/password_crypto.h"
 #include "system/platform.h"
@@ -25,13 +26,18 @@ BOOL CFunctionTestDlg::OnInitDialog() {
                    IDC_TEST_DISABLE_REGPGMS})
         EnableDlgItem(id, !nt);
     CheckDlgButton(IDC_TEST_BEEP, ReadStatusValue("beep") ? 1 : 0);
-    CheckDlgButton(IDC_TEST_LOGFILE, ReadStatusValue("logfile") ? 1 : 0);
+    // A log switched by policy shows as the policy sets it, greyed.
+    DWORD managed = 0;
+    const bool logManaged = PolicySwitch(ReadPolicyValues(), "logfile", managed);
+    CheckDlgButton(IDC_TEST_LOGFILE, (logManaged ? managed : ReadStatusValue("logfile")) ? 1 : 0);
+    EnableDlgItem(IDC_TEST_LOGFILE, !logManaged);
     return TRUE;
 }
 
 void CFunctionTestDlg::OnOK() {
     WriteStatusValue("beep", IsDlgButtonChecked(IDC_TEST_BEEP) == 1 ? 1 : 0);
-    WriteStatusValue("logfile", IsDlgButtonChecked(IDC_TEST_LOGFILE) == 1 ? 1 : 0);
+    if (IsDlgItemEnabled(IDC_TEST_LOGFILE))
+        WriteStatusValue("logfile", IsDlgButtonChecked(IDC_TEST_LOGFILE) == 1 ? 1 : 0);
     CDialog::OnOK();
 }
 

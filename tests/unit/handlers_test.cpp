@@ -473,6 +473,15 @@ TEST_F(FunctionTestDlgTest, ShowsThePlatformAndKeepsTheSwitches) {
     EXPECT_EQ(fake::State().helpCalls.back(), std::make_pair(DWORD(0), UINT(HELP_QUIT)));
     EXPECT_EQ(fake::GetDword(kSettingsKey, "logfile"), 1u);
     EXPECT_EQ(fake::GetDword(kSettingsKey, "beep"), 1u);
+
+    // A log the policy switches off shows so, greyed, and OK keeps the stored switch.
+    fake::PutDword("SOFTWARE\\Policies\\Vespra", "logfile", 0);
+    CFunctionTestDlg managed(nullptr);
+    fake::Open(managed);
+    EXPECT_EQ(managed.IsDlgButtonChecked(IDC_TEST_LOGFILE), 0u);
+    EXPECT_FALSE(managed.IsDlgItemEnabled(IDC_TEST_LOGFILE));
+    fake::Click(managed, IDOK);
+    EXPECT_EQ(fake::GetDword(kSettingsKey, "logfile"), 1u);
 }
 
 TEST_F(FunctionTestDlgTest, TheShutdownButtonsAskWindowsWithTheirFlags) {
