@@ -661,7 +661,7 @@ struct PipeClient::Impl {
             ::WaitMessage();
             return;
         }
-        if (read == Read::Pending) {
+        if (read == Read::Pending && ::WaitForSingleObject(readEvent.Get(), 0) != WAIT_OBJECT_0) {
             // Our own wait serves the read: no poll meanwhile. Armed again before
             // anything is handed over, for the loops a handler may run.
             ::KillTimer(window, kPollTimer);
@@ -672,7 +672,10 @@ struct PipeClient::Impl {
             if (which != WAIT_OBJECT_0)
                 return;
         }
-        Deliver();
+        // All that has come, before the thread paints again: a dialog's changes come
+        // as a run of messages.
+        while (Deliver()) {
+        }
     }
 
     // Ends the read (CancelIo: this thread started it, and XP has nothing finer) and
