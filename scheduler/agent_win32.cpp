@@ -229,7 +229,14 @@ BOOL RunAgent(const std::string &pipeName) {
         return FALSE;
     }
     MSG msg;
-    while (!agent.ended && ::GetMessageA(&msg, nullptr, 0, 0) > 0) {
+    while (!agent.ended) {
+        // Idle, the thread waits for its messages and its pipe together.
+        if (!::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            agent.pipe.WaitForInput();
+            continue;
+        }
+        if (msg.message == WM_QUIT)
+            break;
         HWND active = ::GetActiveWindow();
         if (active && agent.KeyOf(active) && ::IsDialogMessageA(active, &msg))
             continue;

@@ -2,9 +2,13 @@
 // session: one named pipe, one client at a time, messages as opaque byte strings.
 // What the messages mean is the protocol's business, not this layer's.
 //
-// Both ends deliver on the thread that started them (the UI thread), through a
-// message-only window, so messages and state changes arrive while a dialog or a
-// message box runs its own modal loop. A reader thread waits on the pipe.
+// Both ends deliver on the thread that started them (the UI thread), so messages and
+// state changes arrive while a dialog or a message box runs its own modal loop. The
+// scheduler's end has a reader thread that posts to a message-only window. The
+// agent's end has no thread of its own: its UI thread keeps one overlapped read
+// under way, waits for it beside its messages in its own loop (PipeClient::
+// WaitForInput), and in any other loop a timer of a message-only window looks at it
+// every kPipePollMs.
 // Windows: pipe_channel_win32.cpp. Native tests: an in-memory pair
 // (tests/support/pipe_channel_fake.cpp, driven through tests/support/fake_pipe.h).
 #pragma once
@@ -32,6 +36,8 @@ extern const char kPipeChannelSddl[];
 const size_t kPipeMessageMax = 64 * 1024;
 // How long a Send waits for the pipe to take a message.
 const DWORD kPipeSendTimeoutMs = 2000;
+// How often the agent's end looks at its read while a loop other than its own runs.
+const UINT kPipePollMs = 25;
 
 // Called on the UI thread with one whole message. The server reads a client's next
 // message only after a timer round of the UI thread has passed, so no flood of
@@ -142,6 +148,10 @@ public:
                  void *context, DWORD timeoutMs);
     BOOL Send(const std::string &message);
     bool Connected() const;
+    // The idle wait of the UI thread's own message loop, in place of WaitMessage:
+    // returns when the thread has a message, or when the pipe brought a message or
+    // lost the connection, which is then delivered before it returns.
+    void WaitForInput();
     // The process at the other end (GetNamedPipeServerProcessId, Vista and later):
     // lets the agent check that it talks to the scheduler that started it. FALSE when
     // not connected or the system cannot tell.

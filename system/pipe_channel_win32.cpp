@@ -77,8 +77,28 @@ bool RandomPipeName(std::string &name) {
     return true;
 }
 
-// The one end of a connection both sides share: the message-only window that
-// delivers on the UI thread, the reader thread, and the overlapped write.
+// One whole message written, waiting up to kPipeSendTimeoutMs. CancelIo cancels
+// all that this thread started on the pipe: the agent's end, whose read is this
+// thread's too, takes that read up again (ERROR_OPERATION_ABORTED).
+BOOL WriteMessage(HANDLE pipe, HANDLE event, const std::string &message) {
+    OVERLAPPED ov;
+    memset(&ov, 0, sizeof ov);
+    ov.hEvent = event;
+    ::ResetEvent(ov.hEvent);
+    if (!::WriteFile(pipe, message.data(), DWORD(message.size()), nullptr, &ov)) {
+        if (::GetLastError() != ERROR_IO_PENDING)
+            return FALSE;
+        if (::WaitForSingleObject(ov.hEvent, kPipeSendTimeoutMs) != WAIT_OBJECT_0)
+            ::CancelIo(pipe);
+    }
+    DWORD written = 0;
+    return ::GetOverlappedResult(pipe, &ov, &written, TRUE) && written == message.size();
+}
+
+const char kOverLimit[] = "Pipe message over 64 KB: connection dropped";
+
+// The scheduler's end: the message-only window that delivers on the UI thread, the
+// reader thread, and the overlapped write.
 struct Channel {
     virtual ~Channel() = default;
 
@@ -141,20 +161,7 @@ struct Channel {
     BOOL Write(const std::string &message) {
         if (!UiConnected() || m_live.load() != m_uiConnection || message.size() > kPipeMessageMax)
             return FALSE;
-        OVERLAPPED ov;
-        memset(&ov, 0, sizeof ov);
-        ov.hEvent = m_writeEvent.Get();
-        ::ResetEvent(ov.hEvent);
-        if (!::WriteFile(m_pipe.Get(), message.data(), DWORD(message.size()), nullptr, &ov)) {
-            if (::GetLastError() != ERROR_IO_PENDING)
-                return FALSE;
-            // CancelIo cancels what this thread started, which is only this write.
-            if (::WaitForSingleObject(ov.hEvent, kPipeSendTimeoutMs) != WAIT_OBJECT_0)
-                ::CancelIo(m_pipe.Get());
-        }
-        DWORD written = 0;
-        return ::GetOverlappedResult(m_pipe.Get(), &ov, &written, TRUE) &&
-               written == message.size();
+        return WriteMessage(m_pipe.Get(), m_writeEvent.Get(), message);
     }
 
     enum class ReadEnd { Lost, Stopped, Refused };
@@ -251,7 +258,7 @@ struct Channel {
     ReadEnd ReadFailed() {
         // A message over the limit breaks the protocol; the connection goes.
         if (::GetLastError() == ERROR_MORE_DATA)
-            Post(kMsgLog, 0, new std::string("Pipe message over 64 KB: connection dropped"));
+            Post(kMsgLog, 0, new std::string(kOverLimit));
         return ReadEnd::Lost;
     }
 
@@ -526,24 +533,43 @@ void PipeServer::Stop() {
     m_impl->End();
 }
 
-struct PipeClient::Impl : Channel {
-    ~Impl() override { End(); }
+namespace {
+// The agent's poll of its read, on its channel window, while a loop not its own runs.
+const UINT_PTR kPollTimer = 1;
+const char kClientWindowClass[] = "VespraPipeClient";
+} // namespace
 
-    void Run() override {
-        ReadMessages(1);
-        m_live = 0;
-        PostState(false, 1);
-    }
+// The agent's end, all on its UI thread: one overlapped read always under way, its
+// event waited for beside the messages in the agent's own loop (WaitForInput); any
+// other loop of the thread (a message box, a dialog, a window being moved) runs the
+// poll timer, which looks at the read every kPipePollMs. No thread of its own.
+struct PipeClient::Impl {
+    enum class Read { None, Pending, Failed };
+
+    Handle pipe;
+    Handle readEvent;
+    Handle writeEvent;
+    HWND window = nullptr;
+    OVERLAPPED readOv;
+    std::unique_ptr<char[]> buffer;
+    Read read = Read::None;
+    DWORD readError = 0; // why the read failed
+    bool connected = false; // as the handlers have been told
+    PipeHandler onMessage = nullptr;
+    PipeStateHandler onState = nullptr;
+    void *context = nullptr;
+
+    ~Impl() { End(); }
 
     BOOL Open(const std::string &name, DWORD timeoutMs) {
         const DWORD start = ::GetTickCount();
         for (;;) {
             // Identification only: the server may learn who we are, never act as us.
-            HANDLE pipe = ::CreateFileA(
+            HANDLE h = ::CreateFileA(
                 name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                 FILE_FLAG_OVERLAPPED | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION, nullptr);
-            if (pipe != INVALID_HANDLE_VALUE) {
-                m_pipe.Reset(pipe);
+            if (h != INVALID_HANDLE_VALUE) {
+                pipe.Reset(h);
                 break;
             }
             const DWORD error = ::GetLastError();
@@ -553,17 +579,153 @@ struct PipeClient::Impl : Channel {
             ::Sleep(timeoutMs - spent < 20 ? timeoutMs - spent : 20);
         }
         DWORD mode = PIPE_READMODE_MESSAGE;
-        if (!::SetNamedPipeHandleState(m_pipe.Get(), &mode, nullptr, nullptr)) {
+        if (!::SetNamedPipeHandleState(pipe.Get(), &mode, nullptr, nullptr)) {
             // The server may have cut us off already: that is what the caller learns.
             const DWORD error = ::GetLastError();
-            m_pipe.Reset();
+            pipe.Reset();
             ::SetLastError(error);
             return FALSE;
         }
-        m_live = 1;
-        m_uiConnection = 1;
-        m_uiConnected = true;
         return TRUE;
+    }
+
+    BOOL Begin(PipeHandler message, PipeStateHandler state, void *ctx) {
+        onMessage = message;
+        onState = state;
+        context = ctx;
+        readEvent.Reset(::CreateEventA(nullptr, TRUE, FALSE, nullptr));
+        writeEvent.Reset(::CreateEventA(nullptr, TRUE, FALSE, nullptr));
+        buffer.reset(new char[kPipeMessageMax]);
+        if (!readEvent || !writeEvent || !MakeWindow()) {
+            End();
+            return FALSE;
+        }
+        connected = true;
+        Issue();
+        ::SetTimer(window, kPollTimer, kPipePollMs, nullptr);
+        return TRUE;
+    }
+
+    // Starts the next read; a failure is kept for Deliver, after what came before.
+    void Issue() {
+        memset(&readOv, 0, sizeof readOv);
+        readOv.hEvent = readEvent.Get();
+        ::ResetEvent(readOv.hEvent);
+        if (::ReadFile(pipe.Get(), buffer.get(), DWORD(kPipeMessageMax), nullptr, &readOv) ||
+            ::GetLastError() == ERROR_IO_PENDING) {
+            read = Read::Pending;
+        } else {
+            read = Read::Failed;
+            readError = ::GetLastError();
+        }
+    }
+
+    // Hands over what the read brought, a message or the lost connection, and starts
+    // the next read before the handler runs, whose modal loops go on reading. False
+    // when there was nothing to hand over.
+    bool Deliver() {
+        while (connected && read == Read::Pending) {
+            if (::WaitForSingleObject(readEvent.Get(), 0) != WAIT_OBJECT_0)
+                return false;
+            // Done once its event is set; waiting lets Wine finish the result.
+            DWORD got = 0;
+            if (::GetOverlappedResult(pipe.Get(), &readOv, &got, TRUE)) {
+                std::string message(buffer.get(), got);
+                Issue();
+                if (onMessage)
+                    onMessage(context, message);
+                // The handler may have closed the channel: nothing more here.
+                return true;
+            }
+            readError = ::GetLastError();
+            read = Read::Failed;
+            // A Send that timed out cancelled it with its write: read again.
+            if (readError == ERROR_OPERATION_ABORTED)
+                Issue();
+        }
+        if (!connected || read != Read::Failed)
+            return false;
+        // A message over the limit breaks the protocol; the connection goes.
+        if (readError == ERROR_MORE_DATA)
+            WriteLog(kOverLimit);
+        connected = false;
+        read = Read::None;
+        ::KillTimer(window, kPollTimer);
+        if (onState)
+            onState(context, false);
+        return true;
+    }
+
+    void Wait() {
+        if (!connected) {
+            ::WaitMessage();
+            return;
+        }
+        if (read == Read::Pending && ::WaitForSingleObject(readEvent.Get(), 0) != WAIT_OBJECT_0) {
+            // Our own wait serves the read: no poll meanwhile. Armed again before
+            // anything is handed over, for the loops a handler may run.
+            ::KillTimer(window, kPollTimer);
+            HANDLE event = readEvent.Get();
+            const DWORD which =
+                ::MsgWaitForMultipleObjectsEx(1, &event, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+            ::SetTimer(window, kPollTimer, kPipePollMs, nullptr);
+            if (which != WAIT_OBJECT_0)
+                return;
+        }
+        // All that has come, before the thread paints again: a dialog's changes come
+        // as a run of messages.
+        while (Deliver()) {
+        }
+    }
+
+    // Ends the read (CancelIo: this thread started it, and XP has nothing finer) and
+    // closes everything; nothing more is delivered.
+    void End() {
+        if (read == Read::Pending) {
+            DWORD got = 0;
+            ::CancelIo(pipe.Get());
+            ::GetOverlappedResult(pipe.Get(), &readOv, &got, TRUE);
+        }
+        read = Read::None;
+        connected = false;
+        if (window) {
+            ::DestroyWindow(window);
+            window = nullptr;
+        }
+        pipe.Reset();
+        readEvent.Reset();
+        writeEvent.Reset();
+        buffer.reset();
+    }
+
+    bool MakeWindow() {
+        HINSTANCE instance = ::GetModuleHandleA(nullptr);
+        WNDCLASSA wc;
+        if (!::GetClassInfoA(instance, kClientWindowClass, &wc)) {
+            memset(&wc, 0, sizeof wc);
+            wc.lpfnWndProc = WindowProc;
+            wc.hInstance = instance;
+            wc.lpszClassName = kClientWindowClass;
+            if (!::RegisterClassA(&wc))
+                return false;
+        }
+        // Message-only, as the server's: its timer is served by every modal loop.
+        window = ::CreateWindowExA(0, kClientWindowClass, "", 0, 0, 0, 0, 0, HWND_MESSAGE,
+                                   nullptr, instance, nullptr);
+        if (!window)
+            return false;
+        ::SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+        return true;
+    }
+
+    static LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+        auto *self = reinterpret_cast<Impl *>(::GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+        if (!self || msg != WM_TIMER || wParam != kPollTimer)
+            return ::DefWindowProcA(hwnd, msg, wParam, lParam);
+        // All that has come; a handler that closes the channel ends the round.
+        while (self->Deliver()) {
+        }
+        return 0;
     }
 };
 
@@ -572,23 +734,28 @@ PipeClient::~PipeClient() = default;
 
 BOOL PipeClient::Connect(const std::string &name, PipeHandler onMessage,
                          PipeStateHandler onState, void *context, DWORD timeoutMs) {
-    if (m_impl->Running() || !m_impl->Open(name, timeoutMs))
+    if (m_impl->pipe || !m_impl->Open(name, timeoutMs))
         return FALSE;
     return m_impl->Begin(onMessage, onState, context);
 }
 
 BOOL PipeClient::Send(const std::string &message) {
-    return m_impl->Running() && m_impl->Write(message);
+    return m_impl->connected && message.size() <= kPipeMessageMax &&
+           WriteMessage(m_impl->pipe.Get(), m_impl->writeEvent.Get(), message);
 }
 
 bool PipeClient::Connected() const {
-    return m_impl->UiConnected();
+    return m_impl->connected;
+}
+
+void PipeClient::WaitForInput() {
+    m_impl->Wait();
 }
 
 BOOL PipeClient::ServerProcessId(DWORD &processId) const {
     static const PipeIdFn serverId = KernelFunction<PipeIdFn>("GetNamedPipeServerProcessId");
     ULONG value = 0;
-    if (!m_impl->UiConnected() || !serverId || !serverId(m_impl->m_pipe.Get(), &value))
+    if (!m_impl->connected || !serverId || !serverId(m_impl->pipe.Get(), &value))
         return FALSE;
     processId = value;
     return TRUE;
@@ -645,10 +812,10 @@ PipeServerFacts PipeClient::ServerFacts() const {
     static const SessionOfFn sessionOf = KernelFunction<SessionOfFn>("ProcessIdToSessionId");
     facts.canAsk = serverId != nullptr;
     ULONG pid = 0, session = 0;
-    if (!facts.canAsk || !m_impl->UiConnected() || !serverId(m_impl->m_pipe.Get(), &pid))
+    if (!facts.canAsk || !m_impl->connected || !serverId(m_impl->pipe.Get(), &pid))
         return facts;
     DWORD dwSession = 0;
-    if (serverSession && serverSession(m_impl->m_pipe.Get(), &session)) {
+    if (serverSession && serverSession(m_impl->pipe.Get(), &session)) {
         facts.sessionKnown = true;
         facts.sessionId = session;
     } else if (sessionOf && sessionOf(pid, &dwSession)) {

@@ -3,8 +3,11 @@
 //   pipe_client_tool <pipe>           answers "who" with "server <pid>" (as
 //                                     GetNamedPipeServerProcessId tells it), "check"
 //                                     with "refusal <why>" or "refusal none" (the
-//                                     agent's check of its server), and any other
-//                                     message with "echo:<message>"
+//                                     agent's check of its server), "box" by opening a
+//                                     message box ("box open" once it runs, "box
+//                                     closed" when it ends), "shut" by closing that
+//                                     box ("shut:box", or "shut:none" without one),
+//                                     and any other message with "echo:<message>"
 //   pipe_client_tool <pipe> flood <ms>
 //                                     writes "junk <n>" without pause for ms
 //
@@ -22,9 +25,27 @@ namespace {
 
 PipeClient g_client;
 int g_exit = -1;
+const char kBoxTitle[] = "Pipe client box";
+
+// A thread timer's procedure runs only in the box's own loop, once the box is up.
+void CALLBACK AnnounceBox(HWND, UINT, UINT_PTR id, DWORD) {
+    if (FindWindowA("#32770", kBoxTitle)) {
+        KillTimer(nullptr, id);
+        g_client.Send("box open");
+    }
+}
 
 void OnMessage(void *, const std::string &message) {
-    if (message == "bye") {
+    if (message == "box") {
+        SetTimer(nullptr, 0, 10, AnnounceBox);
+        MessageBoxA(nullptr, "until the pipe says shut", kBoxTitle, MB_OK);
+        g_client.Send("box closed");
+    } else if (message == "shut") {
+        HWND box = FindWindowA("#32770", kBoxTitle);
+        if (box)
+            PostMessageA(box, WM_COMMAND, IDOK, 0);
+        g_client.Send(box ? "shut:box" : "shut:none");
+    } else if (message == "bye") {
         g_exit = 0;
     } else if (message == "who") {
         DWORD pid = 0;
@@ -66,8 +87,15 @@ int main(int argc, char **argv) {
         }
         g_exit = g_exit < 0 ? 0 : g_exit;
     }
-    while (g_exit < 0 && GetMessageA(&msg, nullptr, 0, 0) > 0)
-        DispatchMessageA(&msg);
+    // The agent's loop: idle, it waits for its messages and its pipe together.
+    while (g_exit < 0) {
+        if (!PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
+            g_client.WaitForInput();
+        else if (msg.message == WM_QUIT)
+            break;
+        else
+            DispatchMessageA(&msg);
+    }
     g_client.Close();
     return g_exit;
 }

@@ -155,6 +155,18 @@ TEST_F(PipeChannelTest, DeliversWhileAMessageBoxRunsItsLoop) {
     EXPECT_EQ("echo:modal ping", m_heard.back());
 }
 
+// The agent's end reads on its UI thread: a box that thread shows (a mirrored
+// message box) runs a loop of its own, and the pipe is read there too.
+TEST_F(PipeChannelTest, TheAgentReadsWhileItsOwnMessageBoxIsOpen) {
+    wt::Process agent = StartAgent();
+    ASSERT_TRUE(Hear("+"));
+    ASSERT_TRUE(m_server.Send("box"));
+    ASSERT_TRUE(Hear("box open"));
+    ASSERT_TRUE(m_server.Send("shut"));
+    ASSERT_TRUE(Hear("box closed"));
+    EXPECT_EQ((std::vector<std::string>{"+", "box open", "shut:box", "box closed"}), m_heard);
+}
+
 TEST_F(PipeChannelTest, RefusesClientsItDoesNotExpect) {
     struct Case {
         const char *what;
