@@ -10,7 +10,7 @@
 #include "system/platform_calls.h"
 #include "system/process_walk.h"
 #include "system/registry.h"
-#include "system/security.h"
+#include "security/permissions.h"
 #include "system/service_calls.h"
 
 namespace installer {

@@ -8,7 +8,7 @@
 #include "framework/win32_types.h"
 
 // The scheduler ends its dialog on this thread message (the scheduler's own
-// definition is in scheduler/vespra_dlg.h).
+// definition is in scheduler/scheduler.h).
 constexpr UINT WM_STOP_SCHEDULER = WM_USER + 1;
 
 // After the scheduler has ended, how long the host waits for control 222 before it

@@ -1,5 +1,5 @@
 // The INI settings store for network clients: one file beside the program, section
-// "Vespra". ReadIni and WriteIni are operations of CVespraDlg (scheduler/vespra_dlg.h).
+// "Vespra". ReadIni and WriteIni are operations of CVespraDlg (scheduler/scheduler.h).
 #pragma once
 
 #include <string>

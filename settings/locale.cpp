@@ -1,7 +1,7 @@
 // The locale's time format, the display text of a time of day, and the copies of
 // the record into and out of the settings dialog.
 #include "framework/text.h"
-#include "scheduler/vespra_dlg.h"
+#include "scheduler/scheduler.h"
 #include "settings/policy.h"
 #include "system/os.h"
 #include "ui/settings_dlg.h"

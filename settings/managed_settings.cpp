@@ -1,6 +1,6 @@
 // CVespraDlg::TakePolicy and FollowPolicy: settings an organisation manages, over
 // the settings the stores keep.
-#include "scheduler/vespra_dlg.h"
+#include "scheduler/scheduler.h"
 #include "settings/policy.h"
 #include "system/event_log.h"
 #include "system/log.h"

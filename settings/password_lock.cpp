@@ -2,7 +2,7 @@
 // scrambling, so that what only scrambles needs no crypto.
 #include "settings/password.h"
 
-#include "system/password_crypto.h"
+#include "security/password_crypto.h"
 
 namespace {
 

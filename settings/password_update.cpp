@@ -1,12 +1,12 @@
 // CVespraDlg::ConvertOldPasswords: the setup's step after it copied the programs
 // (vespra.exe " /update"), so that no password an older version stored in the
 // scrambled form, which every user may read and reverse, outlives the update.
-#include "scheduler/vespra_dlg.h"
+#include "scheduler/scheduler.h"
 #include "settings/ini_store.h"
 #include "settings/registry_store.h"
 #include "system/files.h"
 #include "system/log.h"
-#include "system/password_crypto.h"
+#include "security/password_crypto.h"
 #include "system/profile.h"
 #include "system/registry.h"
 

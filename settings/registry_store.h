@@ -1,5 +1,5 @@
 // The registry settings store's fixed names. ReadRegistry and WriteRegistry are
-// operations of CVespraDlg (scheduler/vespra_dlg.h).
+// operations of CVespraDlg (scheduler/scheduler.h).
 #pragma once
 
 #include <map>

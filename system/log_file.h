@@ -8,7 +8,7 @@
 #include <string>
 
 #include "framework/win32_types.h"
-#include "system/security.h"
+#include "security/permissions.h"
 
 class LogFile {
 public:

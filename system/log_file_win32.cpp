@@ -1,6 +1,6 @@
 #include "system/log_file.h"
 
-#include "system/security_win32.h"
+#include "security/permissions_win32.h"
 
 #include <cstring>
 

@@ -23,7 +23,7 @@ enum class MutexOutcome {
 };
 
 // CreateMutexA with initial ownership. Secured (the NT family), the mutex gets
-// kInstanceMutexSddl (system/security.h), and an existing one is asked who owns it.
+// kInstanceMutexSddl (security/permissions.h), and an existing one is asked who owns it.
 // A handle to a mutex of ours is kept for the life of the process.
 MutexOutcome CreateInstanceMutex(const char *name, bool secured);
 

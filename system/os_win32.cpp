@@ -1,6 +1,6 @@
 #include "system/os.h"
 
-#include "system/security_win32.h"
+#include "security/permissions_win32.h"
 
 BOOL GetUserLocaleInfo(DWORD item, char *buffer, int size) {
     return GetLocaleInfoA(LOCALE_USER_DEFAULT, item, buffer, size) != 0;

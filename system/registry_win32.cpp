@@ -1,6 +1,6 @@
 #include "system/registry.h"
 
-#include "system/security_win32.h"
+#include "security/permissions_win32.h"
 
 namespace {
 HKEY Hkey(void *k) {

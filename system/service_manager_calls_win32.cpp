@@ -1,7 +1,7 @@
 // The service manager's side (vesprasi only).
 #include <cstring>
 
-#include "system/security_win32.h"
+#include "security/permissions_win32.h"
 #include "system/service_calls.h"
 
 namespace {

@@ -23,9 +23,9 @@
 #include <ctime>
 #include <memory>
 
-#include "scheduler/vespra_dlg.h"
+#include "scheduler/scheduler.h"
 #include "system/registry.h"
-#include "scheduler/agent.h"
+#include "session/agent.h"
 #include "tests/support/fake_agent.h"
 #include "tests/support/fake_all.h"
 #include "tests/support/fake_platform.h"

@@ -12,7 +12,7 @@
 
 #include "framework/text.h"
 #include "resources/resource.h"
-#include "scheduler/vespra_dlg.h"
+#include "scheduler/scheduler.h"
 #include "settings/ini_store.h"
 #include "tests/fuzz/fuzz_check.h"
 #include "tests/support/fake_all.h"

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "scheduler/vespra_dlg.h"
+#include "scheduler/scheduler.h"
 #include "settings/policy.h"
 #include "settings/registry_store.h"
 #include "settings/settings_text.h"

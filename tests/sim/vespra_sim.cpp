@@ -115,7 +115,7 @@
 #include "framework/text.h"
 #include "framework/win32_types.h"
 #include "resources/resource.h"
-#include "scheduler/vespra_dlg.h"
+#include "scheduler/scheduler.h"
 #include "tests/support/fake_all.h"
 #include "tests/support/fake_os.h"
 #include "tests/support/fake_platform.h"

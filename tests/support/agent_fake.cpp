@@ -1,7 +1,7 @@
 #include <memory>
 
 #include "framework/clock.h"
-#include "scheduler/agent.h"
+#include "session/agent.h"
 #include "tests/support/fake_agent.h"
 
 namespace {

@@ -1,4 +1,4 @@
-// The native stand-in behind scheduler/agent.h: session 0 mode with the real
+// The native stand-in behind session/agent.h: session 0 mode with the real
 // SessionWatch over the scripted sessions (fake_session.h), and the agent's end of
 // the pipe reduced to a switch and a record of the polite requests it was asked for.
 #pragma once

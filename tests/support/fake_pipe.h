@@ -1,4 +1,4 @@
-// The native stand-in behind system/pipe_channel.h: one in-memory pipe between a
+// The native stand-in behind session/pipe_channel.h: one in-memory pipe between a
 // PipeServer and a PipeClient of the same test. What one side sends waits in a
 // queue until the test delivers it, as the UI thread's window would; the client's
 // identity, a refused start, failing writes and a broken connection are scripted.
@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "framework/win32_types.h"
-#include "system/pipe_channel.h"
+#include "session/pipe_channel.h"
 
 namespace fake {
 

@@ -8,7 +8,7 @@
 
 #include "framework/win32_types.h"
 #include "system/event_log.h"
-#include "system/security.h"
+#include "security/permissions.h"
 
 namespace fake {
 

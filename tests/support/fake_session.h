@@ -1,4 +1,4 @@
-// The native stand-in behind system/session.h: scripted world facts, console state
+// The native stand-in behind session/sessions.h: scripted world facts, console state
 // and agent processes (the n-th start attempt's is process 499 + n), and a record.
 #pragma once
 
@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "system/session.h"
+#include "session/sessions.h"
 
 namespace fake {
 

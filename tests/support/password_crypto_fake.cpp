@@ -1,7 +1,7 @@
-// The stand-in behind system/password_crypto.h: not PBKDF2 (the real one is tested
+// The stand-in behind security/password_crypto.h: not PBKDF2 (the real one is tested
 // under Wine), but a key that depends on every byte of password and salt and on the
 // count, and a new salt at every draw.
-#include "system/password_crypto.h"
+#include "security/password_crypto.h"
 
 #include "tests/support/fake_platform.h"
 

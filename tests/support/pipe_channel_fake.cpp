@@ -1,6 +1,6 @@
 #include <deque>
 
-#include "system/pipe_channel.h"
+#include "session/pipe_channel.h"
 #include "tests/support/fake_pipe.h"
 
 namespace {

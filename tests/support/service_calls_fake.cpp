@@ -2,7 +2,7 @@
 #include <cstdio>
 
 #include "service/service_host.h"
-#include "system/security.h"
+#include "security/permissions.h"
 #include "system/service_calls.h"
 #include "tests/support/fake_services.h"
 #include "tests/support/fake_ui.h"

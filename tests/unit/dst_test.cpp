@@ -6,7 +6,7 @@
 #include <memory>
 #include <vector>
 
-#include "scheduler/vespra_dlg.h"
+#include "scheduler/scheduler.h"
 #include "settings/run_state.h"
 #include "tests/support/fake_platform.h"
 #include "tests/unit/scheduler_fixture.h"

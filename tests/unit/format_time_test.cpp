@@ -1,5 +1,5 @@
 // The locale's time format and the display text of a time of day.
-#include "scheduler/vespra_dlg.h"
+#include "scheduler/scheduler.h"
 #include "tests/unit/scheduler_fixture.h"
 
 namespace {

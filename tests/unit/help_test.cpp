@@ -12,9 +12,9 @@
 
 #include "framework/help.h"
 #include "resources/resource.h"
-#include "scheduler/vespra_app.h"
-#include "scheduler/vespra_dlg.h"
-#include "system/function_test_dlg.h"
+#include "scheduler/app.h"
+#include "scheduler/scheduler.h"
+#include "ui/function_test_dlg.h"
 #include "tests/support/rc_reader.h"
 #include "tests/unit/scheduler_fixture.h"
 #include "ui/settings_dlg.h"

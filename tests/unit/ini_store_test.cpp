@@ -9,7 +9,7 @@
 
 #include "framework/text.h"
 #include "resources/resource.h"
-#include "scheduler/vespra_dlg.h"
+#include "scheduler/scheduler.h"
 #include "settings/ini_store.h"
 #include "settings/password.h"
 #include "settings/registry_store.h"

@@ -9,7 +9,7 @@
 
 #include "framework/text.h"
 #include "installer/installer.h"
-#include "system/security.h"
+#include "security/permissions.h"
 #include "tests/support/fake_all.h"
 #include "tests/support/fake_files.h"
 #include "tests/support/fake_platform.h"

@@ -8,7 +8,7 @@
 
 #include "framework/datetime.h"
 #include "system/log.h"
-#include "system/security.h"
+#include "security/permissions.h"
 #include "tests/support/fake_all.h"
 #include "tests/support/fake_files.h"
 #include "tests/support/fake_platform.h"

@@ -7,7 +7,7 @@
 
 #include "framework/text.h"
 #include "resources/resource.h"
-#include "scheduler/vespra_dlg.h"
+#include "scheduler/scheduler.h"
 #include "settings/password.h"
 #include "settings/registry_store.h"
 #include "system/registry.h"

@@ -1,5 +1,5 @@
 // The next shut-down day, warning times, next-time texts and the limit-use test.
-#include "scheduler/vespra_dlg.h"
+#include "scheduler/scheduler.h"
 #include "system/registry.h"
 #include "tests/unit/scheduler_fixture.h"
 

@@ -10,7 +10,7 @@
 #include "framework/app.h"
 #include "framework/text.h"
 #include "resources/resource.h"
-#include "scheduler/vespra_dlg.h"
+#include "scheduler/scheduler.h"
 #include "settings/policy.h"
 #include "system/registry.h"
 #include "tests/unit/scheduler_fixture.h"

@@ -6,8 +6,8 @@
 
 #include "framework/text.h"
 #include "resources/resource.h"
-#include "scheduler/vespra_app.h"
-#include "scheduler/vespra_dlg.h"
+#include "scheduler/app.h"
+#include "scheduler/scheduler.h"
 #include "settings/run_state.h"
 #include "system/registry.h"
 #include "tests/support/fake_services.h"

@@ -5,8 +5,8 @@
 
 #include "framework/text.h"
 #include "resources/resource.h"
-#include "scheduler/vespra_app.h"
-#include "scheduler/vespra_dlg.h"
+#include "scheduler/app.h"
+#include "scheduler/scheduler.h"
 #include "system/registry.h"
 #include "tests/unit/scheduler_fixture.h"
 

@@ -15,9 +15,9 @@
 
 #include "framework/app.h"
 #include "resources/resource.h"
-#include "scheduler/vespra_dlg.h"
+#include "scheduler/scheduler.h"
 #include "settings/policy.h"
-#include "system/function_test_dlg.h"
+#include "ui/function_test_dlg.h"
 #include "ui/password_dlg.h"
 #include "ui/settings_dlg.h"
 #include "ui/sub_dialogs.h"

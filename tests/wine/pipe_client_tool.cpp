@@ -19,7 +19,7 @@
 #include <cstring>
 #include <string>
 
-#include "system/pipe_channel.h"
+#include "session/pipe_channel.h"
 
 namespace {
 

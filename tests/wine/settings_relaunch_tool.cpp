@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "scheduler/vespra_app.h"
+#include "scheduler/app.h"
 #include "system/platform_calls.h"
 
 CVespraApp theApp;

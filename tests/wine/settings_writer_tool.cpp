@@ -4,7 +4,7 @@
 // once the first write is done.
 #include <windows.h>
 
-#include "scheduler/vespra_dlg.h"
+#include "scheduler/scheduler.h"
 #include "tests/support/settings_record.h"
 
 int main(int argc, char **argv) {

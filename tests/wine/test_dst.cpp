@@ -11,7 +11,7 @@
 #include <ctime>
 #include <string>
 
-#include "scheduler/vespra_dlg.h"
+#include "scheduler/scheduler.h"
 
 namespace {
 

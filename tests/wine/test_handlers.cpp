@@ -8,7 +8,7 @@
 #include <string>
 
 #include "resources/resource.h"
-#include "scheduler/vespra_dlg.h"
+#include "scheduler/scheduler.h"
 #include "tests/wine/wine_test_support.h"
 
 namespace {

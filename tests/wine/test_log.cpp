@@ -11,7 +11,7 @@
 #include "settings/run_state.h"
 #include "system/files.h"
 #include "system/log.h"
-#include "system/security.h"
+#include "security/permissions.h"
 #include "tests/wine/platform_wine_util.h"
 #include "tests/wine/wine_test_support.h"
 

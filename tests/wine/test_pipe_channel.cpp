@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "system/pipe_channel.h"
+#include "session/pipe_channel.h"
 
 #include "tests/wine/wine_test_support.h"
 

@@ -2,7 +2,7 @@
 // session 1, the console's, as the user who runs the tests.
 #include <gtest/gtest.h>
 
-#include "system/session_watch.h"
+#include "session/session_watch.h"
 #include "tests/wine/wine_test_support.h"
 
 namespace {

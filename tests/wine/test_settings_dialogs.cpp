@@ -17,10 +17,10 @@
 #include <vector>
 
 #include "resources/resource.h"
-#include "scheduler/vespra_app.h"
-#include "scheduler/vespra_dlg.h"
+#include "scheduler/app.h"
+#include "scheduler/scheduler.h"
 #include "settings/password.h"
-#include "system/password_crypto.h"
+#include "security/password_crypto.h"
 #include "settings/run_state.h"
 #include "tests/wine/platform_wine_util.h"
 #include "tests/wine/wine_test_support.h"

@@ -8,7 +8,7 @@
 
 #include <string>
 
-#include "system/security.h"
+#include "security/permissions.h"
 #include "tests/wine/wine_test_support.h"
 
 namespace {

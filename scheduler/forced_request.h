@@ -1,5 +1,5 @@
 // The forced request, carried through: what the scheduler does after Windows
-// answered it. Portable; the requests themselves go through system/session.h and
+// answered it. Portable; the requests themselves go through session/sessions.h and
 // system/platform_calls.h.
 #pragma once
 

@@ -1,8 +1,8 @@
 // The sessions of today's Windows: which world the scheduler runs in, who sits at
 // the console, the agent started in the user's session, and the shut-down request a
-// service makes. The raw calls (the seam) are implemented in session_win32.cpp on
+// service makes. The raw calls (the seam) are implemented in sessions_win32.cpp on
 // Windows and in tests/support/session_fake.cpp for the native tests, scripted
-// through tests/support/fake_session.h; the decisions (session.cpp) are portable.
+// through tests/support/fake_session.h; the decisions (sessions.cpp) are portable.
 // Every function that not all of Windows 95 to XP has is looked up at run time, so
 // vespra.exe keeps loading there.
 #pragma once

@@ -13,11 +13,11 @@
 #include "framework/dialog.h"
 #include "framework/mirror.h"
 #include "framework/mirror_win32.h"
-#include "scheduler/agent.h"
+#include "session/agent.h"
 #include "system/log.h"
-#include "system/pipe_channel.h"
-#include "system/session.h"
-#include "system/session_watch.h"
+#include "session/pipe_channel.h"
+#include "session/sessions.h"
+#include "session/session_watch.h"
 
 namespace {
 

@@ -1,16 +1,16 @@
-#include "scheduler/vespra_app.h"
+#include "scheduler/app.h"
 
 #include <memory>
 
 #include "framework/text.h"
 #include "resources/resource.h"
-#include "scheduler/agent.h"
-#include "scheduler/vespra_dlg.h"
+#include "session/agent.h"
+#include "scheduler/scheduler.h"
 #include "settings/run_state.h"
 #include "system/files.h"
 #include "system/log.h"
 #include "system/os.h"
-#include "system/pipe_channel.h"
+#include "session/pipe_channel.h"
 #include "system/platform.h"
 #include "system/program_disable.h"
 #include "system/registry.h"

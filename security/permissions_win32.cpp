@@ -1,4 +1,4 @@
-#include "system/security_win32.h"
+#include "security/permissions_win32.h"
 
 #include <aclapi.h>
 

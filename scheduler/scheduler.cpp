@@ -1,6 +1,6 @@
 // The scheduler dialog: construction, start-up, and the computations of the next
 // shut-down that the timer and the handlers use.
-#include "scheduler/vespra_dlg.h"
+#include "scheduler/scheduler.h"
 
 #include <algorithm>
 #include <climits>
@@ -15,7 +15,7 @@
 #include "system/log.h"
 #include "system/logon.h"
 #include "system/platform.h"
-#include "scheduler/agent.h"
+#include "session/agent.h"
 #include "system/os.h"
 #include "system/program_disable.h"
 #include "system/time_zone.h"

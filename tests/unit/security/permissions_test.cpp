@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "system/security.h"
+#include "security/permissions.h"
 
 namespace {
 

@@ -4,9 +4,9 @@
 
 #include <algorithm>
 
-#include "scheduler/agent.h"
+#include "session/agent.h"
 #include "system/registry.h"
-#include "system/pipe_channel.h"
+#include "session/pipe_channel.h"
 #include "tests/support/fake_pipe.h"
 #include "tests/support/fake_platform.h"
 #include "tests/support/fake_registry.h"

@@ -1,4 +1,4 @@
 // The one application object of vespra.exe.
-#include "scheduler/vespra_app.h"
+#include "scheduler/app.h"
 
 CVespraApp theApp;

@@ -84,7 +84,7 @@ bool FoldersAboveLetUsersChange(const std::string &programPath, ReadFolderSecuri
 // or rename, delete or replace a folder above it (and so put a folder of their own
 // in its place). A program not there yet is judged by its folders alone. TRUE also
 // when security that should be there can't be read.
-// Windows: security_win32.cpp.
+// Windows: permissions_win32.cpp.
 BOOL UsersMayChangeProgram(const std::string &programPath);
 // The folders above alone: what the setup asks before it copies anything.
 BOOL UsersMayReplaceFoldersAbove(const std::string &programPath);

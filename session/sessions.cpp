@@ -1,4 +1,4 @@
-#include "system/session.h"
+#include "session/sessions.h"
 
 bool DecideSessionZeroMode(const WorldFacts &facts) {
     if (facts.stationKnown && !facts.stationVisible)

@@ -1,6 +1,6 @@
-#include "scheduler/agent.h"
+#include "session/agent.h"
 #include "system/log.h"
-#include "system/pipe_channel.h"
+#include "session/pipe_channel.h"
 
 void RefuseAgent(PipeServer &pipe, SessionWatch &watch, DWORD sessionId, time_t now) {
     WriteLog("Agent message refused");

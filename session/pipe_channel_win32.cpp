@@ -1,4 +1,4 @@
-#include "system/pipe_channel.h"
+#include "session/pipe_channel.h"
 
 #include <atomic>
 #include <cstdint>
@@ -7,7 +7,7 @@
 
 #include "framework/unique_handle.h"
 #include "system/log.h"
-#include "system/password_crypto.h"
+#include "security/password_crypto.h"
 #include "system/service_calls.h"
 
 namespace {

@@ -10,8 +10,8 @@
 #include "framework/late_bound_win32.h"
 #include "framework/mirror.h"
 #include "framework/mirror_win32.h"
-#include "scheduler/agent.h"
-#include "system/pipe_channel.h"
+#include "session/agent.h"
+#include "session/pipe_channel.h"
 #include "system/platform_calls.h"
 
 namespace {

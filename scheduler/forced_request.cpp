@@ -1,6 +1,6 @@
-#include "system/shutdown_request.h"
+#include "scheduler/forced_request.h"
 
-#include "system/session.h"
+#include "session/sessions.h"
 
 ForcedNext ShutdownEscalation::Answered(DWORD error, uint64_t nowMs) {
     if (error != DWORD(ERROR_SHUTDOWN_IN_PROGRESS))

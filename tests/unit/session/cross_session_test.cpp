@@ -5,7 +5,7 @@
 #include "framework/text.h"
 #include "installer/installer.h"
 #include "resources/resource.h"
-#include "scheduler/vespra_app.h"
+#include "scheduler/app.h"
 #include "settings/run_state.h"
 #include "system/process_walk.h"
 #include "system/registry.h"

@@ -2,14 +2,14 @@
 // service no log-off and no session-change notice we could rely on): who is there,
 // at the console or over Remote Desktop, what changed since the last tick, and the
 // agents that show our windows in each user's session. Portable; the calls go
-// through system/session.h.
+// through session/sessions.h.
 #pragma once
 
 #include <ctime>
 #include <string>
 #include <vector>
 
-#include "system/session.h"
+#include "session/sessions.h"
 
 // The events are those of the primary user: the console's when it has an active
 // user, else the first Remote Desktop user seen (who stays primary while there).

@@ -1,4 +1,4 @@
-#include "system/session_watch.h"
+#include "session/session_watch.h"
 
 #include "system/event_log.h"
 #include "system/service_calls.h"

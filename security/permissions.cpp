@@ -1,4 +1,4 @@
-#include "system/security.h"
+#include "security/permissions.h"
 
 // Service rights: CC query config, LC query status, SW enumerate dependents,
 // RP start, WP stop, DT pause, LO interrogate, CR user-defined control, SD delete,

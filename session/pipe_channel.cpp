@@ -1,4 +1,4 @@
-#include "system/pipe_channel.h"
+#include "session/pipe_channel.h"
 
 const char kPipeChannelPrefix[] = "\\\\.\\pipe\\Vespra-";
 

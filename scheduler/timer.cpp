@@ -5,8 +5,8 @@
 #include "framework/clock.h"
 #include "framework/text.h"
 #include "resources/resource.h"
-#include "scheduler/agent.h"
-#include "scheduler/vespra_dlg.h"
+#include "session/agent.h"
+#include "scheduler/scheduler.h"
 #include "settings/run_state.h"
 #include "system/event_log.h"
 #include "system/log.h"
@@ -15,9 +15,9 @@
 #include "system/platform_calls.h"
 #include "system/process_walk.h"
 #include "system/program_disable.h"
-#include "system/session.h"
+#include "session/sessions.h"
 #include "system/sharing.h"
-#include "system/shutdown_request.h"
+#include "scheduler/forced_request.h"
 
 namespace {
 constexpr UINT kWaitingTickMs = 20000;

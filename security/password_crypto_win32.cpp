@@ -1,4 +1,4 @@
-#include "system/password_crypto.h"
+#include "security/password_crypto.h"
 
 #include <windows.h>
 

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <vector>
 
-#include "system/session.h"
+#include "session/sessions.h"
 
 namespace {
 

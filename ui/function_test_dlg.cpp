@@ -1,10 +1,10 @@
-#include "system/function_test_dlg.h"
+#include "ui/function_test_dlg.h"
 
 #include "framework/text.h"
 #include "resources/resource.h"
 #include "settings/policy.h"
 #include "settings/run_state.h"
-#include "system/password_crypto.h"
+#include "security/password_crypto.h"
 #include "system/platform.h"
 #include "system/platform_calls.h"
 #include "system/process_walk.h"

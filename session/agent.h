@@ -8,7 +8,7 @@
 #include <string>
 
 #include "framework/win32_types.h"
-#include "system/session_watch.h"
+#include "session/session_watch.h"
 
 class PipeServer;
 

@@ -12,8 +12,8 @@
 #include "settings/registry_store.h"
 #include "settings/schedule_settings.h"
 #include "system/registry.h"
-#include "system/session_watch.h"
-#include "system/shutdown_request.h"
+#include "session/session_watch.h"
+#include "scheduler/forced_request.h"
 
 class CSettingsDlg;
 

@@ -1,4 +1,4 @@
-// The Win32 side of system/security.h shared by the other Win32 files: security
+// The Win32 side of security/permissions.h shared by the other Win32 files: security
 // descriptors made from SDDL and the owner of a kernel object. Every call that NT 4
 // or Windows 95 lacks is looked up at run time.
 #pragma once
@@ -6,7 +6,7 @@
 #include <windows.h>
 
 #include "framework/unique_handle.h"
-#include "system/security.h"
+#include "security/permissions.h"
 
 // A self-relative security descriptor made from SDDL, freed with LocalFree. Empty
 // (Get() null) for no text, when the text is refused or when the system can't

@@ -2,8 +2,8 @@
 // the agent's starts and the forced request.
 #include <gtest/gtest.h>
 
-#include "system/session_watch.h"
-#include "system/shutdown_request.h"
+#include "session/session_watch.h"
+#include "scheduler/forced_request.h"
 #include "tests/support/fake_all.h"
 #include "tests/support/fake_platform.h"
 #include "tests/support/fake_session.h"
