@@ -40,22 +40,24 @@ bool IsSystemOwner(Principal owner) {
            owner == Principal::Nobody;
 }
 
-bool LetsUsersChange(const ObjectSecurity &security) {
+namespace {
+// Whether someone untrusted owns the object or is granted any of the rights.
+bool GrantsUsers(const ObjectSecurity &security, DWORD rights) {
     if (security.nullDacl || !Trusted(security.owner))
         return true;
     for (const AceView &ace : security.aces)
-        if (ace.allow && !ace.inheritOnly && !Trusted(ace.who) && (ace.mask & kChangeRights))
+        if (ace.allow && !ace.inheritOnly && !Trusted(ace.who) && (ace.mask & rights))
             return true;
     return false;
 }
+} // namespace
+
+bool LetsUsersChange(const ObjectSecurity &security) {
+    return GrantsUsers(security, kChangeRights);
+}
 
 bool LetsUsersReplaceFolder(const ObjectSecurity &security) {
-    if (security.nullDacl || !Trusted(security.owner))
-        return true;
-    for (const AceView &ace : security.aces)
-        if (ace.allow && !ace.inheritOnly && !Trusted(ace.who) && (ace.mask & kReplaceRights))
-            return true;
-    return false;
+    return GrantsUsers(security, kReplaceRights);
 }
 
 namespace {

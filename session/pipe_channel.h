@@ -96,8 +96,6 @@ class PipeServer {
 public:
     PipeServer();
     ~PipeServer(); // stops
-    PipeServer(const PipeServer &) = delete;
-    PipeServer &operator=(const PipeServer &) = delete;
 
     // Creates the pipe under a new random name as its first and only instance
     // (duplex, message mode, remote clients rejected, overlapped, the DACL above) and
@@ -136,8 +134,6 @@ class PipeClient {
 public:
     PipeClient();
     ~PipeClient(); // closes
-    PipeClient(const PipeClient &) = delete;
-    PipeClient &operator=(const PipeClient &) = delete;
 
     // Opens the pipe `name`, waiting up to timeoutMs for the server to listen. TRUE
     // when it is open; a server that then refuses the client shows as onState(false).

@@ -35,6 +35,42 @@ const UINT kMsgLog = WM_APP + 0x52;   // lParam: a line for the log
 const UINT_PTR kPaceTimer = 1;
 const char kWindowClass[] = "VespraPipeChannel";
 
+// The owner's handlers, called on the UI thread.
+struct Handlers {
+    PipeHandler onMessage = nullptr;
+    PipeStateHandler onState = nullptr;
+    void *context = nullptr;
+    void Message(const std::string &message) const {
+        if (onMessage)
+            onMessage(context, message);
+    }
+    void State(bool connected) const {
+        if (onState)
+            onState(context, connected);
+    }
+};
+
+// A message-only window of its own class, whose user data points at its owner: never
+// shown or enumerated, yet served by every modal loop of this thread, where a thread
+// message would be lost. nullptr when it can't be made.
+HWND MakeMessageWindow(const char *className, WNDPROC proc, void *owner) {
+    HINSTANCE instance = ::GetModuleHandleA(nullptr);
+    WNDCLASSA wc;
+    if (!::GetClassInfoA(instance, className, &wc)) {
+        memset(&wc, 0, sizeof wc);
+        wc.lpfnWndProc = proc;
+        wc.hInstance = instance;
+        wc.lpszClassName = className;
+        if (!::RegisterClassA(&wc))
+            return nullptr;
+    }
+    HWND window = ::CreateWindowExA(0, className, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                    instance, nullptr);
+    if (window)
+        ::SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(owner));
+    return window;
+}
+
 // Newer than XP (or than NT 4), so looked up when needed: vespra.exe must load on XP.
 typedef BOOL(WINAPI *PipeIdFn)(HANDLE pipe, ULONG *id);
 typedef BOOL(WINAPI *PipeComputerNameFn)(HANDLE pipe, LPSTR name, ULONG size);
@@ -106,9 +142,7 @@ struct Channel {
 
     // On the UI thread, with the pipe already in m_pipe.
     BOOL Begin(PipeHandler onMessage, PipeStateHandler onState, void *context) {
-        m_onMessage = onMessage;
-        m_onState = onState;
-        m_context = context;
+        m_handlers = {onMessage, onState, context};
         m_stop.Reset(::CreateEventA(nullptr, TRUE, FALSE, nullptr));
         m_kick.Reset(::CreateEventA(nullptr, FALSE, FALSE, nullptr));
         m_readEvent.Reset(::CreateEventA(nullptr, TRUE, FALSE, nullptr));
@@ -251,9 +285,7 @@ struct Channel {
     LONG m_uiConnection = 0;
     bool m_uiConnected = false;
     bool m_uiClosing = false; // CloseClient: nothing more of this connection is delivered
-    PipeHandler m_onMessage = nullptr;
-    PipeStateHandler m_onState = nullptr;
-    void *m_context = nullptr;
+    Handlers m_handlers;
 
     ReadEnd ReadFailed() {
         // A message over the limit breaks the protocol; the connection goes.
@@ -268,24 +300,8 @@ struct Channel {
     }
 
     bool MakeWindow() {
-        HINSTANCE instance = ::GetModuleHandleA(nullptr);
-        WNDCLASSA wc;
-        if (!::GetClassInfoA(instance, kWindowClass, &wc)) {
-            memset(&wc, 0, sizeof wc);
-            wc.lpfnWndProc = WindowProc;
-            wc.hInstance = instance;
-            wc.lpszClassName = kWindowClass;
-            if (!::RegisterClassA(&wc))
-                return false;
-        }
-        // Message-only: never shown or enumerated, yet served by every modal loop of
-        // this thread, where a thread message would be lost.
-        m_window = ::CreateWindowExA(0, kWindowClass, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                                     instance, nullptr);
-        if (!m_window)
-            return false;
-        ::SetWindowLongPtrA(m_window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-        return true;
+        m_window = MakeMessageWindow(kWindowClass, WindowProc, this);
+        return m_window != nullptr;
     }
 
     static void Discard(const MSG &msg) {
@@ -313,19 +329,17 @@ struct Channel {
             if (self->m_paced)
                 ::SetTimer(hwnd, kPaceTimer, USER_TIMER_MINIMUM, nullptr);
             // What an ended connection sent is not handed to the next one's reader.
-            if (self->UiConnected() && LONG(wParam) == self->m_uiConnection && self->m_onMessage)
-                self->m_onMessage(self->m_context, *message);
+            if (self->UiConnected() && LONG(wParam) == self->m_uiConnection)
+                self->m_handlers.Message(*message);
         } else if (wParam) {
             self->m_uiConnection = LONG(lParam);
             self->m_uiConnected = true;
             self->m_uiClosing = false;
-            if (self->m_onState)
-                self->m_onState(self->m_context, true);
+            self->m_handlers.State(true);
         } else if (self->m_uiConnected && LONG(lParam) == self->m_uiConnection) {
             self->m_uiConnected = false;
             self->m_uiClosing = false;
-            if (self->m_onState)
-                self->m_onState(self->m_context, false);
+            self->m_handlers.State(false);
         }
         // The handler may have stopped the channel: nothing of self is touched here.
         return 0;
@@ -555,9 +569,7 @@ struct PipeClient::Impl {
     Read read = Read::None;
     DWORD readError = 0; // why the read failed
     bool connected = false; // as the handlers have been told
-    PipeHandler onMessage = nullptr;
-    PipeStateHandler onState = nullptr;
-    void *context = nullptr;
+    Handlers handlers;
 
     ~Impl() { End(); }
 
@@ -590,9 +602,7 @@ struct PipeClient::Impl {
     }
 
     BOOL Begin(PipeHandler message, PipeStateHandler state, void *ctx) {
-        onMessage = message;
-        onState = state;
-        context = ctx;
+        handlers = {message, state, ctx};
         readEvent.Reset(::CreateEventA(nullptr, TRUE, FALSE, nullptr));
         writeEvent.Reset(::CreateEventA(nullptr, TRUE, FALSE, nullptr));
         buffer.reset(new char[kPipeMessageMax]);
@@ -632,8 +642,7 @@ struct PipeClient::Impl {
             if (::GetOverlappedResult(pipe.Get(), &readOv, &got, TRUE)) {
                 std::string message(buffer.get(), got);
                 Issue();
-                if (onMessage)
-                    onMessage(context, message);
+                handlers.Message(message);
                 // The handler may have closed the channel: nothing more here.
                 return true;
             }
@@ -651,8 +660,7 @@ struct PipeClient::Impl {
         connected = false;
         read = Read::None;
         ::KillTimer(window, kPollTimer);
-        if (onState)
-            onState(context, false);
+        handlers.State(false);
         return true;
     }
 
@@ -698,24 +706,10 @@ struct PipeClient::Impl {
         buffer.reset();
     }
 
+    // Message-only, as the server's: its timer is served by every modal loop.
     bool MakeWindow() {
-        HINSTANCE instance = ::GetModuleHandleA(nullptr);
-        WNDCLASSA wc;
-        if (!::GetClassInfoA(instance, kClientWindowClass, &wc)) {
-            memset(&wc, 0, sizeof wc);
-            wc.lpfnWndProc = WindowProc;
-            wc.hInstance = instance;
-            wc.lpszClassName = kClientWindowClass;
-            if (!::RegisterClassA(&wc))
-                return false;
-        }
-        // Message-only, as the server's: its timer is served by every modal loop.
-        window = ::CreateWindowExA(0, kClientWindowClass, "", 0, 0, 0, 0, 0, HWND_MESSAGE,
-                                   nullptr, instance, nullptr);
-        if (!window)
-            return false;
-        ::SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-        return true;
+        window = MakeMessageWindow(kClientWindowClass, WindowProc, this);
+        return window != nullptr;
     }
 
     static LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
