@@ -2,7 +2,7 @@
 
 #include <commctrl.h>
 
-#include <cstdio>
+#include <cstdlib>
 
 namespace {
 constexpr const char *kPickerClass = "SysDateTimePick32";
@@ -149,8 +149,12 @@ void ApplyMirrorControl(HWND copy, const MirrorControl &c) {
     if (c.runtime) {
         if (!c.format.empty())
             ::SendMessageA(w, DTM_SETFORMATA, 0, reinterpret_cast<LPARAM>(c.format.c_str()));
-        int h = 0, m = 0;
-        if (std::sscanf(c.time.c_str(), "%d:%d", &h, &m) == 2) {
+        // "H:M", as the copy's owner sends it.
+        const char *text = c.time.c_str();
+        char *colon = nullptr, *end = nullptr;
+        const long h = std::strtol(text, &colon, 10);
+        const long m = colon != text && *colon == ':' ? std::strtol(colon + 1, &end, 10) : 0;
+        if (end && end != colon + 1) {
             SYSTEMTIME st = {};
             ::SendMessageA(w, DTM_GETSYSTEMTIME, 0, reinterpret_cast<LPARAM>(&st));
             if (st.wYear == 0)

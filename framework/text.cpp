@@ -27,6 +27,27 @@ void AfxFormatString2(std::string &out, UINT id, const std::string &arg1, const 
     out = FormatText(LoadStr(id), arg1, arg2);
 }
 
+#ifdef _WIN32
+// msvcrt's _vsnprintf, not the C99 one the MinGW headers put behind vsnprintf (that
+// brings its own formatter, some 20 KB): it answers -1 while the text does not fit,
+// so the buffer doubles until it does.
+std::string StrFormat(const char *fmt, ...) {
+    std::string out(256, '\0');
+    for (;;) {
+        va_list ap;
+        va_start(ap, fmt);
+        const int n = _vsnprintf(&out[0], out.size(), fmt, ap);
+        va_end(ap);
+        if (n >= 0 && size_t(n) < out.size()) {
+            out.resize(size_t(n));
+            return out;
+        }
+        if (out.size() >= (size_t(1) << 24))
+            return std::string(); // no text is that long: a format it can't make
+        out.resize(n >= 0 ? size_t(n) + 1 : out.size() * 2);
+    }
+}
+#else
 std::string StrFormat(const char *fmt, ...) {
     va_list ap;
     va_start(ap, fmt);
@@ -43,6 +64,7 @@ std::string StrFormat(const char *fmt, ...) {
     va_end(ap);
     return out;
 }
+#endif
 
 std::string ToLower(std::string s) {
     for (char &c : s)

@@ -16,9 +16,13 @@ std::string FormatText(const std::string &pattern, const std::string &arg1,
 void AfxFormatString1(std::string &out, UINT id, const std::string &arg1);
 void AfxFormatString2(std::string &out, UINT id, const std::string &arg1, const std::string &arg2);
 
-// printf into a std::string.
+// printf into a std::string. On Windows the system C library's own printf does
+// the formatting (the compiler checks formats against it: no %zu or %lld, which
+// XP's lacks); elsewhere the C library's.
 std::string StrFormat(const char *fmt, ...)
-#if defined(__GNUC__)
+#if defined(_WIN32)
+    __attribute__((format(ms_printf, 1, 2)))
+#elif defined(__GNUC__)
     __attribute__((format(printf, 1, 2)))
 #endif
     ;

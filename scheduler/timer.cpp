@@ -100,11 +100,12 @@ void CVespraDlg::FollowRealTime() {
     if (slept < kShortestSleepSeconds) {
         // Awake all along: the process was not run (a busy machine, a flood of
         // messages, a debugger). Minutes passed meanwhile are acted on now.
-        WriteLog(StrFormat("Timer late by %lld seconds",
-                           static_cast<long long>(real - m_tsTick.GetTotalSeconds())));
+        WriteLog("Timer late by " +
+                 std::to_string(static_cast<long long>(real - m_tsTick.GetTotalSeconds())) +
+                 " seconds");
         return;
     }
-    WriteLog(StrFormat("Resumed after %lld minutes", static_cast<long long>(slept / 60)));
+    WriteLog("Resumed after " + std::to_string(static_cast<long long>(slept / 60)) + " minutes");
     // As after a start: a minute slept through is not acted on, and limit use applies
     // when a user is there again. The awake rest of the gap is taken as the part
     // after the resume, and compared.

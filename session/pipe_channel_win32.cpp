@@ -2,9 +2,9 @@
 
 #include <atomic>
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
 
+#include "framework/text.h"
 #include "framework/unique_handle.h"
 #include "system/log.h"
 #include "security/password_crypto.h"
@@ -398,10 +398,9 @@ struct PipeServer::Impl : Channel {
     bool Refuse(const PipeClientIdentity &who, const char *why) {
         if (!why)
             return false;
-        char line[128];
-        snprintf(line, sizeof line, "Pipe client refused (%s): process %u, session %u", why,
-                 unsigned(who.processId), unsigned(who.sessionId));
-        Post(kMsgLog, 0, new std::string(line));
+        Post(kMsgLog, 0,
+             new std::string(StrFormat("Pipe client refused (%s): process %u, session %u", why,
+                                       unsigned(who.processId), unsigned(who.sessionId))));
         return true;
     }
 

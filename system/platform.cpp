@@ -13,13 +13,6 @@
 #include "system/service_calls.h"
 
 namespace {
-const DWORD kPlatformWin32Nt = 2; // VER_PLATFORM_WIN32_NT
-const DWORD kRspSimpleService = 1;
-const DWORD kRspUnregisterService = 0;
-
-bool g_familyKnown = false;
-bool g_isNt = false;
-
 // The installer lies beside the program: its own path, lower-cased, cut at the
 // first ".exe", plus "si.exe". A path without ".exe" is used as it is.
 std::string InstallerPath() {
@@ -45,35 +38,9 @@ void LogServiceFailure(const char *call) {
 }
 } // namespace
 
-bool IsWindowsNT() {
-    if (!g_familyKnown) {
-        DWORD platformId = 0;
-        g_isNt = QueryPlatformId(platformId) && platformId == kPlatformWin32Nt;
-        g_familyKnown = true; // also after a failed query: the answer stays "not NT"
-    }
-    return g_isNt;
-}
-
-bool IsWindowsNTFrom(DWORD majorVersion) {
-    DWORD platformId = 0, major = 0;
-    return QueryPlatformVersion(platformId, major) && platformId == kPlatformWin32Nt &&
-           major >= majorVersion;
-}
-
-void ForgetPlatformFamily() {
-    g_familyKnown = false;
-    g_isNt = false;
-}
-
 void EnableShutdownPrivilege() {
     if (!EnableTokenPrivilege("SeShutdownPrivilege"))
         AfxMessageBox(LoadStr(IDS_NO_PRIVILEGE), MB_ICONERROR);
-}
-
-void RegisterAsServiceProcess(bool bRegister) {
-    if (IsWindowsNT())
-        return;
-    CallRegisterServiceProcess(bRegister ? kRspSimpleService : kRspUnregisterService);
 }
 
 void UtilServiceControl(int command) {

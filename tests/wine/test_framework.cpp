@@ -11,6 +11,7 @@
 #include "framework/app.h"
 #include "framework/clock.h"
 #include "framework/dialog.h"
+#include "framework/text.h"
 #include "resources/resource.h"
 #include "tests/wine/wine_test_support.h"
 
@@ -239,4 +240,24 @@ TEST(Framework, AMessageBoxUnderATimeLimitEndsByItself) {
         EXPECT_LT(took, 20000u);
     }
     SetMessageBoxTimeLimit(0);
+}
+
+// Formatting goes through msvcrt's _vsnprintf: its conversions, and a text longer
+// than the first buffer.
+TEST(Framework, FormatsThroughTheSystemCLibrary) {
+    EXPECT_EQ("7:05 0a 4000000000 -3 x", StrFormat("%u:%02u %02x %lu %d %s", 7u, 5u, 10u,
+                                                   4000000000ul, -3, "x"));
+    const std::string longer(700, 'y');
+    EXPECT_EQ(longer + "|" + longer, StrFormat("%s|%s", longer.c_str(), longer.c_str()));
+}
+
+// vespra.exe's own guard of function-local statics, library errors and (x64) thread
+// calls, on eight threads: one initialisation, every error caught, and an
+// initialiser that throws tried again.
+TEST(Framework, TheSchedulersRuntimePiecesHoldAcrossThreads) {
+    DWORD code = STILL_ACTIVE;
+    const std::string out = wt::RunAndCapture("\"" + wt::ToolPath("lean_runtime_tool.exe") + "\"",
+                                              60000, &code);
+    EXPECT_EQ(0u, code);
+    EXPECT_NE(std::string::npos, out.find("inits 1 caught 16 retries 2 value 7")) << out;
 }
