@@ -1,6 +1,26 @@
 # shellcheck shell=bash
 # The checks the set-up end-to-end scripts share. Source it in the child shell, with
-# $work (the work folder) and $probe (setup_probe_tool.exe) set.
+# $work (the work folder), $prefix and $probe (setup_probe_tool.exe) set.
+
+# The installed scheduler runs on its defaults: shut down at 23:00 on weekdays, with
+# a warning minutes before. A zone of a fixed offset puts the session's clock near
+# 11:00 whenever the test runs, far from that.
+utc_hour=$(date -u +%-H)
+offset=$(((11 - utc_hour + 36) % 24 - 12))
+export TZ="VSP$((-offset))"
+
+# A new prefix, not a copy of the test run's: other tests register a service
+# "Vespra" and settings there, and these start on a machine that has neither.
+vespra_ensure_prefix "$prefix"
+export WINEPREFIX="$prefix"
+
+# shellcheck disable=SC2034 # used by the scripts that source this
+{
+    instdir_win='C:\Program Files\Vespra'
+    instdir="$prefix/drive_c/Program Files/Vespra"
+    settings_key='HKLM\Software\Vespra'
+    run_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Run'
+}
 
 fail() {
     echo "FAIL: $*"

@@ -26,17 +26,6 @@ src=$4
 # shellcheck source=tests/wine/e2e_checks.sh
 . "$here/e2e_checks.sh"
 
-# Far from the default 23:00, as in the setup's test.
-utc_hour=$(date -u +%-H)
-offset=$(((11 - utc_hour + 36) % 24 - 12))
-export TZ="VSP$((-offset))"
-vespra_ensure_prefix "$prefix"
-export WINEPREFIX="$prefix"
-
-instdir_win='C:\Program Files\Vespra'
-instdir="$prefix/drive_c/Program Files/Vespra"
-settings_key='HKLM\Software\Vespra'
-run_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Run'
 safeboot_key='HKLM\System\CurrentControlSet\Control\SafeBoot\Minimal\Vespra'
 
 # The newer version: the same package source and programs, the last number raised,

@@ -35,25 +35,9 @@ version=${version#vespra-setup-}
 # shellcheck source=tests/wine/e2e_checks.sh
 . "$here/e2e_checks.sh"
 
-# The installed scheduler runs on its defaults: shut down at 23:00 on weekdays, with
-# a warning minutes before. A zone of a fixed offset puts the session's clock near
-# 11:00 whenever the test runs, far from that.
-utc_hour=$(date -u +%-H)
-offset=$(((11 - utc_hour + 36) % 24 - 12))
-export TZ="VSP$((-offset))"
-
-# A new prefix, not a copy of the test run's: other tests register a service
-# "Vespra" and settings there, and this one starts on a machine that has neither.
-vespra_ensure_prefix "$prefix"
-export WINEPREFIX="$prefix"
-
-instdir_win='C:\Program Files\Vespra'
-instdir="$prefix/drive_c/Program Files/Vespra"
 menu_win='C:\ProgramData\Microsoft\Windows\Start Menu\Programs\Vespra'
 menu="$prefix/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Vespra"
 uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Vespra'
-settings_key='HKLM\Software\Vespra'
-run_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Run'
 runservices_key='HKLM\Software\Microsoft\Windows\CurrentVersion\RunServices'
 
 ours=(vespra.exe vesprasv.exe vesprasi.exe uninstall.exe un.exe)
