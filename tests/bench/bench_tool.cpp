@@ -27,6 +27,14 @@
 //   bench_tool settings WELCOME_SECONDS PASSWORD
 //       sets the startup countdown's length and the password in the stored settings,
 //       which the scheduler must have written before.
+//   bench_tool service-running TIMEOUT_MS
+//       waits until the service manager reports the service "Vespra" running; exit
+//       status 1 when it does not in time.
+//   bench_tool /service
+//       (installed as vespra.exe beside the service host) the service's scheduler
+//       that only waits, until the host ends it (thread message WM_USER + 1): the
+//       agent only accepts a scheduler while its service runs, and the one under
+//       measurement is started here, not by the service.
 //
 // Each program is ended afterwards as the service host ends the scheduler (thread
 // message WM_USER + 1), else with WM_CLOSE, else terminated. The command line is
@@ -439,13 +447,39 @@ int Settings(DWORD welcomeSeconds, const std::string &password) {
     return ok ? 0 : 1;
 }
 
+int ServiceRunning(DWORD timeoutMs) {
+    SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
+    SC_HANDLE service = manager ? OpenServiceA(manager, "Vespra", SERVICE_QUERY_STATUS) : nullptr;
+    SERVICE_STATUS status{};
+    const bool running = service && WaitFor([&] {
+        return QueryServiceStatus(service, &status) && status.dwCurrentState == SERVICE_RUNNING;
+    }, timeoutMs);
+    if (!running)
+        std::fprintf(stderr, "bench_tool: the service \"Vespra\" is not running (state %lu, error %lu)\n",
+                     (unsigned long)status.dwCurrentState, (unsigned long)GetLastError());
+    if (service)
+        CloseServiceHandle(service);
+    if (manager)
+        CloseServiceHandle(manager);
+    return running ? 0 : 1;
+}
+
+int WaitForStop() {
+    MSG msg;
+    while (GetMessageA(&msg, nullptr, 0, 0) > 0)
+        if (msg.hwnd == nullptr && msg.message == kStopScheduler)
+            return 0;
+    return 0;
+}
+
 int Usage() {
     std::fputs("usage: bench_tool start RUNS TITLE EXE CMDLINE [TITLE EXE CMDLINE]...\n"
                "       bench_tool memory TITLE shown|hidden SETTLE_MS EXE CMDLINE\n"
                "       bench_tool agent-memory SETTLE_MS EXE CMDLINE\n"
                "       bench_tool agent-start RUNS EXE CMDLINE [TITLE EXE CMDLINE]...\n"
                "       bench_tool agent-click RUNS WELCOME_SECONDS EXE CMDLINE\n"
-               "       bench_tool settings WELCOME_SECONDS PASSWORD\n",
+               "       bench_tool settings WELCOME_SECONDS PASSWORD\n"
+               "       bench_tool service-running TIMEOUT_MS\n",
                stderr);
     return 2;
 }
@@ -491,6 +525,10 @@ int main(int argc, char **argv) {
         return runs > 0 && welcome > 20 ? Clicks(runs, {kAgentTitle, argv[4], argv[5], true}, welcome)
                                         : Usage();
     }
+    if (cmd == "/service" && argc == 2)
+        return WaitForStop();
+    if (cmd == "service-running" && argc == 3)
+        return ServiceRunning(DWORD(std::strtoul(argv[2], nullptr, 10)));
     if (cmd == "settings" && argc == 4)
         return Settings(DWORD(std::strtoul(argv[2], nullptr, 10)), argv[3]);
     return Usage();
