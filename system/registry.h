@@ -59,13 +59,14 @@ public:
 private:
     bool Arm();
     std::string m_path;
-    void *m_key = nullptr;
-    void *m_event = nullptr;
     bool m_armed = false;
+    // Windows': the key and the event of its notice.
+    [[maybe_unused]] void *m_key = nullptr;
+    [[maybe_unused]] void *m_event = nullptr;
     // The in-memory registry's: its change count at the last change under the key, and
     // when last asked.
-    unsigned long m_seen = 0;
-    unsigned long m_asked = 0;
+    [[maybe_unused]] unsigned long m_seen = 0;
+    [[maybe_unused]] unsigned long m_asked = 0;
 };
 
 // RegDeleteKeyA(HKEY_LOCAL_MACHINE, path): the key must have no subkeys.
