@@ -25,16 +25,6 @@ protected:
     void ExpectKeysClosed() { EXPECT_EQ(fake::Reg().opens, fake::Reg().closes); }
 };
 
-struct tm Fields(int y, int mo, int d, int h, int mi, int s) {
-    struct tm t = {};
-    t.tm_year = y - 1900;
-    t.tm_mon = mo - 1;
-    t.tm_mday = d;
-    t.tm_hour = h;
-    t.tm_min = mi;
-    t.tm_sec = s;
-    return t;
-}
 
 // --- Status values -----------------------------------------------------------
 
@@ -218,14 +208,14 @@ TEST_F(RunStateTest, MissingLowHalfCountsAsZero) {
 // --- The FILETIME arithmetic ---------------------------------------------------
 
 TEST(LocalFileTime, KnownInstants) {
-    EXPECT_EQ(0u, FileTimeFromFields(Fields(1601, 1, 1, 0, 0, 0)));
-    EXPECT_EQ(116444736000000000ull, FileTimeFromFields(Fields(1970, 1, 1, 0, 0, 0)));
-    EXPECT_EQ(125962992000000000ull, FileTimeFromFields(Fields(2000, 2, 29, 12, 0, 0)));
+    EXPECT_EQ(0u, FileTimeFromFields(MakeTm(1601, 1, 1, 0, 0, 0, 0)));
+    EXPECT_EQ(116444736000000000ull, FileTimeFromFields(MakeTm(1970, 1, 1, 0, 0, 0, 0)));
+    EXPECT_EQ(125962992000000000ull, FileTimeFromFields(MakeTm(2000, 2, 29, 12, 0, 0, 0)));
     // 2100 is no leap year: 1 March follows 28 February.
-    EXPECT_EQ(157520160000000000ull, FileTimeFromFields(Fields(2100, 3, 1, 0, 0, 0)));
+    EXPECT_EQ(157520160000000000ull, FileTimeFromFields(MakeTm(2100, 3, 1, 0, 0, 0, 0)));
     EXPECT_EQ(157520160000000000ull - 864000000000ull,
-              FileTimeFromFields(Fields(2100, 2, 28, 0, 0, 0)));
-    EXPECT_EQ(2650467743990000000ull, FileTimeFromFields(Fields(9999, 12, 31, 23, 59, 59)));
+              FileTimeFromFields(MakeTm(2100, 2, 28, 0, 0, 0, 0)));
+    EXPECT_EQ(2650467743990000000ull, FileTimeFromFields(MakeTm(9999, 12, 31, 23, 59, 59, 0)));
 }
 
 TEST(LocalFileTime, FieldsRoundTripEveryFewDaysOverCenturies) {

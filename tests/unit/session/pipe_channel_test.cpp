@@ -68,37 +68,25 @@ TEST(PipeChannelName, IsThePrefixAnd32HexDigitsExactly) {
         EXPECT_EQ(c.valid, IsPipeChannelName(c.name)) << c.name;
 }
 
-PipeServerFacts Server(bool canAsk, bool sessionKnown, DWORD session, bool userKnown, bool system,
-                       bool servicesKnown = false, DWORD servicesSession = 0, bool asServices = false) {
-    PipeServerFacts f;
-    f.canAsk = canAsk;
-    f.sessionKnown = sessionKnown;
-    f.sessionId = session;
-    f.userKnown = userKnown;
-    f.userIsSystem = system;
-    f.servicesSessionKnown = servicesKnown;
-    f.servicesSessionId = servicesSession;
-    f.userIsServices = asServices;
-    return f;
-}
-
+// PipeServerFacts in its fields' order: can ask, session known, session, user known,
+// user is SYSTEM, services' session known, services' session, user is the services'.
 TEST(PipeServerRefusal, OnlySystemInSession0OrWhereAndAsWhomOurServiceRuns) {
     const struct {
         PipeServerFacts server;
         const char *refusal;
     } cases[] = {
-        {Server(true, true, 0, true, true), nullptr},                    // the scheduler on Windows
-        {Server(true, true, 0, true, true, true, 0, true), nullptr},     // ... where the service runs
-        {Server(true, true, 0, false, false), nullptr},                  // its token not ours to read
-        {Server(true, true, 0, true, false), "not SYSTEM"},              // another service's account
-        {Server(true, true, 1, true, true), "not in session 0"},         // SYSTEM in a user's session
-        {Server(true, true, 1, true, false), "not in session 0"},        // a user's own server
-        {Server(true, true, 1, false, false, true, 1, false), "not in session 0"},
-        {Server(true, true, 1, true, false, true, 1, true), nullptr},    // Wine: services run as the user
-        {Server(true, true, 2, true, false, true, 1, true), "not in session 0"},
-        {Server(true, true, 1, true, false, false, 1, true), "not in session 0"},
-        {Server(true, false, 0, true, true), "server unknown"},          // the call failed
-        {Server(false, false, 0, false, false), nullptr},                // XP: nothing to ask
+        {{true, true, 0, true, true}, nullptr},                    // the scheduler on Windows
+        {{true, true, 0, true, true, true, 0, true}, nullptr},     // ... where the service runs
+        {{true, true, 0, false, false}, nullptr},                  // its token not ours to read
+        {{true, true, 0, true, false}, "not SYSTEM"},              // another service's account
+        {{true, true, 1, true, true}, "not in session 0"},         // SYSTEM in a user's session
+        {{true, true, 1, true, false}, "not in session 0"},        // a user's own server
+        {{true, true, 1, false, false, true, 1, false}, "not in session 0"},
+        {{true, true, 1, true, false, true, 1, true}, nullptr},    // Wine: services run as the user
+        {{true, true, 2, true, false, true, 1, true}, "not in session 0"},
+        {{true, true, 1, true, false, false, 1, true}, "not in session 0"},
+        {{true, false, 0, true, true}, "server unknown"},          // the call failed
+        {{false, false, 0, false, false}, nullptr},                // XP: nothing to ask
     };
     for (const auto &c : cases)
         EXPECT_STREQ(c.refusal, PipeServerRefusal(c.server)) << &c - cases;
